@@ -1,0 +1,37 @@
+# make run  — set up everything on Debian 12, build, and start the reader
+# make test — set up everything, build, and run every test
+# make bench — build and print the benchmark tables
+
+PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev \
+	libespeak-ng-dev espeak-ng espeak-ng-data libsonic-dev \
+	pulseaudio pulseaudio-utils xvfb xdotool openbox x11-utils imagemagick sox fonts-noto-cjk
+BUILD := build
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DSAYRELLA_WERROR=ON)
+
+.PHONY: deps build test run bench clean
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing Debian packages:" $$missing; \
+	    $(SUDO) apt-get update -qq && \
+	    $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$$(nproc)
+
+test: build
+	tools/with-test-audio.sh ctest --test-dir $(BUILD) --output-on-failure -j2
+
+run: build
+	tools/run.sh $(BUILD)
+
+bench: build
+	tools/with-test-audio.sh $(BUILD)/bench/speech_bench
+
+clean:
+	rm -rf $(BUILD) out

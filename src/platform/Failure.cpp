@@ -1,0 +1,8 @@
+#include "platform/Failure.h"
+
+#include <utility>
+
+Failure::Failure(QString description)
+    : m_description(std::move(description)), m_utf8(m_description.toUtf8())
+{
+}

@@ -1,0 +1,8 @@
+#include "speech/VoiceFactory.h"
+
+#include "speech/espeak/EspeakVoice.h"
+
+std::unique_ptr<SpVoice> CreatePlatformVoice()
+{
+    return std::make_unique<EspeakVoice>();
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "speech/SpVoice.h"
+
+#include <functional>
+#include <memory>
+
+// Creates the voice the program speaks with. Injected into the reader so that
+// tests can hand it a fake; the program passes CreatePlatformVoice.
+using VoiceFactory = std::function<std::unique_ptr<SpVoice>()>;
+
+// The platform's own voice (espeak-ng on Linux). Throws Failure with a
+// description when the engine cannot start.
+std::unique_ptr<SpVoice> CreatePlatformVoice();

@@ -1,0 +1,119 @@
+#include "speech/audio/PcmQueue.h"
+
+#include <algorithm>
+#include <chrono>
+
+PcmQueue::PcmQueue(std::size_t capacitySamples) : m_ring(std::max<std::size_t>(capacitySamples, 1)) {}
+
+bool PcmQueue::push(const int16_t *samples, std::size_t count, quint64 generation)
+{
+    std::unique_lock lock(m_mutex);
+    while (count > 0) {
+        m_space.wait(lock, [&] { return m_closed || generation != m_generation || m_size < m_ring.size(); });
+        if (m_closed || generation != m_generation)
+            return false;
+        const std::size_t tail = (m_head + m_size) % m_ring.size();
+        const std::size_t n = std::min({count, m_ring.size() - m_size, m_ring.size() - tail});
+        std::copy_n(samples, n, m_ring.begin() + tail);
+        m_size += n;
+        m_written += qint64(n);
+        samples += n;
+        count -= n;
+    }
+    return true;
+}
+
+bool PcmQueue::pushWord(const TimedWord &word)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_closed || word.generation != m_generation)
+        return false;
+    m_words.push_back(word);
+    return true;
+}
+
+qint64 PcmQueue::written() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_written;
+}
+
+std::size_t PcmQueue::pop(int16_t *out, std::size_t max)
+{
+    std::size_t total = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        while (total < max && m_size > 0) {
+            const std::size_t n = std::min({max - total, m_size, m_ring.size() - m_head});
+            std::copy_n(m_ring.begin() + m_head, n, out + total);
+            m_head = (m_head + n) % m_ring.size();
+            m_size -= n;
+            total += n;
+        }
+        m_handedOver += qint64(total);
+        if (total > 0 && !m_firstSampleNs)
+            m_firstSampleNs = std::chrono::steady_clock::now().time_since_epoch().count();
+    }
+    if (total > 0)
+        m_space.notify_all();
+    return total;
+}
+
+void PcmQueue::takeDueWords(qint64 playedSamples, std::vector<TimedWord> &out)
+{
+    std::lock_guard lock(m_mutex);
+    while (!m_words.empty() && m_words.front().sample <= playedSamples) {
+        out.push_back(m_words.front());
+        m_words.pop_front();
+    }
+}
+
+std::optional<qint64> PcmQueue::nextWordSample() const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_words.empty())
+        return std::nullopt;
+    return m_words.front().sample;
+}
+
+bool PcmQueue::drained() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_size == 0;
+}
+
+qint64 PcmQueue::handedOver() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_handedOver;
+}
+
+void PcmQueue::reset(quint64 newGeneration)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_generation = newGeneration;
+        m_head = 0;
+        m_size = 0;
+        m_written = 0;
+        m_handedOver = 0;
+        m_words.clear();
+        m_firstSampleNs.reset();
+    }
+    m_space.notify_all();
+}
+
+void PcmQueue::close()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+    }
+    m_space.notify_all();
+}
+
+std::optional<std::int64_t> PcmQueue::firstSampleAcceptedNs() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_firstSampleNs;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+// A word that becomes due when the sample it is stamped with has been played.
+struct TimedWord
+{
+    qint64 sample = 0;          // in samples since the current output session began
+    quint64 generation = 0;     // the speech it belongs to; purges start a new one
+    long stream = 0;
+    long position = 0;          // UTF-16 offset in the spoken text
+    long length = 0;
+};
+
+// The bounded hand-over between the synthesis thread (producer) and the audio
+// output (consumer): PCM samples plus the words stamped on them. The producer
+// blocks while the buffer is full, so memory stays bounded whatever the text
+// length. A purge (reset) drops everything and wakes a blocked producer, whose
+// pushes of the old generation are then refused.
+class PcmQueue
+{
+public:
+    explicit PcmQueue(std::size_t capacitySamples);
+
+    // --- producer side (synthesis thread) ---
+    // Blocks while full. Returns false when the generation is stale or the
+    // queue is closed; the producer must then abandon its text.
+    bool push(const int16_t *samples, std::size_t count, quint64 generation);
+    bool pushWord(const TimedWord &word);
+    // Samples accepted so far in this session (the stamp of the next sample).
+    qint64 written() const;
+
+    // --- consumer side (audio thread) ---
+    std::size_t pop(int16_t *out, std::size_t max);
+    // Moves all words stamped at or before playedSamples into out, in order.
+    void takeDueWords(qint64 playedSamples, std::vector<TimedWord> &out);
+    std::optional<qint64> nextWordSample() const;
+    bool drained() const;      // nothing buffered that has not been handed over
+    qint64 handedOver() const; // samples given to the audio output this session
+
+    // --- control (any thread) ---
+    // Starts a new session: drops samples and words, resets the counters.
+    // A new generation makes the producer's stale pushes fail.
+    void reset(quint64 newGeneration);
+    void close();
+    quint64 generation() const { return m_generation.load(); }
+
+    // Benchmarks: when the audio output took the first sample of the session.
+    std::optional<std::int64_t> firstSampleAcceptedNs() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_space;
+    std::vector<int16_t> m_ring;
+    std::size_t m_head = 0;  // next sample to pop
+    std::size_t m_size = 0;
+    qint64 m_written = 0;
+    qint64 m_handedOver = 0;
+    std::deque<TimedWord> m_words;
+    std::atomic<quint64> m_generation{0};
+    bool m_closed = false;
+    std::optional<std::int64_t> m_firstSampleNs;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "speech/VoiceToken.h"
+
+#include <QList>
+#include <QString>
+
+// Voices offered by the espeak-ng back end. Voices installed for the user (a
+// voice package puts espeak-ng voice files into userVoiceFolder()) come
+// first, sorted by file name; the built-in voices follow in espeak-ng's own
+// order. MBROLA voices are left out: they need data we do not ship, and a
+// failed load leaves the synthesiser silent.
+namespace VoiceCatalog {
+
+// <XDG data home>/sayrella/voices
+QString userVoiceFolder();
+
+// Tokens for the voice files in folder (ids "file:<path>").
+QList<SpObjectToken> userVoices(const QString &folder);
+
+// Readable description from an espeak-ng voice name ("Chinese_(Mandarin)").
+QString describe(const QByteArray &espeakName);
+
+constexpr const char *FileIdPrefix = "file:";
+constexpr const char *BuiltinIdPrefix = "espeak:";
+
+} // namespace VoiceCatalog

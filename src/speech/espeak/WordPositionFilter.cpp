@@ -1,0 +1,46 @@
+#include "speech/espeak/WordPositionFilter.h"
+
+#include <algorithm>
+
+void WordPositionFilter::widenToEntity(qsizetype &start, qsizetype &end) const
+{
+    // An entity is at most a few characters; look back for its '&' without
+    // crossing a blank, a tag or another entity's end.
+    constexpr qsizetype LongestEntity = 12;
+    for (qsizetype i = start; i >= 0 && start - i < LongestEntity; --i) {
+        const QChar c = m_text[i];
+        if (c == u'&') {
+            const qsizetype semicolon = m_text.indexOf(u';', i);
+            if (semicolon >= start && semicolon - i < LongestEntity) {
+                start = i;
+                end = std::max(end, semicolon + 1);
+            }
+            return;
+        }
+        if (c.isSpace() || c == u'>' || c == u'<' || (c == u';' && i != start))
+            return;
+    }
+}
+
+std::optional<std::pair<long, long>> WordPositionFilter::accept(qsizetype start, qsizetype end)
+{
+    const qsizetype size = m_text.size();
+    start = std::clamp<qsizetype>(start, 0, size);
+    end = std::clamp<qsizetype>(end, start, size);
+    if (m_markup && start < size)
+        widenToEntity(start, end);
+    if (start > 0 && start < size && m_text[start].isLowSurrogate() && m_text[start - 1].isHighSurrogate())
+        --start;
+    if (end > 0 && end < size && m_text[end].isLowSurrogate() && m_text[end - 1].isHighSurrogate())
+        ++end;
+    // The synthesiser's ranges sometimes carry the blank after the word.
+    while (end > start && m_text[end - 1].isSpace())
+        --end;
+    while (start < end && m_text[start].isSpace())
+        ++start;
+    // Repeats and revisits (around numbers) start inside the word already raised.
+    if (end <= start || start < m_lastEnd)
+        return std::nullopt;
+    m_lastEnd = end;
+    return std::make_pair(long(start), long(end - start));
+}

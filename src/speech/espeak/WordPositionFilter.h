@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <utility>
+
+// Turns the synthesiser's raw word ranges into ones a text view can select:
+// inside the text, never splitting a surrogate pair, never empty, and always
+// moving forward. The synthesiser repeats and revisits positions around
+// numbers ("2024年", "1,000.00"); those repeats are dropped here. In markup,
+// a word read from an entity ("&amp;") is moved onto the whole entity.
+class WordPositionFilter
+{
+public:
+    WordPositionFilter(const QString &text, bool markup) : m_text(text), m_markup(markup) {}
+
+    std::optional<std::pair<long, long>> accept(qsizetype start, qsizetype end);
+
+private:
+    void widenToEntity(qsizetype &start, qsizetype &end) const;
+
+    const QString &m_text;
+    const bool m_markup;
+    qsizetype m_lastEnd = 0;
+};

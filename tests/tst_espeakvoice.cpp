@@ -1,0 +1,375 @@
+// The espeak-ng voice for real: real synthesis, real audio through the test
+// sound server's null sink, recorded from its monitor.
+#include "platform/Failure.h"
+#include "speech/espeak/EspeakVoice.h"
+#include "support/MonitorRecorder.h"
+#include "support/WordLog.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Loud enough to be speech, far above the silence of the null sink.
+constexpr double SpeechRms = 300;
+constexpr double SilenceRms = 5;
+
+const QString English = QStringLiteral("The quick brown fox jumps over the lazy dog.");
+const QString Chinese = QStringLiteral("今天天气很好，我们一起去公园散步。");
+
+bool isHan(QChar c) { return c.script() == QChar::Script_Han; }
+
+} // namespace
+
+class TestEspeakVoice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void speaksAudibly();
+    void wordsSelectTheWordsOfAnEnglishText();
+    void wordsSelectEachHanziOfAChineseText();
+    void wordsOfMixedTextAreWholeWordsInOrder();
+    void wordsAfterAnEmojiAreNotShifted();
+    void wordsArriveWhenTheirAudioIsPlayed();
+    void purgeSilencesAndDropsTheRemainingWords();
+    void pauseSilencesAndResumeContinuesWithTheNextWord();
+    void speakWhilePausedWaitsForResume();
+    void rateChangesTheSpeakingTime();
+    void volumeZeroIsSilent();
+    void voicesAreListedReadablyAndStably();
+    void userVoicesComeFirst();
+    void putVoiceSwitchesForLaterSpeech();
+    void hostileTextNeitherCrashesNorHangs_data();
+    void hostileTextNeitherCrashesNorHangs();
+    void markupIsReadAndPositionsCountIt();
+    void releasingWhileSpeakingIsPrompt();
+    void onlyOneVoiceAtATime();
+
+private:
+    std::unique_ptr<EspeakVoice> m_voice;
+    QTemporaryDir m_userVoices;
+};
+
+void TestEspeakVoice::init()
+{
+    EspeakVoice::Options options;
+    options.userVoiceFolder = m_userVoices.path();
+    m_voice = std::make_unique<EspeakVoice>(options);
+}
+
+void TestEspeakVoice::cleanup() { m_voice.reset(); }
+
+void TestEspeakVoice::speaksAudibly()
+{
+    m_voice->Speak(Chinese, 11);
+    QTest::qWait(300);
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(700)) > SpeechRms);
+}
+
+void TestEspeakVoice::wordsSelectTheWordsOfAnEnglishText()
+{
+    WordLog log(*m_voice);
+    m_voice->setRate(10);
+    m_voice->Speak(English, 11);
+    QVERIFY(log.waitForPosition(English.indexOf(QStringLiteral("dog")), 10000));
+    QCOMPARE(log.words(English), English.chopped(1).split(u' '));
+}
+
+void TestEspeakVoice::wordsSelectEachHanziOfAChineseText()
+{
+    WordLog log(*m_voice);
+    m_voice->setRate(10);
+    m_voice->Speak(Chinese, 11);
+    QVERIFY(log.waitForPosition(Chinese.indexOf(u'步'), 10000));
+    QString expected = Chinese;
+    expected.remove(u'，').remove(u'。');
+    QCOMPARE(log.words(Chinese).join(QString()), expected);
+}
+
+void TestEspeakVoice::wordsOfMixedTextAreWholeWordsInOrder()
+{
+    const QString text = QStringLiteral("我在2024年买了3个apple，花了1,000.00元。OK");
+    WordLog log(*m_voice);
+    m_voice->setRate(10);
+    m_voice->Speak(text, 11);
+    QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("OK")), 15000));
+    long lastEnd = 0;
+    for (const WordLog::Entry &e : std::as_const(log.entries)) {
+        const QString word = text.mid(e.position, e.length);
+        QVERIFY2(e.position >= lastEnd, qPrintable(word));
+        QVERIFY2(!word.front().isSpace() && !word.back().isSpace(), qPrintable(word));
+        // A word never starts or ends inside a run of Latin letters.
+        const auto latin = [](QChar c) { return c.isLetter() && c.unicode() < 0x80; };
+        if (e.position > 0)
+            QVERIFY2(!(latin(text[e.position - 1]) && latin(text[e.position])), qPrintable(word));
+        if (e.position + e.length < text.size())
+            QVERIFY2(!(latin(text[e.position + e.length - 1]) && latin(text[e.position + e.length])), qPrintable(word));
+        // One Hanzi per word (espeak-ng may take a digit along: "了3").
+        QVERIFY2(std::count_if(word.begin(), word.end(), isHan) <= 1, qPrintable(log.words(text).join(u'|')));
+        lastEnd = e.position + e.length;
+    }
+    const QStringList words = log.words(text);
+    QVERIFY(words.contains(QStringLiteral("apple")));
+    QVERIFY(words.contains(QStringLiteral("买")));
+}
+
+void TestEspeakVoice::wordsAfterAnEmojiAreNotShifted()
+{
+    const QString text = QString::fromUtf8("我爱😀你们，𠀀好的。");
+    WordLog log(*m_voice);
+    m_voice->setRate(10);
+    m_voice->Speak(text, 11);
+    QVERIFY(log.waitForPosition(text.indexOf(u'的'), 10000));
+    const QStringList words = log.words(text);
+    QVERIFY(words.contains(QStringLiteral("你")));
+    QVERIFY(words.contains(QStringLiteral("们")));
+    QVERIFY(words.contains(QStringLiteral("好")));
+    for (const WordLog::Entry &e : std::as_const(log.entries)) {
+        QVERIFY(!text[e.position].isLowSurrogate());
+        QVERIFY(!text[e.position + e.length - 1].isHighSurrogate());
+    }
+}
+
+void TestEspeakVoice::wordsArriveWhenTheirAudioIsPlayed()
+{
+    // At the normal rate this sentence lasts about three seconds; words raised
+    // as they were synthesised would all arrive at once, at the start.
+    WordLog log(*m_voice);
+    QElapsedTimer clock;
+    clock.start();
+    m_voice->Speak(English, 11);
+    QVERIFY(log.waitForPosition(English.indexOf(QStringLiteral("dog")), 10000));
+    const qint64 spread = log.entries.last().atMs - log.entries.first().atMs;
+    QVERIFY2(spread > 1000, qPrintable(QString::number(spread)));
+    for (int i = 1; i < log.entries.size(); ++i)
+        QVERIFY(log.entries[i].atMs - log.entries[i - 1].atMs > 50);
+}
+
+void TestEspeakVoice::purgeSilencesAndDropsTheRemainingWords()
+{
+    WordLog log(*m_voice);
+    m_voice->Speak(Chinese.repeated(20), 11);
+    QVERIFY(log.waitForCount(2, 5000));
+    m_voice->Speak(QString(), SVSFPurgeBeforeSpeak);
+    const int before = log.entries.size();
+    QTest::qWait(50);
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(600)) < SilenceRms);
+    QCOMPARE(log.entries.size(), before);
+
+    // And a new Speak is heard again.
+    m_voice->Speak(Chinese, 11);
+    QVERIFY(log.waitForCount(before + 2, 5000));
+    QCOMPARE(log.entries.last().stream, log.entries.first().stream + 1);
+}
+
+void TestEspeakVoice::pauseSilencesAndResumeContinuesWithTheNextWord()
+{
+    const QString text = Chinese.repeated(3);
+    // What is said without a pause ...
+    QStringList expected;
+    {
+        WordLog reference(*m_voice);
+        m_voice->setRate(10);
+        m_voice->Speak(text, 11);
+        QVERIFY(reference.waitForPosition(text.size() - 2, 15000));
+        expected = reference.words(text);
+    }
+
+    // ... is exactly what is said with one in the middle.
+    WordLog log(*m_voice);
+    m_voice->Speak(text, 11);
+    QVERIFY(log.waitForCount(8, 5000));
+    m_voice->Pause();
+    const int atPause = log.entries.size();
+    QTest::qWait(100);
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(700)) < SilenceRms);
+    QVERIFY(log.entries.size() <= atPause + 1); // a word already on its way may land
+    m_voice->Resume();
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(600)) > SpeechRms);
+    QVERIFY(log.waitForPosition(text.size() - 2, 15000));
+    QCOMPARE(log.words(text), expected);
+}
+
+void TestEspeakVoice::speakWhilePausedWaitsForResume()
+{
+    WordLog log(*m_voice);
+    m_voice->Pause();
+    m_voice->Resume();
+    m_voice->Resume(); // not paused: does nothing
+    m_voice->Pause();
+    m_voice->Pause(); // pauses nest
+    m_voice->Speak(Chinese, 11);
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(500)) < SilenceRms);
+    m_voice->Resume();
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(400)) < SilenceRms);
+    QVERIFY(log.entries.isEmpty());
+    m_voice->Resume();
+    QVERIFY(log.waitForCount(2, 5000));
+}
+
+void TestEspeakVoice::rateChangesTheSpeakingTime()
+{
+    const QString text = QStringLiteral("one two three four five six seven eight");
+    const auto duration = [&](long rate) {
+        WordLog log(*m_voice);
+        m_voice->setRate(rate);
+        m_voice->Speak(text, 11);
+        if (!log.waitForPosition(text.indexOf(QStringLiteral("eight")), 20000))
+            return qint64(-1);
+        return log.entries.last().atMs - log.entries.first().atMs;
+    };
+    const qint64 normal = duration(0);
+    const qint64 fast = duration(10);
+    const qint64 slow = duration(-10);
+    QVERIFY2(normal > 0 && fast > 0 && slow > 0, "every rate must speak the whole text");
+    QVERIFY2(fast < normal * 6 / 10, qPrintable(QStringLiteral("%1 vs %2").arg(fast).arg(normal)));
+    QVERIFY2(slow > normal * 2, qPrintable(QStringLiteral("%1 vs %2").arg(slow).arg(normal)));
+}
+
+void TestEspeakVoice::volumeZeroIsSilent()
+{
+    m_voice->setVolume(0);
+    m_voice->Speak(Chinese, 11);
+    QTest::qWait(200);
+    QVERIFY(MonitorRecorder::peak(MonitorRecorder::record(600)) == 0);
+    m_voice->setVolume(100);
+    QTest::qWait(150);
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(500)) > SpeechRms);
+}
+
+void TestEspeakVoice::voicesAreListedReadablyAndStably()
+{
+    const SpObjectTokens voices = m_voice->GetVoices({}, {});
+    QVERIFY(voices.Count() > 50);
+    QStringList descriptions;
+    for (const SpObjectToken &token : voices) {
+        QVERIFY2(!token.id().contains(QStringLiteral("mb/")), qPrintable(token.id()));
+        QVERIFY(!token.GetDescription(0).contains(u'_'));
+        descriptions << token.GetDescription(0);
+    }
+    QVERIFY(descriptions.contains(QStringLiteral("Chinese (Mandarin, latin as English)")));
+    QVERIFY(descriptions.contains(QStringLiteral("English (America)")));
+    QStringList again;
+    for (const SpObjectToken &token : m_voice->GetVoices({}, {}))
+        again << token.GetDescription(0);
+    QCOMPARE(again, descriptions);
+}
+
+void TestEspeakVoice::userVoicesComeFirst()
+{
+    QFile file(QDir(m_userVoices.path()).filePath(QStringLiteral("cmn-sayrella")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("name 普通话女声\nlanguage cmn\npitch 120 190\n");
+    file.close();
+    const SpObjectTokens voices = m_voice->GetVoices({}, {});
+    QCOMPARE(voices.Item(0).GetDescription(0), QStringLiteral("普通话女声"));
+    QCOMPARE(voices.Item(0).language(), QStringLiteral("cmn"));
+
+    WordLog log(*m_voice);
+    m_voice->setVoice(voices.Item(0));
+    m_voice->Speak(Chinese, 11);
+    QVERIFY(log.waitForCount(2, 5000));
+}
+
+void TestEspeakVoice::putVoiceSwitchesForLaterSpeech()
+{
+    const SpObjectTokens voices = m_voice->GetVoices({}, {});
+    // Mandarin is the starting voice; an English voice reads the same
+    // Chinese text as something of quite another length.
+    const auto samplesFor = [&] {
+        m_voice->Speak(QStringLiteral("你好"), SVSFPurgeBeforeSpeak); // synchronous: back when heard
+        return m_voice->queue().written();
+    };
+    const qint64 mandarin = samplesFor();
+    for (const SpObjectToken &token : voices)
+        if (token.GetDescription(0) == QStringLiteral("English (America)"))
+            m_voice->setVoice(token);
+    const qint64 english = samplesFor();
+    qDebug() << "samples" << mandarin << english;
+    QVERIFY2(std::abs(english - mandarin) * 10 > mandarin, qPrintable(QStringLiteral("%1 vs %2").arg(english).arg(mandarin)));
+
+    QVERIFY_THROWS_EXCEPTION(Failure, m_voice->setVoice(SpObjectToken(QStringLiteral("espeak:none"), QStringLiteral("x"))));
+}
+
+void TestEspeakVoice::hostileTextNeitherCrashesNorHangs_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("less than") << QStringLiteral("x<y 你好结束");
+    QTest::newRow("ampersand") << QStringLiteral("& 你好结束");
+    QTest::newRow("unclosed tag") << QStringLiteral("<prosody rate='slow'>你好结束");
+    QTest::newRow("script") << QStringLiteral("<script>alert(1)</script>你好结束");
+    QTest::newRow("audio element") << QStringLiteral("<audio src='/bin/sh'>x</audio>你好结束");
+    QTest::newRow("control characters") << QStringLiteral("a\x01\x02\x1b[31m\x7f你好结束");
+    QString lone = QStringLiteral("a");
+    lone += QChar(0xdc00);
+    lone += QChar(0xd800);
+    QTest::newRow("lone surrogates") << lone + QStringLiteral("你好结束");
+    QTest::newRow("huge word") << QString(100000, u'a') + QStringLiteral(" 你好结束");
+    QTest::newRow("Hanzi without punctuation") << QString(100000, u'字') + QStringLiteral("你好结束");
+}
+
+void TestEspeakVoice::hostileTextNeitherCrashesNorHangs()
+{
+    QFETCH(QString, text);
+    WordLog log(*m_voice);
+    m_voice->setRate(10);
+    QElapsedTimer clock;
+    clock.start();
+    m_voice->Speak(text, 11);
+    QVERIFY(clock.elapsed() < 1000);
+    if (text.size() > 1000) {
+        // Too long to hear out: it must be speaking, and stop when told.
+        QVERIFY(log.waitForCount(1, 5000));
+        m_voice->Speak(QString(), SVSFPurgeBeforeSpeak);
+        // What follows the long run is read too.
+        const QString tail = text.right(400);
+        m_voice->Speak(tail, 11);
+        QVERIFY(log.waitForPosition(tail.indexOf(QStringLiteral("束")), 60000));
+        return;
+    }
+    QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("束")), 15000));
+}
+
+void TestEspeakVoice::markupIsReadAndPositionsCountIt()
+{
+    const QString text = QStringLiteral("<speak>AT&amp;T <emphasis>grows</emphasis> fast</speak>");
+    WordLog log(*m_voice);
+    m_voice->setRate(10);
+    m_voice->Speak(text, 11);
+    QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("fast")), 10000));
+    const QStringList words = log.words(text);
+    QVERIFY(words.contains(QStringLiteral("grows")));
+    QVERIFY(words.contains(QStringLiteral("fast")));
+    QVERIFY(!words.contains(QStringLiteral("emphasis")));
+    // Without the markup flag the same text is just text, tags and all.
+    log.clear();
+    m_voice->Speak(text, SVSFlagsAsync | SVSFPurgeBeforeSpeak);
+    QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("fast")), 15000));
+    QVERIFY(log.words(text).contains(QStringLiteral("emphasis")));
+}
+
+void TestEspeakVoice::releasingWhileSpeakingIsPrompt()
+{
+    m_voice->Speak(Chinese.repeated(100), 11);
+    QTest::qWait(500);
+    QElapsedTimer clock;
+    clock.start();
+    m_voice.reset();
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QTest::qWait(50);
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(400)) < SilenceRms);
+}
+
+void TestEspeakVoice::onlyOneVoiceAtATime()
+{
+    QVERIFY_THROWS_EXCEPTION(Failure, EspeakVoice());
+}
+
+QTEST_GUILESS_MAIN(TestEspeakVoice)
+#include "tst_espeakvoice.moc"

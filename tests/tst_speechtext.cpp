@@ -1,0 +1,242 @@
+// The text handling between the reader and espeak-ng: cutting texts into
+// pieces, mapping espeak-ng's code-point positions back to UTF-16, cleaning
+// up its word ranges, the rate scale, and when text is read as markup.
+#include "speech/espeak/MarkupCheck.h"
+#include "speech/espeak/SpeechRate.h"
+#include "speech/espeak/TextPieces.h"
+#include "speech/espeak/WordPositionFilter.h"
+
+#include <QTest>
+
+#include <cmath>
+
+class TestSpeechText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void piecesCoverTheTextExactly_data();
+    void piecesCoverTheTextExactly();
+    void piecesPreferSentenceEnds();
+    void longRunsAreCutWithoutSplittingSurrogates();
+    void codePointPositionsMapToUtf16();
+    void unreadableCharactersKeepTheirCount();
+
+    void wordRangesAreCleanedUp_data();
+    void wordRangesAreCleanedUp();
+    void wordRangesNeverGoBackwards();
+    void entityWordsLandOnTheEntity();
+
+    void rateScale();
+    void chineseSpeaksFasterByDefault();
+
+    void markupIsReadOnlyWhenWellFormedAndKnown_data();
+    void markupIsReadOnlyWhenWellFormedAndKnown();
+};
+
+void TestSpeechText::piecesCoverTheTextExactly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("english") << QStringLiteral("One sentence. Another one! And a third? Yes.");
+    QTest::newRow("chinese") << QStringLiteral("今天天气很好。我们去公园散步吧！好不好？");
+    QTest::newRow("no punctuation") << QString(1000, QChar(u'字'));
+    QTest::newRow("emoji run") << QString::fromUtf8("😀").repeated(500);
+    QTest::newRow("mixed") << QStringLiteral("第1章\n\nHello, 世界；x<y & z…end");
+}
+
+void TestSpeechText::piecesCoverTheTextExactly()
+{
+    QFETCH(QString, text);
+    QString joined;
+    qsizetype from = 0;
+    for (int guard = 0; guard < 10000; ++guard) {
+        const TextPiece piece = nextPlainPiece(text, from, 240);
+        if (piece.length == 0)
+            break;
+        QCOMPARE(piece.offset, from);
+        QVERIFY(piece.codePointOffsets.size() - 1 <= 240);
+        QCOMPARE(piece.codePointOffsets.last(), piece.length);
+        joined += text.mid(from, piece.length);
+        from += piece.length;
+    }
+    QCOMPARE(joined, text);
+}
+
+void TestSpeechText::piecesPreferSentenceEnds()
+{
+    const QString text = QStringLiteral("第一句话。第二句，还有逗号。Third one. 4.5 stays");
+    QStringList pieces;
+    for (qsizetype from = 0;;) {
+        const TextPiece piece = nextPlainPiece(text, from, 240);
+        if (piece.length == 0)
+            break;
+        pieces << text.mid(from, piece.length);
+        from += piece.length;
+    }
+    QCOMPARE(pieces, QStringList({QStringLiteral("第一句话。"), QStringLiteral("第二句，还有逗号。"),
+                                  QStringLiteral("Third one."), QStringLiteral(" 4.5 stays")}));
+}
+
+void TestSpeechText::longRunsAreCutWithoutSplittingSurrogates()
+{
+    // 100,000 Hanzi in a row made espeak-ng lose words; they are cut into
+    // pieces, and a piece never ends between the halves of a surrogate pair.
+    const QString text = QStringLiteral("字") + QString::fromUtf8("𠀀").repeated(300);
+    const TextPiece first = nextPlainPiece(text, 0, 100);
+    QCOMPARE(first.codePointOffsets.size() - 1, 100);
+    QCOMPARE(first.length, 1 + 99 * 2);
+    QVERIFY(!text[first.length].isLowSurrogate());
+
+    // A blank near the limit is a better cut than the middle of a word.
+    const QString words = QString(80, u'a') + u' ' + QString(80, u'b');
+    QCOMPARE(nextPlainPiece(words, 0, 100).length, 81);
+}
+
+void TestSpeechText::codePointPositionsMapToUtf16()
+{
+    // espeak-ng numbers code points from 1; an emoji before a word must not shift it.
+    const QString text = QString::fromUtf8("我😀你好 ok");
+    const TextPiece piece = wholeTextPiece(text);
+    QCOMPARE(piece.toUtf16Range(1, 1), std::make_pair(qsizetype(0), qsizetype(1)));
+    QCOMPARE(piece.toUtf16Range(2, 1), std::make_pair(qsizetype(1), qsizetype(3)));
+    QCOMPARE(piece.toUtf16Range(3, 1), std::make_pair(qsizetype(3), qsizetype(4)));
+    QCOMPARE(piece.toUtf16Range(6, 2), std::make_pair(qsizetype(6), qsizetype(8)));
+    // Out-of-range reports are clamped to the text.
+    QCOMPARE(piece.toUtf16Range(0, 1), std::make_pair(qsizetype(0), qsizetype(1)));
+    QCOMPARE(piece.toUtf16Range(50, 3), std::make_pair(qsizetype(8), qsizetype(8)));
+    QCOMPARE(piece.toUtf16Range(7, 99), std::make_pair(qsizetype(7), qsizetype(8)));
+
+    // A piece in the middle adds its own offset.
+    const QString two = QStringLiteral("你好。世界。");
+    const TextPiece second = nextPlainPiece(two, 3, 240);
+    QCOMPARE(second.toUtf16Range(2, 1), std::make_pair(qsizetype(4), qsizetype(5)));
+}
+
+void TestSpeechText::unreadableCharactersKeepTheirCount()
+{
+    QString text = QStringLiteral("a");
+    text += QChar(0);
+    text += QChar(0xd800); // lone high surrogate
+    text += QChar(0x7);
+    text += QStringLiteral("b");
+    QList<qsizetype> offsets;
+    const QByteArray utf8 = synthesisSafeUtf8(text, &offsets);
+    QVERIFY(!utf8.contains('\0'));
+    QCOMPARE(QString::fromUtf8(utf8).size(), text.size());
+    QCOMPARE(offsets, QList<qsizetype>({0, 1, 2, 3, 4, 5}));
+}
+
+void TestSpeechText::wordRangesAreCleanedUp_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<int>("expectedStart"); // -1: dropped
+    QTest::addColumn<int>("expectedLength");
+    const QString emoji = QString::fromUtf8("a😀b");
+    QTest::newRow("plain") << QStringLiteral("hello world") << 6 << 11 << 6 << 5;
+    QTest::newRow("empty range") << QStringLiteral("hello") << 2 << 2 << -1 << 0;
+    QTest::newRow("negative start") << QStringLiteral("hello") << -4 << 3 << 0 << 3;
+    QTest::newRow("past the end") << QStringLiteral("hello") << 3 << 40 << 3 << 2;
+    QTest::newRow("starts past the end") << QStringLiteral("hello") << 9 << 12 << -1 << 0;
+    QTest::newRow("trailing blank") << QStringLiteral("00.00 x") << 0 << 6 << 0 << 5;
+    QTest::newRow("inside a pair") << emoji << 2 << 3 << 1 << 2;
+    QTest::newRow("ends inside a pair") << emoji << 0 << 2 << 0 << 3;
+}
+
+void TestSpeechText::wordRangesAreCleanedUp()
+{
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QFETCH(int, end);
+    QFETCH(int, expectedStart);
+    QFETCH(int, expectedLength);
+    WordPositionFilter filter(text, false);
+    const auto word = filter.accept(start, end);
+    if (expectedStart < 0) {
+        QVERIFY(!word);
+        return;
+    }
+    QVERIFY(word);
+    QCOMPARE(word->first, expectedStart);
+    QCOMPARE(word->second, expectedLength);
+}
+
+void TestSpeechText::wordRangesNeverGoBackwards()
+{
+    // What espeak-ng reports for "Hello world 2024年 1,000.00" (in UTF-16 after mapping).
+    const QString text = QStringLiteral("Hello world 2024年 1,000.00 ok");
+    WordPositionFilter filter(text, false);
+    const QList<std::pair<int, int>> raw = {{0, 5}, {6, 11}, {12, 16}, {13, 17}, {12, 16}, {16, 17},
+                                            {18, 20}, {19, 21}, {20, 26}, {21, 27}, {3, 5}, {27, 29}};
+    QStringList accepted;
+    for (const auto &[start, end] : raw)
+        if (const auto word = filter.accept(start, end))
+            accepted << text.mid(word->first, word->second);
+    QCOMPARE(accepted, QStringList({"Hello", "world", "2024", "年", "1,", "000.00", "ok"}));
+}
+
+void TestSpeechText::entityWordsLandOnTheEntity()
+{
+    const QString text = QStringLiteral("AT&amp;T rocks");
+    WordPositionFilter markup(text, true);
+    QCOMPARE(markup.accept(0, 2), std::make_optional(std::make_pair(0L, 2L)));
+    QCOMPARE(markup.accept(6, 7), std::make_optional(std::make_pair(2L, 5L))); // reported on the ';'
+    QCOMPARE(markup.accept(7, 8), std::make_optional(std::make_pair(7L, 1L)));
+    // Plain text has no entities: the same range is left alone.
+    WordPositionFilter plain(text, false);
+    QCOMPARE(plain.accept(6, 7), std::make_optional(std::make_pair(6L, 1L)));
+}
+
+void TestSpeechText::rateScale()
+{
+    const double step = std::pow(3.0, 0.1);
+    for (long rate = -10; rate <= 10; ++rate) {
+        const SpeechSpeed speed = speechSpeedFor(rate, 175);
+        const double effective = speed.wordsPerMinute * speed.stretch;
+        QVERIFY2(std::abs(effective - 175 * std::pow(step, rate)) < 1.0, qPrintable(QString::number(rate)));
+        QVERIFY(speed.wordsPerMinute >= 80 && speed.wordsPerMinute <= 450);
+    }
+    // Below the synthesiser's floor the speed comes from stretching, not clamping.
+    const SpeechSpeed slowest = speechSpeedFor(-10, 175);
+    QCOMPARE(slowest.wordsPerMinute, 80);
+    QVERIFY(slowest.stretch < 0.75);
+    QCOMPARE(speechSpeedFor(0, 175).stretch, 1.0);
+    // Out-of-range rates act as the nearest end.
+    QCOMPARE(speechSpeedFor(99, 175).stretch, speechSpeedFor(10, 175).stretch);
+}
+
+void TestSpeechText::chineseSpeaksFasterByDefault()
+{
+    QVERIFY(normalWordsPerMinute(QStringLiteral("cmn")) > normalWordsPerMinute(QStringLiteral("en-us")));
+    QCOMPARE(normalWordsPerMinute(QStringLiteral("yue")), normalWordsPerMinute(QStringLiteral("cmn")));
+    QCOMPARE(normalWordsPerMinute(QStringLiteral("fr-fr")), 175);
+}
+
+void TestSpeechText::markupIsReadOnlyWhenWellFormedAndKnown_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("markup");
+    QTest::newRow("plain") << QStringLiteral("just words") << false;
+    QTest::newRow("less than") << QStringLiteral("x<y and y>z") << false;
+    QTest::newRow("bare ampersand") << QStringLiteral("AT&T") << false;
+    QTest::newRow("unclosed tag") << QStringLiteral("hello <prosody rate='slow'>world") << false;
+    QTest::newRow("unknown element") << QStringLiteral("<script>alert(1)</script>") << false;
+    QTest::newRow("doctype") << QStringLiteral("<!DOCTYPE x [<!ENTITY a 'b'>]><speak>&a;</speak>") << false;
+    QTest::newRow("undefined entity") << QStringLiteral("a &nbsp; b") << false;
+    QTest::newRow("speak element") << QStringLiteral("<speak>hello <break time='1s'/> world</speak>") << true;
+    QTest::newRow("fragment") << QStringLiteral("hello <emphasis>world</emphasis>") << true;
+    QTest::newRow("entity") << QStringLiteral("AT&amp;T") << true;
+    QTest::newRow("audio is admitted, never fetched") << QStringLiteral("<audio src='file:///etc/passwd'>x</audio>") << true;
+}
+
+void TestSpeechText::markupIsReadOnlyWhenWellFormedAndKnown()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, markup);
+    QCOMPARE(readAsMarkup(text), markup);
+}
+
+QTEST_GUILESS_MAIN(TestSpeechText)
+#include "tst_speechtext.moc"
