@@ -1,0 +1,129 @@
+// Prints how fast the espeak-ng voice answers, how punctual its words are,
+// and how much memory a huge text costs. Run through tools/with-test-audio.sh
+// (make bench) so that there is a sound server to play into.
+#include "speech/audio/AudioOutput.h"
+#include "speech/espeak/EspeakVoice.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+const QString Paragraph = QStringLiteral(
+    "清晨的雾气慢慢散开，河边的柳树露出了新绿。老人坐在石凳上，听着远处传来的钟声，想起了年轻时走过的路。"
+    "他说，日子像河水一样，看起来很慢，回头一看却已经流得很远。");
+
+QString textOfLength(qsizetype units)
+{
+    QString text;
+    text.reserve(units);
+    while (text.size() < units)
+        text += Paragraph;
+    text.truncate(units);
+    return text;
+}
+
+std::int64_t nowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+long peakRssKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// Time from starting espeak-ng's command line to its first byte of audio.
+double cliFirstByteMs(const QString &text)
+{
+    QTemporaryFile file;
+    if (!file.open())
+        return -1;
+    file.write(text.toUtf8());
+    file.flush();
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QStringLiteral("espeak-ng"), {QStringLiteral("--stdout"), QStringLiteral("-v"), QStringLiteral("cmn"),
+                                                QStringLiteral("-f"), file.fileName()});
+    if (!process.waitForReadyRead(120000))
+        return -1;
+    const double ms = clock.nsecsElapsed() / 1e6;
+    process.kill();
+    process.waitForFinished();
+    return ms;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, std::size_t(p * (values.size() - 1) + 0.5))];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    EspeakVoice voice;
+
+    std::printf("\nSpeak latency (async Speak with purge; first PCM = first sample taken by the audio sink)\n");
+    std::printf("%-22s %12s %14s %18s %8s\n", "text", "return ms", "first PCM ms", "espeak-ng CLI ms", "ratio");
+    const struct { const char *name; qsizetype units; } sizes[] = {
+        {"100 characters", 100}, {"10,625 characters", 10625}, {"1 MB (UTF-8)", 1000000 / 3}, {"10 MB (UTF-8)", 10000000 / 3}};
+    for (const auto &size : sizes) {
+        const QString text = textOfLength(size.units);
+        const std::int64_t start = nowNs();
+        voice.Speak(text, 11);
+        const double returnMs = (nowNs() - start) / 1e6;
+        (void)QTest::qWaitFor([&] { return voice.queue().firstSampleAcceptedNs().has_value(); }, 10000);
+        const double firstMs = (voice.queue().firstSampleAcceptedNs().value_or(start) - start) / 1e6;
+        voice.Speak(QString(), SVSFPurgeBeforeSpeak);
+        const double cliMs = cliFirstByteMs(text);
+        std::printf("%-22s %12.2f %14.2f %18.2f %8.1f\n", size.name, returnMs, firstMs, cliMs, cliMs / firstMs);
+    }
+
+    std::printf("\nWord timing error (dispatch on the UI thread against the sink's played position)\n");
+    std::vector<double> errors;
+    const QObject context;
+    QObject::connect(&voice, &SpVoice::Word, &context, [&](long, const QVariant &position, long, long) {
+        const double dueSample = position.toLongLong() / 2.0;
+        errors.push_back((voice.output().playedSamplesEstimate() - dueSample) * 1000.0 / voice.output().sampleRate());
+    });
+    voice.Speak(textOfLength(400), 11);
+    QTest::qWait(15000);
+    voice.Speak(QString(), SVSFPurgeBeforeSpeak);
+    std::vector<double> late;
+    for (double e : errors)
+        late.push_back(std::abs(e));
+    std::printf("%-10s %10s %10s %10s %10s\n", "words", "p50 ms", "p95 ms", "max ms", "mean ms");
+    double sum = 0;
+    for (double e : errors)
+        sum += e;
+    std::printf("%-10zu %10.2f %10.2f %10.2f %10.2f\n", errors.size(), percentile(late, 0.5), percentile(late, 0.95),
+                percentile(late, 1.0), errors.empty() ? 0 : sum / errors.size());
+
+    std::printf("\nMemory while speaking a 10 MB text\n");
+    {
+        const QString huge = textOfLength(10000000 / 3);
+        voice.Speak(huge, 11);
+        QTest::qWait(5000);
+        voice.Speak(QString(), SVSFPurgeBeforeSpeak);
+    }
+    std::printf("peak RSS %.1f MB (of which the 10 MB text itself, as UTF-16: %.1f MB)\n", peakRssKb() / 1024.0,
+                10000000 / 3 * 2 / 1048576.0);
+    return 0;
+}
