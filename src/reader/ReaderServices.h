@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/MessageBox.h"
+#include "speech/VoiceFactory.h"
+
+// What the reader window needs from outside, injected so that tests can hand
+// it fakes. main.cpp wires the real ones.
+struct ReaderServices
+{
+    VoiceFactory createVoice;
+    MessageBox *messageBox = nullptr;
+};

@@ -1,0 +1,253 @@
+#include "reader/frmMain.h"
+
+#include "platform/Failure.h"
+#include "reader/Layout.h"
+#include "reader/WrappedLabel.h"
+#include "resources/Resources.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTextEdit>
+
+namespace {
+
+const QString PauseCaption = QStringLiteral("Pause");
+const QString ResumeCaption = QStringLiteral("Resume");
+const QString CrLf = QStringLiteral("\r\n");
+
+template <typename W>
+W *place(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *widget = new W(parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
+{
+    auto *b = place<QPushButton>(parent, name, geometry);
+    b->setText(caption);
+    b->setAccessibleName(caption);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QSlider *slider(QWidget *parent, const char *name, QRect geometry, int minimum, int maximum, int value,
+                const QString &accessibleName)
+{
+    auto *s = place<QSlider>(parent, name, geometry);
+    s->setOrientation(Qt::Horizontal);
+    s->setRange(minimum, maximum);
+    s->setValue(value);
+    s->setSingleStep(1);
+    s->setPageStep(5);
+    s->setTickPosition(QSlider::NoTicks);
+    s->setAccessibleName(accessibleName);
+    return s;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &text, QRect geometry)
+{
+    auto *l = place<QLabel>(parent, name, geometry);
+    l->setText(text);
+    l->setAccessibleName(text);
+    return l;
+}
+
+} // namespace
+
+frmMain::frmMain(ReaderServices services, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint),
+      m_services(std::move(services))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    buildLayout();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildLayout()
+{
+    setWindowTitle(QStringLiteral("Murrowen"));
+    setWindowIcon(ProgramIcon());
+    setFixedSize(twips(7395), twips(5040));
+    // The window's default font, used by every control that names none.
+    setFont(songTiFont(9, false));
+    const QFont bold9 = songTiFont(9, true);
+
+    cmdSpeak = button(this, "cmdSpeak", QStringLiteral("Speak"), twipsRect(5640, 720, 1455, 375));
+    cmdSpeak->setFont(bold9);
+
+    CBLg = place<QComboBox>(this, "CBLg", twipsRect(5520, 240, 1695, 300));
+    CBLg->setEditable(true);
+    CBLg->setInsertPolicy(QComboBox::NoInsert); // typing never adds or applies a voice
+    CBLg->setEditText(QStringLiteral("语言"));
+    CBLg->setAccessibleName(QStringLiteral("语言"));
+
+    cmdStop = button(this, "cmdStop", QStringLiteral("Stop"), twipsRect(5640, 1200, 1455, 375));
+    cmdStop->setFont(bold9);
+    cmdPause = button(this, "cmdPause", PauseCaption, twipsRect(5640, 1680, 1455, 375));
+
+    slVolume = slider(this, "slVolume", twipsRect(4200, 4560, 2295, 315), 0, 100, 100, QStringLiteral("音量"));
+    slRate = slider(this, "slRate", twipsRect(960, 4560, 2175, 315), -10, 10, 0, QStringLiteral("语速"));
+
+    // Both labels size themselves to their text, from the given top-left corner.
+    Label2 = label(this, "Label2", QStringLiteral("速度"), twipsRect(480, 4560, 390, 180));
+    Label2->setFont(bold9);
+    Label2->adjustSize();
+    Label1 = label(this, "Label1", QStringLiteral("Volume"), twipsRect(3360, 4560, 630, 180));
+    Label1->setFont(bold9);
+    Label1->adjustSize();
+
+    TTS = place<QTextEdit>(this, "TTS", twipsRect(240, 240, 5055, 4095));
+    TTS->setAcceptRichText(false);
+    TTS->setAccessibleName(QStringLiteral("朗读文本"));
+    TTS->setBackgroundRole(QPalette::Base);
+
+    Label3 = place<WrappedLabel>(this, "Label3", twipsRect(5640, 2880, 1455, 975));
+    Label3->setText(QStringLiteral("    请选择相应的语言使用，你可以由其他地方拖动文本内容到左边的文本框中。"));
+    Label3->setAccessibleName(Label3->text());
+
+    cmdAboutMe = button(this, "cmdAboutMe", QStringLiteral("About Me"), twipsRect(5640, 3960, 1455, 375));
+    Command1 = button(this, "Command1", QStringLiteral("Clear"), twipsRect(5640, 2280, 1455, 375));
+
+    const QList<QWidget *> order = {cmdSpeak, CBLg, cmdStop, cmdPause, slVolume, slRate, TTS, cmdAboutMe, Command1};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(cmdSpeak, &QPushButton::clicked, this, &frmMain::cmdSpeak_Click);
+    connect(cmdPause, &QPushButton::clicked, this, &frmMain::cmdPause_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &frmMain::cmdStop_Click);
+    // actionTriggered is the user moving the slider (keys, drag, wheel, a click
+    // on the track); values set by the program raise nothing.
+    connect(slRate, &QSlider::actionTriggered, this, &frmMain::slRate_Scroll);
+    connect(slVolume, &QSlider::actionTriggered, this, &frmMain::slVolume_Scroll);
+}
+
+bool frmMain::Form_Load()
+{
+    try {
+        LoadVoiceChoice();
+        RunFirstTimeSetup();
+        Voice = m_services.createVoice();
+        connect(Voice.get(), &SpVoice::Word, this, &frmMain::Voice_Word);
+        FillVoiceList();
+        myVflag = 11;
+        TTS->setPlainText(LoadResString(101));
+    } catch (const Failure &failure) {
+        m_services.messageBox->Show(QStringLiteral("程序初始化Voice对象出错。") + CrLf + failure.description() + CrLf
+                                    + CrLf + QStringLiteral("退出。"));
+        Voice.reset();
+        return false;
+    }
+    m_loaded = true;
+    return true;
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (m_loaded)
+        Form_Unload();
+    event->accept();
+}
+
+void frmMain::Form_Unload()
+{
+    m_loaded = false;
+    SaveVoiceChoice();
+    // No Stop first: releasing the voice silences it.
+    Voice.reset();
+}
+
+// The saved choice, the first-run installation and the voice list come with
+// the settings store and the installer; until then they keep their contracts
+// in the smallest way: nothing saved reads as position 0, nothing to install,
+// no voices to list, nothing to save.
+void frmMain::LoadVoiceChoice() { VoiceChoice = 0; }
+void frmMain::RunFirstTimeSetup() {}
+void frmMain::FillVoiceList() {}
+void frmMain::SaveVoiceChoice() {}
+
+void frmMain::UpdatePlaybackState(bool speaking, bool paused)
+{
+    cmdPause->setText(paused ? ResumeCaption : PauseCaption);
+    cmdPause->setAccessibleName(cmdPause->text());
+    m_bPause = paused;
+    m_bSpeaking = speaking;
+}
+
+void frmMain::cmdSpeak_Click()
+{
+    try {
+        if (TTS->toPlainText() == QString())
+            return;
+        if (!(m_bSpeaking && m_bPause)) {
+            Voice->Speak(TTS->toPlainText(), myVflag);
+            if (!m_bPause)
+                return;
+        }
+        Voice->Resume();
+        UpdatePlaybackState(true, false);
+    } catch (const Failure &failure) {
+        m_services.messageBox->Show(QStringLiteral("语音进行时错误：") + CrLf + CrLf + failure.description());
+        UpdatePlaybackState(false, m_bPause);
+    }
+}
+
+template <typename F>
+void frmMain::reportFailures(F &&handler)
+{
+    try {
+        handler();
+    } catch (const Failure &failure) {
+        m_services.messageBox->Show(failure.description());
+    }
+}
+
+void frmMain::cmdPause_Click()
+{
+    reportFailures([this] {
+        const QString caption = cmdPause->text();
+        if (caption == PauseCaption) {
+            Voice->Pause();
+            UpdatePlaybackState(m_bSpeaking, true);
+        } else if (caption == ResumeCaption) {
+            Voice->Resume();
+            UpdatePlaybackState(m_bSpeaking, false);
+        }
+    });
+}
+
+void frmMain::cmdStop_Click()
+{
+    try {
+        Voice->Speak(QString(), SVSFPurgeBeforeSpeak);
+        if (m_bPause)
+            Voice->Resume();
+        UpdatePlaybackState(false, false);
+    } catch (const Failure &failure) {
+        m_services.messageBox->Show(QStringLiteral("Speak Error: ") + failure.description());
+    }
+}
+
+void frmMain::slRate_Scroll()
+{
+    reportFailures([this] { Voice->setRate(slRate->sliderPosition()); });
+}
+
+void frmMain::slVolume_Scroll()
+{
+    reportFailures([this] { Voice->setVolume(slVolume->sliderPosition()); });
+}
+
+void frmMain::Voice_Word(long, const QVariant &, long characterPosition, long length)
+{
+    Q_UNUSED(characterPosition);
+    Q_UNUSED(length);
+}

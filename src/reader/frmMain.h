@@ -1,0 +1,82 @@
+#pragma once
+
+#include "reader/ReaderServices.h"
+#include "speech/SpVoice.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QTextEdit;
+
+// The reader window: the text, the voice list, the playback buttons and the
+// rate and volume sliders.
+class frmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmMain(ReaderServices services, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // Runs the start-up steps. Returns false after the start-up failure exit
+    // (the message was shown and the voice released); the window must then
+    // not be shown and the program ends.
+    bool Form_Load();
+
+    // State, for tests and for the handlers' own use.
+    bool speaking() const { return m_bSpeaking; }
+    bool paused() const { return m_bPause; }
+    int flags() const { return myVflag; }
+    SpVoice *voice() const { return Voice.get(); }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildLayout();
+    void Form_Unload();
+
+    void cmdSpeak_Click();
+    void cmdPause_Click();
+    void cmdStop_Click();
+    void slRate_Scroll();
+    void slVolume_Scroll();
+    void Voice_Word(long streamNumber, const QVariant &streamPosition, long characterPosition, long length);
+
+    void UpdatePlaybackState(bool speaking, bool paused);
+    void LoadVoiceChoice();
+    void RunFirstTimeSetup();
+    void FillVoiceList();
+    void SaveVoiceChoice();
+
+    // Handlers that have no failure handling of their own still must not let
+    // a failure escape into the event loop: it is shown, and nothing changes.
+    template <typename F>
+    void reportFailures(F &&handler);
+
+    ReaderServices m_services;
+    std::unique_ptr<SpVoice> Voice;
+    int myVflag = 0;
+    bool m_bSpeaking = false;
+    bool m_bPause = false;
+    short VoiceChoice = 0;
+    bool m_loaded = false;
+
+    QTextEdit *TTS = nullptr;
+    QComboBox *CBLg = nullptr;
+    QPushButton *cmdSpeak = nullptr;
+    QPushButton *cmdStop = nullptr;
+    QPushButton *cmdPause = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *cmdAboutMe = nullptr;
+    QSlider *slVolume = nullptr;
+    QSlider *slRate = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+};
