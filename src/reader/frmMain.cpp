@@ -107,6 +107,7 @@ void frmMain::buildLayout()
 
     TTS = place<QTextEdit>(this, "TTS", twipsRect(240, 240, 5055, 4095));
     TTS->setAcceptRichText(false);
+    TTS->setTabChangesFocus(true); // Tab walks the controls, as everywhere else in the window
     TTS->setAccessibleName(QStringLiteral("朗读文本"));
     TTS->setBackgroundRole(QPalette::Base);
 

@@ -1,0 +1,380 @@
+// The reader window with a scripted voice: layout, start-up, playback.
+#include "platform/Failure.h"
+#include "reader/frmMain.h"
+#include "resources/Resources.h"
+#include "speech/fake/FakeVoice.h"
+#include "support/RecordingMessageBox.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTextEdit>
+
+namespace {
+
+struct Reader
+{
+    RecordingMessageBox messages;
+    QPointer<FakeVoice> fake;
+    std::unique_ptr<frmMain> window;
+    bool loaded = false;
+
+    explicit Reader(std::function<void(FakeVoice &)> script = {}, bool failCreation = false, QString failure = {})
+    {
+        window = std::make_unique<frmMain>(ReaderServices{
+            [=, this]() -> std::unique_ptr<SpVoice> {
+                if (failCreation)
+                    throw Failure(failure);
+                auto voice = std::make_unique<FakeVoice>();
+                fake = voice.get();
+                if (script)
+                    script(*voice);
+                return voice;
+            },
+            &messages});
+        loaded = window->Form_Load();
+    }
+
+    template <typename W = QWidget>
+    W *control(const char *name) const { return window->findChild<W *>(QLatin1String(name)); }
+    void click(const char *name) const { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
+    QString pauseCaption() const { return control<QPushButton>("cmdPause")->text(); }
+    // Calls after start-up, as the fake recorded them.
+    QStringList calls() const { return fake->calls; }
+    void forget() const { fake->calls.clear(); }
+};
+
+const QString Crlf = QStringLiteral("\r\n");
+
+} // namespace
+
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void layoutMatchesTheDesign_data();
+    void layoutMatchesTheDesign();
+    void windowIsFixedWithOnlyACloseBox();
+    void focusFollowsTheTabOrder();
+    void loadPreparesEverythingBeforeShowing();
+    void sampleTextIsExactlyResource101();
+    void voiceCreationFailureEndsTheStart_data();
+    void voiceCreationFailureEndsTheStart();
+
+    void transitions_data();
+    void transitions();
+    void speakWithEmptyTextDoesNothing();
+    void failedSpeakReportsAndClearsSpeaking_data();
+    void failedSpeakReportsAndClearsSpeaking();
+    void failedStopReportsAndChangesNothing();
+    void failedPauseIsShownNotThrown();
+
+    void slidersSendTheUsersValues();
+    void slidersFailuresAreShownNotThrown();
+    void closingReleasesTheVoice();
+};
+
+void TestFrmMain::layoutMatchesTheDesign_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry"); // in pixels: twips / 15
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("boldSongTi");
+    QTest::newRow("cmdSpeak") << "cmdSpeak" << QRect(376, 48, 97, 25) << "Speak" << true;
+    QTest::newRow("CBLg") << "CBLg" << QRect(368, 16, 113, 20) << "语言" << false;
+    QTest::newRow("cmdStop") << "cmdStop" << QRect(376, 80, 97, 25) << "Stop" << true;
+    QTest::newRow("cmdPause") << "cmdPause" << QRect(376, 112, 97, 25) << "Pause" << false;
+    QTest::newRow("slVolume") << "slVolume" << QRect(280, 304, 153, 21) << "" << false;
+    QTest::newRow("slRate") << "slRate" << QRect(64, 304, 145, 21) << "" << false;
+    QTest::newRow("TTS") << "TTS" << QRect(16, 16, 337, 273) << "" << false;
+    QTest::newRow("Label3") << "Label3" << QRect(376, 192, 97, 65)
+                            << "    请选择相应的语言使用，你可以由其他地方拖动文本内容到左边的文本框中。" << false;
+    QTest::newRow("cmdAboutMe") << "cmdAboutMe" << QRect(376, 264, 97, 25) << "About Me" << false;
+    QTest::newRow("Command1") << "Command1" << QRect(376, 152, 97, 25) << "Clear" << false;
+}
+
+void TestFrmMain::layoutMatchesTheDesign()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, caption);
+    QFETCH(bool, boldSongTi);
+    Reader reader;
+    QWidget *widget = reader.control(name.toLatin1().constData());
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(), geometry);
+    if (auto *button = qobject_cast<QPushButton *>(widget))
+        QCOMPARE(button->text(), caption);
+    if (auto *label = qobject_cast<QLabel *>(widget))
+        QCOMPARE(label->text(), caption);
+    if (auto *combo = qobject_cast<QComboBox *>(widget)) {
+        QCOMPARE(combo->currentText(), caption);
+        QVERIFY(combo->isEditable());
+        QCOMPARE(combo->count(), 0);
+    }
+    QVERIFY(!widget->accessibleName().isEmpty());
+    QCOMPARE(widget->font().family(), QStringLiteral("宋体"));
+    QCOMPARE(widget->font().pointSize(), 9);
+    QCOMPARE(widget->font().bold(), boldSongTi);
+}
+
+void TestFrmMain::windowIsFixedWithOnlyACloseBox()
+{
+    Reader reader;
+    frmMain &w = *reader.window;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Murrowen"));
+    QCOMPARE(w.minimumSize(), QSize(493, 336));
+    QCOMPARE(w.maximumSize(), QSize(493, 336));
+    const Qt::WindowFlags flags = w.windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(flags & Qt::WindowSystemMenuHint);
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(!w.windowIcon().isNull());
+
+    // The two sized-to-text labels start where they are placed and stay on one line.
+    for (const char *name : {"Label1", "Label2"}) {
+        auto *label = reader.control<QLabel>(name);
+        QVERIFY(label->font().bold());
+        QCOMPARE(label->height(), label->sizeHint().height());
+    }
+    QCOMPARE(reader.control<QLabel>("Label2")->pos(), QPoint(32, 304));
+    QCOMPARE(reader.control<QLabel>("Label1")->pos(), QPoint(224, 304));
+    auto *rate = reader.control<QSlider>("slRate");
+    QCOMPARE(rate->minimum(), -10);
+    QCOMPARE(rate->maximum(), 10);
+    QCOMPARE(rate->value(), 0);
+    QCOMPARE(rate->pageStep(), 5);
+    auto *volume = reader.control<QSlider>("slVolume");
+    QCOMPARE(volume->value(), 100);
+    QCOMPARE(volume->tickPosition(), QSlider::NoTicks);
+}
+
+void TestFrmMain::focusFollowsTheTabOrder()
+{
+    Reader reader;
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
+    const QStringList expected = {"cmdSpeak", "CBLg", "cmdStop", "cmdPause", "slVolume", "slRate", "TTS",
+                                  "cmdAboutMe", "Command1", "cmdSpeak"};
+    reader.control("cmdSpeak")->setFocus();
+    QStringList seen = {QApplication::focusWidget()->objectName()};
+    for (int i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *focus = QApplication::focusWidget();
+        // The combo box's focus lands on its text field.
+        while (focus && focus->objectName().isEmpty())
+            focus = focus->parentWidget();
+        seen << (focus ? focus->objectName() : QString());
+    }
+    QCOMPARE(seen, expected);
+}
+
+void TestFrmMain::loadPreparesEverythingBeforeShowing()
+{
+    Reader reader;
+    QVERIFY(reader.loaded);
+    QVERIFY(reader.messages.messages.isEmpty());
+    QVERIFY(reader.fake);
+    QCOMPARE(reader.window->flags(), 11);
+    QVERIFY(!reader.window->speaking());
+    QVERIFY(!reader.window->paused());
+    QCOMPARE(reader.pauseCaption(), QStringLiteral("Pause"));
+    QVERIFY(!reader.window->isVisible());
+    // Nothing is sent to the voice at start-up: not even the sliders' positions.
+    QCOMPARE(reader.calls(), QStringList());
+}
+
+void TestFrmMain::sampleTextIsExactlyResource101()
+{
+    const QString sample = LoadResString(101);
+    QCOMPARE(sample.size(), 10625);
+    Reader reader;
+    QCOMPARE(reader.control<QTextEdit>("TTS")->toPlainText(), sample);
+    QVERIFY_THROWS_EXCEPTION(Failure, LoadResString(102));
+}
+
+void TestFrmMain::voiceCreationFailureEndsTheStart_data()
+{
+    QTest::addColumn<QString>("description");
+    QTest::newRow("described") << QStringLiteral("无法启动语音引擎");
+    QTest::newRow("empty description") << QString();
+}
+
+void TestFrmMain::voiceCreationFailureEndsTheStart()
+{
+    QFETCH(QString, description);
+    Reader reader({}, true, description);
+    QVERIFY(!reader.loaded);
+    QCOMPARE(reader.messages.messages,
+             QStringList(QStringLiteral("程序初始化Voice对象出错。") + Crlf + description + Crlf + Crlf + QStringLiteral("退出。")));
+    QVERIFY(!reader.window->voice());
+    QVERIFY(!reader.window->isVisible());
+    // The unload steps do not run after a failed start.
+    reader.window->close();
+    QCOMPARE(reader.messages.messages.size(), 1);
+}
+
+// State (speaking, paused) before, the button pressed, the engine calls it
+// makes, and the state and caption after.
+void TestFrmMain::transitions_data()
+{
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<QStringList>("expectedCalls");
+    QTest::addColumn<bool>("speaking");
+    QTest::addColumn<bool>("paused");
+
+    const QStringList none;
+    const QStringList pausedOnly = {"cmdPause"};
+    const QStringList speakingOnly = {"cmdPause", "cmdSpeak"};
+    const QStringList both = {"cmdPause", "cmdSpeak", "cmdPause"};
+    const QString speak = QStringLiteral("Speak(%1,11)").arg(LoadResString(101));
+    const QString purge = QStringLiteral("Speak(<null>,2)");
+
+    QTest::newRow("idle: Speak") << none << "cmdSpeak" << QStringList{speak} << false << false;
+    QTest::newRow("idle: Pause") << none << "cmdPause" << QStringList{"Pause"} << false << true;
+    QTest::newRow("idle: Stop") << none << "cmdStop" << QStringList{purge} << false << false;
+    QTest::newRow("paused: Speak") << pausedOnly << "cmdSpeak" << QStringList{speak, "Resume"} << true << false;
+    QTest::newRow("paused: Resume") << pausedOnly << "cmdPause" << QStringList{"Resume"} << false << false;
+    QTest::newRow("paused: Stop") << pausedOnly << "cmdStop" << QStringList{purge, "Resume"} << false << false;
+    QTest::newRow("speaking: Speak") << speakingOnly << "cmdSpeak" << QStringList{speak} << true << false;
+    QTest::newRow("speaking: Pause") << speakingOnly << "cmdPause" << QStringList{"Pause"} << true << true;
+    QTest::newRow("speaking: Stop") << speakingOnly << "cmdStop" << QStringList{purge} << false << false;
+    QTest::newRow("both: Speak resumes only") << both << "cmdSpeak" << QStringList{"Resume"} << true << false;
+    QTest::newRow("both: Resume") << both << "cmdPause" << QStringList{"Resume"} << true << false;
+    QTest::newRow("both: Stop") << both << "cmdStop" << QStringList{purge, "Resume"} << false << false;
+}
+
+void TestFrmMain::transitions()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(QString, press);
+    QFETCH(QStringList, expectedCalls);
+    QFETCH(bool, speaking);
+    QFETCH(bool, paused);
+    Reader reader;
+    for (const QString &name : setup)
+        reader.click(name.toLatin1().constData());
+    reader.forget();
+    reader.click(press.toLatin1().constData());
+    QCOMPARE(reader.calls(), expectedCalls);
+    QCOMPARE(reader.window->speaking(), speaking);
+    QCOMPARE(reader.window->paused(), paused);
+    QCOMPARE(reader.pauseCaption(), paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    QVERIFY(reader.messages.messages.isEmpty());
+}
+
+void TestFrmMain::speakWithEmptyTextDoesNothing()
+{
+    Reader reader;
+    reader.click("cmdPause");
+    reader.control<QTextEdit>("TTS")->clear();
+    reader.forget();
+    reader.click("cmdSpeak");
+    QCOMPARE(reader.calls(), QStringList());
+    QVERIFY(reader.window->paused());
+    QVERIFY(!reader.window->speaking());
+    QCOMPARE(reader.pauseCaption(), QStringLiteral("Resume"));
+}
+
+void TestFrmMain::failedSpeakReportsAndClearsSpeaking_data()
+{
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<bool>("paused");
+    QTest::newRow("from paused, Speak fails") << QStringList{"cmdPause"} << "Speak" << true;
+    QTest::newRow("from paused, Resume fails") << QStringList{"cmdPause"} << "Resume" << true;
+    QTest::newRow("from speaking") << QStringList{"cmdPause", "cmdSpeak"} << "Speak" << false;
+}
+
+void TestFrmMain::failedSpeakReportsAndClearsSpeaking()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(QString, failing);
+    QFETCH(bool, paused);
+    Reader reader;
+    for (const QString &name : setup)
+        reader.click(name.toLatin1().constData());
+    reader.fake->failOn(failing, QStringLiteral("找不到音频输出设备"));
+    reader.click("cmdSpeak");
+    QCOMPARE(reader.messages.messages,
+             QStringList(QStringLiteral("语音进行时错误：") + Crlf + Crlf + QStringLiteral("找不到音频输出设备")));
+    QVERIFY(!reader.window->speaking());
+    QCOMPARE(reader.window->paused(), paused);
+    QCOMPARE(reader.pauseCaption(), paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+}
+
+void TestFrmMain::failedStopReportsAndChangesNothing()
+{
+    Reader reader;
+    reader.click("cmdPause");
+    reader.click("cmdSpeak"); // (true, false)
+    reader.click("cmdPause"); // (true, true)
+    reader.fake->failOn(QStringLiteral("Resume"), QStringLiteral("设备忙"));
+    reader.click("cmdStop");
+    QCOMPARE(reader.messages.messages, QStringList(QStringLiteral("Speak Error: 设备忙")));
+    QVERIFY(reader.window->speaking());
+    QVERIFY(reader.window->paused());
+    QCOMPARE(reader.pauseCaption(), QStringLiteral("Resume"));
+}
+
+void TestFrmMain::failedPauseIsShownNotThrown()
+{
+    Reader reader;
+    reader.fake->failOn(QStringLiteral("Pause"), QStringLiteral("暂停失败"));
+    reader.click("cmdPause");
+    QCOMPARE(reader.messages.messages, QStringList(QStringLiteral("暂停失败")));
+    QVERIFY(!reader.window->paused());
+    QCOMPARE(reader.pauseCaption(), QStringLiteral("Pause"));
+}
+
+void TestFrmMain::slidersSendTheUsersValues()
+{
+    Reader reader;
+    auto *rate = reader.control<QSlider>("slRate");
+    auto *volume = reader.control<QSlider>("slVolume");
+    rate->setValue(4); // the program moving a slider sends nothing
+    QCOMPARE(reader.calls(), QStringList());
+    rate->setValue(0);
+
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    QTest::keyClick(rate, Qt::Key_Home);
+    QTest::keyClick(rate, Qt::Key_Right);
+    QTest::keyClick(rate, Qt::Key_PageUp);
+    QTest::keyClick(volume, Qt::Key_Home);
+    QTest::keyClick(volume, Qt::Key_End);
+    QTest::keyClick(volume, Qt::Key_PageDown);
+    QCOMPARE(reader.calls(), QStringList({"Rate(-10)", "Rate(-9)", "Rate(-4)", "Volume(0)", "Volume(100)", "Volume(95)"}));
+    QVERIFY(!reader.window->speaking());
+    QVERIFY(!reader.window->paused());
+}
+
+void TestFrmMain::slidersFailuresAreShownNotThrown()
+{
+    Reader reader;
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    reader.fake->failOn(QStringLiteral("Rate"), QStringLiteral("语速无效"));
+    QTest::keyClick(reader.control<QSlider>("slRate"), Qt::Key_End);
+    QCOMPARE(reader.messages.messages, QStringList(QStringLiteral("语速无效")));
+}
+
+void TestFrmMain::closingReleasesTheVoice()
+{
+    Reader reader;
+    reader.click("cmdSpeak");
+    QVERIFY(reader.fake);
+    const QStringList before = reader.calls();
+    QVERIFY(reader.window->close());
+    QVERIFY(!reader.fake); // released, with no Stop sent first
+    QCOMPARE(before.size(), 1);
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
