@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -78,7 +79,8 @@ double percentile(std::vector<double> values, double p)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    EspeakVoice voice;
+    auto owned = std::make_unique<EspeakVoice>();
+    EspeakVoice &voice = *owned;
 
     std::printf("\nSpeak latency (async Speak with purge; first PCM = first sample taken by the audio sink)\n");
     std::printf("%-22s %12s %14s %18s %8s\n", "text", "return ms", "first PCM ms", "espeak-ng CLI ms", "ratio");
@@ -125,5 +127,12 @@ int main(int argc, char *argv[])
     }
     std::printf("peak RSS %.1f MB (of which the 10 MB text itself, as UTF-16: %.1f MB)\n", peakRssKb() / 1024.0,
                 10000000 / 3 * 2 / 1048576.0);
+
+    std::printf("\nReleasing the voice while it speaks (worker thread and audio stopped)\n");
+    voice.Speak(textOfLength(10625), 11);
+    QTest::qWait(1000);
+    const std::int64_t releaseStart = nowNs();
+    owned.reset();
+    std::printf("release took %.2f ms\n", (nowNs() - releaseStart) / 1e6);
     return 0;
 }

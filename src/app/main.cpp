@@ -1,17 +1,13 @@
 #include "platform/WidgetMessageBox.h"
-#include "reader/Layout.h"
+#include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
-#include "resources/Resources.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral(SAYRELLA_TITLE));
-    QApplication::setApplicationVersion(QStringLiteral(SAYRELLA_VERSION));
-    QApplication::setWindowIcon(ProgramIcon());
-    installChineseFontSubstitutes();
+    configureApplication();
 
     WidgetMessageBox messageBox;
     frmMain window({CreatePlatformVoice, &messageBox});

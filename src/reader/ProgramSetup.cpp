@@ -1,0 +1,14 @@
+#include "reader/ProgramSetup.h"
+
+#include "reader/Layout.h"
+#include "resources/Resources.h"
+
+#include <QApplication>
+
+void configureApplication()
+{
+    QApplication::setApplicationName(QStringLiteral(SAYRELLA_TITLE));
+    QApplication::setApplicationVersion(QStringLiteral(SAYRELLA_VERSION));
+    QApplication::setWindowIcon(ProgramIcon());
+    installChineseFontSubstitutes();
+}

@@ -1,0 +1,5 @@
+#pragma once
+
+// Sets the program's title, version and icon (once, for every window and
+// message box) and the substitutes for the Chinese fonts the layout names.
+void configureApplication();
