@@ -5,6 +5,7 @@
 #include "platform/WidgetMessageBox.h"
 #include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
+#include "settings/IniSettingsStore.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -60,7 +61,8 @@ int child(int argc, char *argv[])
     QApplication app(argc, argv);
     configureApplication();
     WidgetMessageBox messageBox;
-    frmMain window({CreatePlatformVoice, &messageBox});
+    IniSettingsStore settings;
+    frmMain window({CreatePlatformVoice, &messageBox, &settings});
     FirstPaint firstPaint;
     window.installEventFilter(&firstPaint);
     if (!window.Form_Load())

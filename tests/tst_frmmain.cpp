@@ -3,10 +3,12 @@
 #include "reader/frmMain.h"
 #include "resources/Resources.h"
 #include "speech/fake/FakeVoice.h"
+#include "support/MemorySettingsStore.h"
 #include "support/RecordingMessageBox.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
@@ -15,26 +17,41 @@
 
 namespace {
 
+struct ReaderOptions
+{
+    QList<SpObjectToken> voices;
+    QString savedChoice; // null: nothing saved
+    std::function<void(FakeVoice &)> script;
+    bool failCreation = false;
+    QString failure;
+};
+
 struct Reader
 {
     RecordingMessageBox messages;
+    MemorySettingsStore settings;
     QPointer<FakeVoice> fake;
     std::unique_ptr<frmMain> window;
     bool loaded = false;
+    int voicesCreated = 0;
 
-    explicit Reader(std::function<void(FakeVoice &)> script = {}, bool failCreation = false, QString failure = {})
+    Reader() : Reader(ReaderOptions{}) {}
+    explicit Reader(ReaderOptions options)
     {
+        if (!options.savedChoice.isNull())
+            settings.setVoiceChoice(options.savedChoice);
         window = std::make_unique<frmMain>(ReaderServices{
             [=, this]() -> std::unique_ptr<SpVoice> {
-                if (failCreation)
-                    throw Failure(failure);
-                auto voice = std::make_unique<FakeVoice>();
+                ++voicesCreated;
+                if (options.failCreation)
+                    throw Failure(options.failure);
+                auto voice = std::make_unique<FakeVoice>(options.voices);
                 fake = voice.get();
-                if (script)
-                    script(*voice);
+                if (options.script)
+                    options.script(*voice);
                 return voice;
             },
-            &messages});
+            &messages, &settings});
         loaded = window->Form_Load();
     }
 
@@ -42,10 +59,26 @@ struct Reader
     W *control(const char *name) const { return window->findChild<W *>(QLatin1String(name)); }
     void click(const char *name) const { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
     QString pauseCaption() const { return control<QPushButton>("cmdPause")->text(); }
+    QComboBox *list() const { return control<QComboBox>("CBLg"); }
+    QStringList entries() const
+    {
+        QStringList texts;
+        for (int i = 0; i < list()->count(); ++i)
+            texts << list()->itemText(i);
+        return texts;
+    }
     // Calls after start-up, as the fake recorded them.
     QStringList calls() const { return fake->calls; }
     void forget() const { fake->calls.clear(); }
 };
+
+QList<SpObjectToken> voices(const QStringList &descriptions)
+{
+    QList<SpObjectToken> tokens;
+    for (int i = 0; i < descriptions.size(); ++i)
+        tokens << SpObjectToken(QStringLiteral("v%1").arg(i), descriptions[i]);
+    return tokens;
+}
 
 const QString Crlf = QStringLiteral("\r\n");
 
@@ -76,6 +109,16 @@ private slots:
     void slidersSendTheUsersValues();
     void slidersFailuresAreShownNotThrown();
     void closingReleasesTheVoice();
+
+    void listShowsVoicesUnderTheirDisplayNames();
+    void savedChoiceIsRestoredOnlyWhenInTheList_data();
+    void savedChoiceIsRestoredOnlyWhenInTheList();
+    void savedPositionBelowMinusOneEndsTheStart();
+    void unreadableSavedChoiceEndsTheStartBeforeTheVoice();
+    void pickingAnEntryAppliesThatVoiceByPosition();
+    void typingInTheListAppliesNothing();
+    void closingSavesTheSelectedPosition();
+    void failedSaveStillCloses();
 };
 
 void TestFrmMain::layoutMatchesTheDesign_data()
@@ -185,8 +228,8 @@ void TestFrmMain::loadPreparesEverythingBeforeShowing()
     QVERIFY(!reader.window->paused());
     QCOMPARE(reader.pauseCaption(), QStringLiteral("Pause"));
     QVERIFY(!reader.window->isVisible());
-    // Nothing is sent to the voice at start-up: not even the sliders' positions.
-    QCOMPARE(reader.calls(), QStringList());
+    // Only the voice list is filled: not even the sliders' positions are sent.
+    QCOMPARE(reader.calls(), QStringList({"GetVoices(,)"}));
 }
 
 void TestFrmMain::sampleTextIsExactlyResource101()
@@ -208,7 +251,7 @@ void TestFrmMain::voiceCreationFailureEndsTheStart_data()
 void TestFrmMain::voiceCreationFailureEndsTheStart()
 {
     QFETCH(QString, description);
-    Reader reader({}, true, description);
+    Reader reader({.failCreation = true, .failure = description});
     QVERIFY(!reader.loaded);
     QCOMPARE(reader.messages.messages,
              QStringList(QStringLiteral("程序初始化Voice对象出错。") + Crlf + description + Crlf + Crlf + QStringLiteral("退出。")));
@@ -338,6 +381,7 @@ void TestFrmMain::slidersSendTheUsersValues()
     Reader reader;
     auto *rate = reader.control<QSlider>("slRate");
     auto *volume = reader.control<QSlider>("slVolume");
+    reader.forget();
     rate->setValue(4); // the program moving a slider sends nothing
     QCOMPARE(reader.calls(), QStringList());
     rate->setValue(0);
@@ -368,12 +412,138 @@ void TestFrmMain::slidersFailuresAreShownNotThrown()
 void TestFrmMain::closingReleasesTheVoice()
 {
     Reader reader;
+    reader.forget();
     reader.click("cmdSpeak");
     QVERIFY(reader.fake);
     const QStringList before = reader.calls();
     QVERIFY(reader.window->close());
     QVERIFY(!reader.fake); // released, with no Stop sent first
     QCOMPARE(before.size(), 1);
+}
+
+void TestFrmMain::listShowsVoicesUnderTheirDisplayNames()
+{
+    Reader reader({.voices = voices({"Microsoft Sam", "Microsoft Simplified Chinese", "microsoft sam",
+                                     "Microsoft Mary", "Microsoft Mike", "Chinese (Mandarin)", "Chinese (Mandarin)"})});
+    QCOMPARE(reader.entries(), QStringList({"英语Sam", "普通话", "microsoft sam", "英语Mary", "英语Mike",
+                                            "Chinese (Mandarin)", "Chinese (Mandarin)"}));
+}
+
+void TestFrmMain::savedChoiceIsRestoredOnlyWhenInTheList_data()
+{
+    QTest::addColumn<int>("voiceCount");
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<int>("selected");      // -1: nothing
+    QTest::addColumn<QString>("shownText");
+    QTest::newRow("nothing saved: first voice") << 3 << QString() << 0 << "A";
+    QTest::newRow("2 of 3") << 3 << "2" << 2 << "C";
+    QTest::newRow("2 of 2: beyond the list") << 2 << "2" << -1 << "语言";
+    QTest::newRow("-1: nothing chosen") << 3 << "-1" << -1 << "语言";
+    QTest::newRow("no voices") << 0 << "0" << -1 << "语言";
+}
+
+void TestFrmMain::savedChoiceIsRestoredOnlyWhenInTheList()
+{
+    QFETCH(int, voiceCount);
+    QFETCH(QString, saved);
+    QFETCH(int, selected);
+    QFETCH(QString, shownText);
+    Reader reader({.voices = voices(QStringList({"A", "B", "C"}).mid(0, voiceCount)), .savedChoice = saved});
+    QVERIFY(reader.loaded);
+    QCOMPARE(reader.list()->currentIndex(), selected);
+    QCOMPARE(reader.list()->currentText(), shownText);
+    if (selected >= 0)
+        QCOMPARE(reader.calls(), QStringList({"GetVoices(,)", "GetVoices(,)", QStringLiteral("Voice(v%1)").arg(selected)}));
+    else
+        QCOMPARE(reader.calls(), QStringList({"GetVoices(,)"}));
+}
+
+void TestFrmMain::savedPositionBelowMinusOneEndsTheStart()
+{
+    Reader reader({.voices = voices({"A"}), .savedChoice = "-2"});
+    QVERIFY(!reader.loaded);
+    QCOMPARE(reader.messages.messages.size(), 1);
+    QVERIFY(reader.messages.messages[0].startsWith(QStringLiteral("程序初始化Voice对象出错。\r\n")));
+    QVERIFY(reader.messages.messages[0].contains(QStringLiteral("-2")));
+    QVERIFY(!reader.fake); // released
+}
+
+void TestFrmMain::unreadableSavedChoiceEndsTheStartBeforeTheVoice()
+{
+    for (const QString &saved : {QStringLiteral("abc"), QStringLiteral(""), QStringLiteral("40000")}) {
+        Reader reader({.voices = voices({"A"}), .savedChoice = saved});
+        QVERIFY(!reader.loaded);
+        QCOMPARE(reader.voicesCreated, 0);
+        QCOMPARE(reader.messages.messages.size(), 1);
+        QVERIFY(reader.messages.messages[0].contains(QStringLiteral("DEF_LG")));
+        QVERIFY(reader.messages.messages[0].endsWith(QStringLiteral("\r\n\r\n退出。")));
+        reader.window->close();
+        QCOMPARE(reader.settings.writes, 0); // nothing saved
+    }
+}
+
+void TestFrmMain::pickingAnEntryAppliesThatVoiceByPosition()
+{
+    // Two voices with one description: each entry applies its own voice.
+    Reader reader({.voices = voices({"Microsoft Sam", "Same", "Same"}), .savedChoice = "-1"});
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    reader.forget();
+    reader.list()->setFocus();
+    QTest::keyClick(reader.list(), Qt::Key_Down); // to entry 0
+    QTest::keyClick(reader.list(), Qt::Key_Down); // to entry 1
+    QTest::keyClick(reader.list(), Qt::Key_Down); // to entry 2
+    QCOMPARE(reader.calls(), QStringList({"GetVoices(,)", "Voice(v0)", "GetVoices(,)", "Voice(v1)", "GetVoices(,)", "Voice(v2)"}));
+    QCOMPARE(reader.fake->voice.id(), QStringLiteral("v2"));
+
+    // A voice gone since the list was filled: shown, not thrown.
+    reader.fake->voices.removeLast();
+    reader.list()->setCurrentIndex(1);
+    QTest::keyClick(reader.list(), Qt::Key_Down);
+    QCOMPARE(reader.messages.messages.size(), 1);
+}
+
+void TestFrmMain::typingInTheListAppliesNothing()
+{
+    Reader reader({.voices = voices({"A", "B"}), .savedChoice = "-1"});
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    reader.forget();
+    reader.list()->lineEdit()->selectAll();
+    QTest::keyClicks(reader.list()->lineEdit(), QStringLiteral("xyz"));
+    QCOMPARE(reader.calls(), QStringList());
+    QCOMPARE(reader.list()->count(), 2);
+}
+
+void TestFrmMain::closingSavesTheSelectedPosition()
+{
+    {
+        Reader reader({.voices = voices({"A", "B", "C"}), .savedChoice = "1"});
+        reader.list()->setCurrentIndex(2);
+        QVERIFY(reader.window->close());
+        QCOMPARE(reader.settings.voiceChoice(), QStringLiteral("2"));
+    }
+    {
+        Reader reader({.voices = voices({"A"}), .savedChoice = "5"});
+        QVERIFY(reader.window->close());
+        QCOMPARE(reader.settings.voiceChoice(), QStringLiteral("-1"));
+    }
+    {
+        Reader reader({.voices = {}});
+        QVERIFY(reader.window->close());
+        QCOMPARE(reader.settings.voiceChoice(), QStringLiteral("-1"));
+    }
+}
+
+void TestFrmMain::failedSaveStillCloses()
+{
+    Reader reader({.voices = voices({"A"})});
+    reader.settings.failWrites = true;
+    QVERIFY(reader.window->close());
+    QVERIFY(!reader.fake); // the voice was still released
+    QCOMPARE(reader.messages.messages.size(), 1);
+    QVERIFY(reader.messages.messages[0].contains(QStringLiteral("磁盘已满")));
+    QVERIFY(reader.messages.messages[0].contains(QStringLiteral("语音")));
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -1,6 +1,7 @@
 #include "platform/WidgetMessageBox.h"
 #include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
+#include "settings/IniSettingsStore.h"
 
 #include <QApplication>
 
@@ -10,7 +11,8 @@ int main(int argc, char *argv[])
     configureApplication();
 
     WidgetMessageBox messageBox;
-    frmMain window({CreatePlatformVoice, &messageBox});
+    IniSettingsStore settings;
+    frmMain window({CreatePlatformVoice, &messageBox, &settings});
     if (!window.Form_Load())
         return 1;
     window.show();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/MessageBox.h"
+#include "settings/SettingsStore.h"
 #include "speech/VoiceFactory.h"
 
 // What the reader window needs from outside, injected so that tests can hand
@@ -9,4 +10,5 @@ struct ReaderServices
 {
     VoiceFactory createVoice;
     MessageBox *messageBox = nullptr;
+    SettingsStore *settings = nullptr;
 };

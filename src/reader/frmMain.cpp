@@ -4,12 +4,14 @@
 #include "reader/Layout.h"
 #include "reader/WrappedLabel.h"
 #include "resources/Resources.h"
+#include "settings/StoredSettings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTextEdit>
 
@@ -118,6 +120,9 @@ void frmMain::buildLayout()
     cmdAboutMe = button(this, "cmdAboutMe", QStringLiteral("About Me"), twipsRect(5640, 3960, 1455, 375));
     Command1 = button(this, "Command1", QStringLiteral("Clear"), twipsRect(5640, 2280, 1455, 375));
 
+    // Only a pick from the list applies a voice; typing in its text field does not.
+    connect(CBLg, &QComboBox::activated, this, [this] { reportFailures([this] { CBLg_Click(); }); });
+
     const QList<QWidget *> order = {cmdSpeak, CBLg, cmdStop, cmdPause, slVolume, slRate, TTS, cmdAboutMe, Command1};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -161,19 +166,85 @@ void frmMain::closeEvent(QCloseEvent *event)
 void frmMain::Form_Unload()
 {
     m_loaded = false;
-    SaveVoiceChoice();
+    // Closing must not be held up by a store that cannot be written; the
+    // user is told that the choice was not kept.
+    try {
+        SaveVoiceChoice();
+    } catch (const Failure &failure) {
+        m_services.messageBox->Show(QStringLiteral("无法保存所选的语音。") + CrLf + CrLf + failure.description());
+    }
     // No Stop first: releasing the voice silences it.
     Voice.reset();
 }
 
-// The saved choice, the first-run installation and the voice list come with
-// the settings store and the installer; until then they keep their contracts
-// in the smallest way: nothing saved reads as position 0, nothing to install,
-// no voices to list, nothing to save.
-void frmMain::LoadVoiceChoice() { VoiceChoice = 0; }
+void frmMain::LoadVoiceChoice() { VoiceChoice = StoredSettings::readVoiceChoice(*m_services.settings); }
+
+// The first-run installation comes with the installer; until then there is
+// nothing to install.
 void frmMain::RunFirstTimeSetup() {}
-void frmMain::FillVoiceList() {}
-void frmMain::SaveVoiceChoice() {}
+
+namespace {
+
+// The names the list shows for the voices it knows by description.
+QString displayName(const QString &description)
+{
+    static const std::pair<const char16_t *, const char16_t *> names[] = {
+        {u"Microsoft Mary", u"英语Mary"},
+        {u"Microsoft Sam", u"英语Sam"},
+        {u"Microsoft Mike", u"英语Mike"},
+        {u"Microsoft Simplified Chinese", u"普通话"},
+    };
+    for (const auto &[known, shown] : names)
+        if (description == QStringView(known))
+            return QString::fromUtf16(shown);
+    return description;
+}
+
+} // namespace
+
+void frmMain::FillVoiceList()
+{
+    const SpObjectTokens voices = Voice->GetVoices(QString(), QString());
+    {
+        // Filling is not a pick: the list must not select its first entry by itself.
+        const QSignalBlocker quiet(CBLg);
+        for (const SpObjectToken &token : voices)
+            CBLg->addItem(displayName(token.GetDescription(0)));
+        CBLg->setCurrentIndex(-1);
+        CBLg->setEditText(QStringLiteral("语言"));
+    }
+    if (VoiceChoice < CBLg->count()) {
+        setListIndex(VoiceChoice);
+        if (CBLg->currentIndex() >= 0)
+            CBLg->setEditText(CBLg->itemText(CBLg->currentIndex()));
+    }
+}
+
+// Setting the selection from the program applies the voice, as a pick does.
+// Position -1 (nothing saved as chosen) selects and applies nothing.
+void frmMain::setListIndex(int position)
+{
+    if (position == -1)
+        return;
+    if (position < -1)
+        throw Failure(QStringLiteral("语音列表的位置 %1 无效。").arg(position));
+    {
+        const QSignalBlocker quiet(CBLg);
+        CBLg->setCurrentIndex(position);
+    }
+    CBLg_Click();
+}
+
+void frmMain::CBLg_Click()
+{
+    const SpObjectTokens voices = Voice->GetVoices(QString(), QString());
+    Voice->setVoice(voices.Item(long(CBLg->currentIndex())));
+}
+
+void frmMain::SaveVoiceChoice()
+{
+    StoredSettings::writeVoiceChoice(*m_services.settings, short(CBLg->currentIndex()));
+}
 
 void frmMain::UpdatePlaybackState(bool speaking, bool paused)
 {

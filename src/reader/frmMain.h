@@ -32,6 +32,7 @@ public:
     bool speaking() const { return m_bSpeaking; }
     bool paused() const { return m_bPause; }
     int flags() const { return myVflag; }
+    short voiceChoice() const { return VoiceChoice; }
     SpVoice *voice() const { return Voice.get(); }
 
 protected:
@@ -46,6 +47,8 @@ private:
     void cmdStop_Click();
     void slRate_Scroll();
     void slVolume_Scroll();
+    void CBLg_Click();
+    void setListIndex(int position);
     void Voice_Word(long streamNumber, const QVariant &streamPosition, long characterPosition, long length);
 
     void UpdatePlaybackState(bool speaking, bool paused);

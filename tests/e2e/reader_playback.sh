@@ -9,6 +9,8 @@ work=$(mktemp -d)
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# A user of its own, so the test neither reads nor changes the machine user's settings.
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 
 # RMS amplitude (0..1) of what the sink plays during the next $1 seconds.
 heard() {

@@ -10,6 +10,7 @@
 #include <espeak-ng/speak_lib.h>
 #include <sonic.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -188,6 +189,11 @@ QString SynthWorker::initialise(const QByteArray &dataPath)
             data.voices.append(SpObjectToken(QString::fromLatin1(VoiceCatalog::BuiltinIdPrefix) + identifier,
                                              VoiceCatalog::describe((*voice)->name), language));
         }
+        // The reader's users read Chinese: the Mandarin voice leads the built-in
+        // ones, so that position 0, a new user's choice, reads Chinese well.
+        std::stable_partition(data.voices.begin(), data.voices.end(), [](const SpObjectToken &token) {
+            return token.id().endsWith(QString::fromLatin1(DefaultVoice));
+        });
         data.sampleRate = rate;
         data.ready = true;
     }

@@ -7,9 +7,9 @@
 
 // Voices offered by the espeak-ng back end. Voices installed for the user (a
 // voice package puts espeak-ng voice files into userVoiceFolder()) come
-// first, sorted by file name; the built-in voices follow in espeak-ng's own
-// order. MBROLA voices are left out: they need data we do not ship, and a
-// failed load leaves the synthesiser silent.
+// first, sorted by file name; the built-in voices follow: Mandarin first,
+// then the rest in espeak-ng's own order. MBROLA voices are left out: they
+// need data we do not ship, and a failed load leaves the synthesiser silent.
 namespace VoiceCatalog {
 
 // <XDG data home>/sayrella/voices
