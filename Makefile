@@ -33,6 +33,7 @@ run: build
 bench: build
 	tools/with-test-audio.sh $(BUILD)/bench/speech_bench
 	tools/with-test-display.sh tools/with-test-audio.sh $(BUILD)/bench/startup_bench
+	$(BUILD)/bench/highlight_bench
 
 clean:
 	rm -rf $(BUILD) out

@@ -13,7 +13,10 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
-#include <QTextEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QUrl>
 
 namespace {
 
@@ -119,6 +122,15 @@ private slots:
     void typingInTheListAppliesNothing();
     void closingSavesTheSelectedPosition();
     void failedSaveStillCloses();
+
+    void spokenWordIsSelected_data();
+    void spokenWordIsSelected();
+    void clearWhileSpeakingEmptiesAndSelectsNothing();
+    void droppedTextReplacesEverything();
+    void dropsWithoutTextChangeNothing_data();
+    void dropsWithoutTextChangeNothing();
+    void selectionStaysVisibleWithoutFocus();
+    void spokenWordIsScrolledIntoView();
 };
 
 void TestFrmMain::layoutMatchesTheDesign_data()
@@ -237,7 +249,7 @@ void TestFrmMain::sampleTextIsExactlyResource101()
     const QString sample = LoadResString(101);
     QCOMPARE(sample.size(), 10625);
     Reader reader;
-    QCOMPARE(reader.control<QTextEdit>("TTS")->toPlainText(), sample);
+    QCOMPARE(reader.control<QPlainTextEdit>("TTS")->toPlainText(), sample);
     QVERIFY_THROWS_EXCEPTION(Failure, LoadResString(102));
 }
 
@@ -316,7 +328,7 @@ void TestFrmMain::speakWithEmptyTextDoesNothing()
 {
     Reader reader;
     reader.click("cmdPause");
-    reader.control<QTextEdit>("TTS")->clear();
+    reader.control<QPlainTextEdit>("TTS")->clear();
     reader.forget();
     reader.click("cmdSpeak");
     QCOMPARE(reader.calls(), QStringList());
@@ -544,6 +556,160 @@ void TestFrmMain::failedSaveStillCloses()
     QCOMPARE(reader.messages.messages.size(), 1);
     QVERIFY(reader.messages.messages[0].contains(QStringLiteral("磁盘已满")));
     QVERIFY(reader.messages.messages[0].contains(QStringLiteral("语音")));
+}
+
+namespace {
+
+QPlainTextEdit *textArea(const Reader &reader) { return reader.control<QPlainTextEdit>("TTS"); }
+
+void drop(QWidget *target, QMimeData *data)
+{
+    const QPoint at(20, 20);
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent dropped(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &dropped);
+}
+
+} // namespace
+
+// text, then the word the engine reports (position, length) -> the selected text ("": nothing new selected)
+void TestFrmMain::spokenWordIsSelected_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("start") << "abcdef ghi" << 0 << 3 << "abc" << true;
+    QTest::newRow("middle") << "abcdef ghi" << 7 << 3 << "ghi" << true;
+    QTest::newRow("at the end") << "abcdef ghi" << 10 << 0 << "" << true;
+    QTest::newRow("runs past the end") << "abcdef ghi" << 8 << 9 << "hi" << true;
+    QTest::newRow("past the end") << "abcdef ghi" << 11 << 1 << "" << false;
+    QTest::newRow("negative") << "abcdef ghi" << -1 << 2 << "" << false;
+    QTest::newRow("emoji") << QString::fromUtf8("我😀你") << 1 << 2 << QString::fromUtf8("😀") << true;
+    QTest::newRow("after an emoji") << QString::fromUtf8("我😀你") << 3 << 1 << "你" << true;
+    QTest::newRow("second line") << "第一行\n第二行" << 4 << 2 << "第二" << true;
+}
+
+void TestFrmMain::spokenWordIsSelected()
+{
+    QFETCH(QString, text);
+    QFETCH(int, position);
+    QFETCH(int, length);
+    QFETCH(QString, selected);
+    QFETCH(bool, changed);
+    Reader reader;
+    textArea(reader)->setPlainText(text);
+    reader.click("cmdSpeak");
+    // A selection from before, which a word outside the text must leave alone.
+    QTextCursor before(textArea(reader)->document());
+    before.setPosition(1);
+    before.setPosition(2, QTextCursor::KeepAnchor);
+    textArea(reader)->setTextCursor(before);
+    reader.fake->raiseWord(position, length);
+    const QTextCursor cursor = textArea(reader)->textCursor();
+    if (changed) {
+        QCOMPARE(cursor.selectionStart(), position);
+        QCOMPARE(cursor.selectedText(), selected);
+    } else {
+        QCOMPARE(cursor.selectionStart(), 1);
+        QCOMPARE(cursor.selectionEnd(), 2);
+    }
+    QVERIFY(reader.messages.messages.isEmpty());
+    QCOMPARE(textArea(reader)->toPlainText(), text);
+}
+
+void TestFrmMain::clearWhileSpeakingEmptiesAndSelectsNothing()
+{
+    Reader reader;
+    reader.click("cmdSpeak");
+    reader.forget();
+    reader.click("Command1");
+    QCOMPARE(textArea(reader)->toPlainText(), QString());
+    QCOMPARE(reader.calls(), QStringList()); // speech goes on: no Stop, no purge
+    reader.fake->raiseWord(120, 2);
+    QVERIFY(!textArea(reader)->textCursor().hasSelection());
+    QVERIFY(reader.messages.messages.isEmpty());
+    QVERIFY(!reader.window->speaking());
+    QCOMPARE(reader.pauseCaption(), QStringLiteral("Pause"));
+}
+
+void TestFrmMain::droppedTextReplacesEverything()
+{
+    Reader reader;
+    reader.click("cmdSpeak");
+    reader.forget();
+    auto *data = new QMimeData;
+    data->setText(QStringLiteral("新的文字"));
+    drop(textArea(reader)->viewport(), data);
+    QCOMPARE(textArea(reader)->toPlainText(), QStringLiteral("新的文字"));
+    QCOMPARE(reader.calls(), QStringList()); // speech of the old text goes on
+    reader.fake->raiseWord(2, 2);             // its positions now select in the new text
+    QCOMPARE(textArea(reader)->textCursor().selectedText(), QStringLiteral("文字"));
+    delete data;
+}
+
+void TestFrmMain::dropsWithoutTextChangeNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("files") << "files";
+    QTest::newRow("image") << "image";
+}
+
+void TestFrmMain::dropsWithoutTextChangeNothing()
+{
+    QFETCH(QString, kind);
+    Reader reader;
+    const QString before = textArea(reader)->toPlainText();
+    auto *data = new QMimeData;
+    if (kind == u"files")
+        data->setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt"))});
+    else
+        data->setData(QStringLiteral("image/png"), QByteArray("\x89PNG", 4));
+    drop(textArea(reader)->viewport(), data);
+    QCOMPARE(textArea(reader)->toPlainText(), before);
+    QVERIFY(reader.messages.messages.isEmpty());
+    delete data;
+}
+
+void TestFrmMain::selectionStaysVisibleWithoutFocus()
+{
+    Reader reader;
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    textArea(reader)->setPlainText(QStringLiteral("一二三四五六七八九十"));
+    reader.click("cmdSpeak");
+    QVERIFY(!textArea(reader)->hasFocus());
+    reader.fake->raiseWord(2, 3);
+    QTextCursor inside(textArea(reader)->document());
+    inside.setPosition(3);
+    const QPoint point = textArea(reader)->cursorRect(inside).center();
+    const QImage image = textArea(reader)->viewport()->grab().toImage();
+    const QColor highlight = textArea(reader)->palette().color(QPalette::Active, QPalette::Highlight);
+    // Somewhere on the selected word's line, the selection colour shows.
+    bool found = false;
+    for (int dx = -8; dx <= 8 && !found; ++dx)
+        for (int dy = -4; dy <= 4 && !found; ++dy)
+            found = image.pixelColor(point + QPoint(dx, dy)) == highlight;
+    QVERIFY(found);
+}
+
+void TestFrmMain::spokenWordIsScrolledIntoView()
+{
+    Reader reader;
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    QPlainTextEdit *area = textArea(reader);
+    QCOMPARE(area->verticalScrollBar()->value(), 0);
+    const QString text = area->toPlainText();
+    const int near = int(text.size()) - 20;
+    reader.fake->raiseWord(near, 1);
+    QVERIFY(area->verticalScrollBar()->value() > 0);
+    QVERIFY(area->viewport()->rect().contains(area->cursorRect()));
+    reader.fake->raiseWord(8, 1); // backwards: to the top again
+    QVERIFY(area->viewport()->rect().contains(area->cursorRect()));
+    QCOMPARE(area->textCursor().selectedText(), text.mid(8, 1));
 }
 
 QTEST_MAIN(TestFrmMain)

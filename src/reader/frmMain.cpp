@@ -2,6 +2,7 @@
 
 #include "platform/Failure.h"
 #include "reader/Layout.h"
+#include "reader/ReaderTextBox.h"
 #include "reader/WrappedLabel.h"
 #include "resources/Resources.h"
 #include "settings/StoredSettings.h"
@@ -107,8 +108,7 @@ void frmMain::buildLayout()
     Label1->setFont(bold9);
     Label1->adjustSize();
 
-    TTS = place<QTextEdit>(this, "TTS", twipsRect(240, 240, 5055, 4095));
-    TTS->setAcceptRichText(false);
+    TTS = place<ReaderTextBox>(this, "TTS", twipsRect(240, 240, 5055, 4095));
     TTS->setTabChangesFocus(true); // Tab walks the controls, as everywhere else in the window
     TTS->setAccessibleName(QStringLiteral("朗读文本"));
     TTS->setBackgroundRole(QPalette::Base);
@@ -130,6 +130,7 @@ void frmMain::buildLayout()
     connect(cmdSpeak, &QPushButton::clicked, this, &frmMain::cmdSpeak_Click);
     connect(cmdPause, &QPushButton::clicked, this, &frmMain::cmdPause_Click);
     connect(cmdStop, &QPushButton::clicked, this, &frmMain::cmdStop_Click);
+    connect(Command1, &QPushButton::clicked, this, [this] { reportFailures([this] { Command1_Click(); }); });
     // actionTriggered is the user moving the slider (keys, drag, wheel, a click
     // on the track); values set by the program raise nothing.
     connect(slRate, &QSlider::actionTriggered, this, &frmMain::slRate_Scroll);
@@ -318,8 +319,17 @@ void frmMain::slVolume_Scroll()
     reportFailures([this] { Voice->setVolume(slVolume->sliderPosition()); });
 }
 
+// Empties the text; speech in progress goes on, and its later words select nothing.
+void frmMain::Command1_Click() { TTS->clear(); }
+
 void frmMain::Voice_Word(long, const QVariant &, long characterPosition, long length)
 {
-    Q_UNUSED(characterPosition);
-    Q_UNUSED(length);
+    HighlightWord(characterPosition, length);
+}
+
+// Selects the word being heard. A word outside the text (cleared or replaced
+// while speaking) selects nothing and reports nothing.
+void frmMain::HighlightWord(long position, long length)
+{
+    TTS->selectRange(position, length);
 }

@@ -11,7 +11,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QSlider;
-class QTextEdit;
+class ReaderTextBox;
 
 // The reader window: the text, the voice list, the playback buttons and the
 // rate and volume sliders.
@@ -49,7 +49,9 @@ private:
     void slVolume_Scroll();
     void CBLg_Click();
     void setListIndex(int position);
+    void Command1_Click();
     void Voice_Word(long streamNumber, const QVariant &streamPosition, long characterPosition, long length);
+    void HighlightWord(long position, long length);
 
     void UpdatePlaybackState(bool speaking, bool paused);
     void LoadVoiceChoice();
@@ -70,7 +72,7 @@ private:
     short VoiceChoice = 0;
     bool m_loaded = false;
 
-    QTextEdit *TTS = nullptr;
+    ReaderTextBox *TTS = nullptr;
     QComboBox *CBLg = nullptr;
     QPushButton *cmdSpeak = nullptr;
     QPushButton *cmdStop = nullptr;
