@@ -62,7 +62,7 @@ int child(int argc, char *argv[])
     configureApplication();
     WidgetMessageBox messageBox;
     IniSettingsStore settings;
-    frmMain window({CreatePlatformVoice, &messageBox, &settings});
+    frmMain window({CreatePlatformVoice, &messageBox, &settings, {}});
     FirstPaint firstPaint;
     window.installEventFilter(&firstPaint);
     if (!window.Form_Load())

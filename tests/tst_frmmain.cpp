@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -131,6 +132,7 @@ private slots:
     void dropsWithoutTextChangeNothing();
     void selectionStaysVisibleWithoutFocus();
     void spokenWordIsScrolledIntoView();
+    void aboutMeOpensAModalDialogEachTime();
 };
 
 void TestFrmMain::layoutMatchesTheDesign_data()
@@ -710,6 +712,35 @@ void TestFrmMain::spokenWordIsScrolledIntoView()
     reader.fake->raiseWord(8, 1); // backwards: to the top again
     QVERIFY(area->viewport()->rect().contains(area->cursorRect()));
     QCOMPARE(area->textCursor().selectedText(), text.mid(8, 1));
+}
+
+void TestFrmMain::aboutMeOpensAModalDialogEachTime()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Sayrella"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    Reader reader;
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    reader.click("cmdSpeak");
+    reader.forget();
+    for (int opening = 0; opening < 2; ++opening) {
+        QString title;
+        bool readerBlocked = false;
+        QTimer::singleShot(0, [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            if (!dialog)
+                return;
+            title = dialog->windowTitle();
+            readerBlocked = QApplication::activeModalWidget() != reader.window.get()
+                && dialog->windowModality() == Qt::ApplicationModal;
+            dialog->close();
+        });
+        reader.click("cmdAboutMe"); // returns when the dialog has been closed
+        QCOMPARE(title, QStringLiteral("关于 Sayrella"));
+        QVERIFY(readerBlocked);
+    }
+    QCOMPARE(reader.calls(), QStringList()); // speech is left alone
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(TestFrmMain)

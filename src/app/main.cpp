@@ -1,4 +1,6 @@
 #include "platform/WidgetMessageBox.h"
+#include "platform/linux/HiveRegistry.h"
+#include "platform/linux/LocalProcesses.h"
 #include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
 #include "settings/IniSettingsStore.h"
@@ -12,7 +14,10 @@ int main(int argc, char *argv[])
 
     WidgetMessageBox messageBox;
     IniSettingsStore settings;
-    frmMain window({CreatePlatformVoice, &messageBox, &settings});
+    HiveRegistry registry(HiveRegistry::installedHive());
+    DetachedProcessLauncher launcher;
+    LocalFileSearch files;
+    frmMain window({CreatePlatformVoice, &messageBox, &settings, {&registry, &launcher, &files, &messageBox}});
     if (!window.Form_Load())
         return 1;
     window.show();

@@ -1,6 +1,6 @@
 #include "reader/ProgramSetup.h"
 
-#include "reader/Layout.h"
+#include "platform/Layout.h"
 #include "resources/Resources.h"
 
 #include <QApplication>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "about/AboutServices.h"
 #include "platform/MessageBox.h"
 #include "settings/SettingsStore.h"
 #include "speech/VoiceFactory.h"
@@ -11,4 +12,5 @@ struct ReaderServices
     VoiceFactory createVoice;
     MessageBox *messageBox = nullptr;
     SettingsStore *settings = nullptr;
+    AboutServices about;
 };

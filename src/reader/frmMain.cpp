@@ -1,7 +1,8 @@
 #include "reader/frmMain.h"
 
+#include "about/frmAbout.h"
 #include "platform/Failure.h"
-#include "reader/Layout.h"
+#include "platform/Layout.h"
 #include "reader/ReaderTextBox.h"
 #include "reader/WrappedLabel.h"
 #include "resources/Resources.h"
@@ -130,6 +131,7 @@ void frmMain::buildLayout()
     connect(cmdSpeak, &QPushButton::clicked, this, &frmMain::cmdSpeak_Click);
     connect(cmdPause, &QPushButton::clicked, this, &frmMain::cmdPause_Click);
     connect(cmdStop, &QPushButton::clicked, this, &frmMain::cmdStop_Click);
+    connect(cmdAboutMe, &QPushButton::clicked, this, &frmMain::cmdAboutMe_Click);
     connect(Command1, &QPushButton::clicked, this, [this] { reportFailures([this] { Command1_Click(); }); });
     // actionTriggered is the user moving the slider (keys, drag, wheel, a click
     // on the track); values set by the program raise nothing.
@@ -317,6 +319,15 @@ void frmMain::slRate_Scroll()
 void frmMain::slVolume_Scroll()
 {
     reportFailures([this] { Voice->setVolume(slVolume->sliderPosition()); });
+}
+
+// A fresh dialog each time, modal over everything, gone when closed.
+void frmMain::cmdAboutMe_Click()
+{
+    frmAbout dialog(m_services.about);
+    dialog.Form_Load();
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.exec();
 }
 
 // Empties the text; speech in progress goes on, and its later words select nothing.

@@ -50,6 +50,7 @@ private:
     void CBLg_Click();
     void setListIndex(int position);
     void Command1_Click();
+    void cmdAboutMe_Click();
     void Voice_Word(long streamNumber, const QVariant &streamPosition, long characterPosition, long length);
     void HighlightWord(long position, long length);
 

@@ -1,4 +1,4 @@
-#include "reader/Layout.h"
+#include "platform/Layout.h"
 
 #include <QFont>
 #include <QStringList>

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The real reader: "About Me" opens the About box, whose system-information
+# button starts the tool that the machine's registry hive names. The program
+# reads the hive beside itself, so it runs here from a copy whose hive names a
+# fixture tool that records that it ran.
+#   about_sysinfo.sh PATH/TO/sayrella
+set -euo pipefail
+app=$1
+work=$(mktemp -d)
+pid=""
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+
+mkdir -p "$work/program" "$work/tool folder"
+cp "$app" "$work/program/sayrella"
+cat > "$work/tool folder/system info" <<TOOL
+#!/bin/sh
+echo ran > "$work/tool-ran"
+TOOL
+chmod +x "$work/tool folder/system info"
+cat > "$work/program/machine.reg" <<HIVE
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO]
+"PATH"="$work/tool folder/system info"
+HIVE
+
+find_window() {
+  for _ in $(seq 100); do
+    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+    [ -n "$w" ] && { echo "$w"; return; }
+    sleep 0.1
+  done
+}
+
+"$work/program/sayrella" &
+pid=$!
+window=$(find_window '^Murrowen$')
+[ -n "$window" ] || fail "the reader window did not appear"
+sleep 0.3
+xdotool mousemove --window "$window" 424 280 click 1   # About Me
+about=$(find_window '^关于 Sayrella$')
+[ -n "$about" ] || fail "the About box did not open"
+# The dialog's client area is placed at 156,129 on the screen.
+eval "$(xdotool getwindowgeometry --shell "$about")"
+[ "$X" = 156 ] && [ "$Y" = 129 ] || echo "note: the window manager placed the About box at $X,$Y"
+sleep 0.3
+xdotool key alt+s
+for _ in $(seq 50); do [ -e "$work/tool-ran" ] && break; sleep 0.1; done
+[ -e "$work/tool-ran" ] || fail "the system-information tool was not started"
+# The dialog stays open; Esc closes it, and the reader takes input again.
+xdotool search --onlyvisible --name '^关于 Sayrella$' >/dev/null || fail "the About box closed"
+xdotool key Escape
+sleep 0.5
+xdotool search --onlyvisible --name '^关于 Sayrella$' >/dev/null 2>&1 && fail "Esc did not close the About box"
+wmctrl -c Murrowen
+set +e; wait "$pid"; status=$?; set -e
+pid=""
+[ "$status" = 0 ] || fail "exit status $status"
+echo "1 passed, 0 failed"
