@@ -6,10 +6,12 @@
 #include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
 #include "settings/IniSettingsStore.h"
+#include "settings/StoredSettings.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -61,8 +63,11 @@ int child(int argc, char *argv[])
     QApplication app(argc, argv);
     configureApplication();
     WidgetMessageBox messageBox;
-    IniSettingsStore settings;
-    frmMain window({CreatePlatformVoice, &messageBox, &settings, {}});
+    // Not a first run: the marker is already there.
+    QTemporaryDir config;
+    IniSettingsStore settings(config.path());
+    StoredSettings::writeRunTimesDone(settings);
+    frmMain window({CreatePlatformVoice, &messageBox, &settings, {}, {}});
     FirstPaint firstPaint;
     window.installEventFilter(&firstPaint);
     if (!window.Form_Load())

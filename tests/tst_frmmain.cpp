@@ -33,7 +33,7 @@ struct ReaderOptions
 struct Reader
 {
     RecordingMessageBox messages;
-    MemorySettingsStore settings;
+    MemorySettingsStore settings = MemorySettingsStore::afterFirstRun();
     QPointer<FakeVoice> fake;
     std::unique_ptr<frmMain> window;
     bool loaded = false;

@@ -36,7 +36,7 @@ void TestReaderSpeech::selectionsFollowTheWords()
     QFETCH(QStringList, words);
     QTemporaryDir userVoices;
     RecordingMessageBox messages;
-    MemorySettingsStore settings;
+    MemorySettingsStore settings = MemorySettingsStore::afterFirstRun();
     frmMain window({[&]() -> std::unique_ptr<SpVoice> {
                         EspeakVoice::Options options;
                         options.userVoiceFolder = userVoices.path();

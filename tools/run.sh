@@ -4,7 +4,7 @@
 set -euo pipefail
 build=${1:-build}
 here=$(dirname "$0")
-app="$build/src/app/sayrella"
+app="$build/bin/sayrella"
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$app"
 fi

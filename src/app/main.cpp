@@ -1,5 +1,6 @@
 #include "platform/WidgetMessageBox.h"
 #include "platform/linux/HiveRegistry.h"
+#include "platform/linux/LocalInstallerPlatform.h"
 #include "platform/linux/LocalProcesses.h"
 #include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
@@ -17,7 +18,10 @@ int main(int argc, char *argv[])
     HiveRegistry registry(HiveRegistry::installedHive());
     DetachedProcessLauncher launcher;
     LocalFileSearch files;
-    frmMain window({CreatePlatformVoice, &messageBox, &settings, {&registry, &launcher, &files, &messageBox}});
+    LocalFileSystem fileSystem;
+    LocalProcessRunner processes;
+    frmMain window({CreatePlatformVoice, &messageBox, &settings, {&registry, &launcher, &files, &messageBox},
+                    {&fileSystem, &processes}});
     if (!window.Form_Load())
         return 1;
     window.show();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "about/AboutServices.h"
+#include "installer/InstallerServices.h"
 #include "platform/MessageBox.h"
 #include "settings/SettingsStore.h"
 #include "speech/VoiceFactory.h"
@@ -13,4 +14,5 @@ struct ReaderServices
     MessageBox *messageBox = nullptr;
     SettingsStore *settings = nullptr;
     AboutServices about;
+    InstallerServices installer;
 };

@@ -1,6 +1,7 @@
 #include "reader/frmMain.h"
 
 #include "about/frmAbout.h"
+#include "installer/modSetting.h"
 #include "platform/Failure.h"
 #include "platform/Layout.h"
 #include "reader/ReaderTextBox.h"
@@ -182,9 +183,7 @@ void frmMain::Form_Unload()
 
 void frmMain::LoadVoiceChoice() { VoiceChoice = StoredSettings::readVoiceChoice(*m_services.settings); }
 
-// The first-run installation comes with the installer; until then there is
-// nothing to install.
-void frmMain::RunFirstTimeSetup() {}
+void frmMain::RunFirstTimeSetup() { modSetting::RunFirstTimeSetup(*m_services.settings, m_services.installer); }
 
 namespace {
 
@@ -218,8 +217,10 @@ void frmMain::FillVoiceList()
     }
     if (VoiceChoice < CBLg->count()) {
         setListIndex(VoiceChoice);
-        if (CBLg->currentIndex() >= 0)
+        if (CBLg->currentIndex() >= 0) {
             CBLg->setEditText(CBLg->itemText(CBLg->currentIndex()));
+            CBLg->lineEdit()->setCursorPosition(0); // a long name shows its beginning
+        }
     }
 }
 

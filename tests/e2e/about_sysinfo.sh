@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 
 mkdir -p "$work/program" "$work/tool folder"
-cp "$app" "$work/program/sayrella"
+cp "$app" "$(dirname "$app")/msc" "$(dirname "$app")/msiexec" "$work/program/"
 cat > "$work/tool folder/system info" <<TOOL
 #!/bin/sh
 echo ran > "$work/tool-ran"

@@ -24,6 +24,14 @@ public:
     }
     QString location(const QString &application) const override { return QStringLiteral("memory:") + application; }
 
+    // A store of a user who has already had the first run.
+    static MemorySettingsStore afterFirstRun()
+    {
+        MemorySettingsStore store;
+        store.values.insert(QStringLiteral("Quenlor/Sayrella/RunTimes"), QStringLiteral("1"));
+        return store;
+    }
+
     QString voiceChoice() const { return values.value(QStringLiteral("Quenlor/Sayrella/DEF_LG")); }
     void setVoiceChoice(const QString &value) { values.insert(QStringLiteral("Quenlor/Sayrella/DEF_LG"), value); }
 

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/InstallerPlatform.h"
+
+// What the first-run installation needs from outside; injected so that
+// tests use fakes.
+struct InstallerServices
+{
+    FileSystem *files = nullptr;
+    ProcessRunner *processes = nullptr;
+};

@@ -1,0 +1,19 @@
+#include "installer/modSetting.h"
+
+#include "installer/SetupObj.h"
+#include "settings/StoredSettings.h"
+
+namespace modSetting {
+
+void RunFirstTimeSetup(SettingsStore &settings, const InstallerServices &services)
+{
+    if (StoredSettings::readRunTimes(settings) != 0)
+        return;
+    SetupObj progress(services);
+    progress.show();
+    progress.SetupMSI(QStringLiteral("msc"), QStringLiteral("普通话语音"));
+    StoredSettings::writeRunTimesDone(settings);
+    progress.hide();
+}
+
+} // namespace modSetting

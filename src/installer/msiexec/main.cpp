@@ -1,0 +1,13 @@
+// msiexec: the stand-in for Windows Installer. It installs a voice package
+// for the current user into the voice folder the reader's voices come from.
+//   msiexec /package FILE [/quiet]
+#include "installer/msiexec/PackageInstall.h"
+#include "speech/espeak/VoiceCatalog.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    return PackageInstall::run(app.arguments().mid(1), VoiceCatalog::userVoiceFolder(), stdout, stderr);
+}

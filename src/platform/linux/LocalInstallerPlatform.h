@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/InstallerPlatform.h"
+
+// The system folder on Linux is where this program's installer stand-in
+// (msiexec) lives: beside the program in a build tree, or
+// <prefix>/libexec/sayrella when installed.
+class LocalFileSystem : public FileSystem
+{
+public:
+    QString GetSpecialFolder(int folder) override;
+    QString ProgramFolder() override;
+    void CopyFile(const QString &source, const QString &destination, bool overwrite) override;
+    void DeleteFile(const QString &path, bool force) override;
+};
+
+class LocalProcessRunner : public ProcessRunner
+{
+public:
+    std::unique_ptr<RunningProcess> Start(const QString &program, const QStringList &arguments,
+                                          int windowStyle) override;
+};

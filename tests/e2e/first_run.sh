@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# A new user's first start installs the Mandarin voice package behind the
+# small progress window, then opens the reader; the second start skips it.
+# The program runs from a copy whose installer stand-in takes two seconds
+# longer (and records each run), so the progress window can be seen.
+#   first_run.sh PATH/TO/sayrella
+set -euo pipefail
+app=$1
+bin=$(dirname "$app")
+work=$(mktemp -d)
+pid=""
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work/tmp"
+mkdir -p "$TMPDIR" "$work/program"
+cp "$app" "$bin/msc" "$bin/machine.reg" "$work/program/"
+cp "$bin/msiexec" "$work/program/msiexec.real"
+cat > "$work/program/msiexec" <<WRAPPER
+#!/bin/sh
+echo run >> "$work/installer-runs"
+sleep 2
+exec "$work/program/msiexec.real" "\$@"
+WRAPPER
+chmod +x "$work/program/msiexec"
+
+progress_window() {
+  for w in $(xdotool search --onlyvisible --class sayrella 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" = 319 ] && [ "$HEIGHT" = 60 ] && { echo "$w"; return; }
+  done
+  true
+}
+reader_window() { xdotool search --onlyvisible --name '^Murrowen$' 2>/dev/null | head -1 || true; }
+
+"$work/program/sayrella" &
+pid=$!
+progress=""
+for _ in $(seq 30); do progress=$(progress_window); [ -n "$progress" ] && break; sleep 0.1; done
+[ -n "$progress" ] || fail "no progress window on the first start"
+[ -z "$(reader_window)" ] || fail "the reader window came before the installation ended"
+# It is painted (its texts show) while the installer runs.
+eval "$(xdotool getwindowgeometry --shell "$progress")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" "$work/progress.png"
+colours=$(convert "$work/progress.png" -format '%k' info:)
+[ "$colours" -gt 2 ] || fail "the progress window shows no text"
+[ -e "$TMPDIR/msc.msi" ] || fail "no copy of the package in the temporary folder during the installation"
+
+window=""
+for _ in $(seq 100); do window=$(reader_window); [ -n "$window" ] && break; sleep 0.1; done
+[ -n "$window" ] || fail "the reader window did not appear after the installation"
+[ -z "$(progress_window)" ] || fail "the progress window is still there"
+[ -e "$XDG_DATA_HOME/sayrella/voices/cmn-sayrella" ] || fail "the voice was not installed"
+[ ! -e "$TMPDIR/msc.msi" ] || fail "the temporary copy was left behind"
+grep -q '^RunTimes=1$' "$XDG_CONFIG_HOME/Quenlor.ini" || fail "the first run was not recorded"
+
+# The new user's first Speak is heard.
+xdotool mousemove --window "$window" 424 60 click 1
+sleep 0.5
+timeout 1 parec -d "$SAYRELLA_TEST_SINK.monitor" --raw --format=s16le --rate=22050 --channels=1 > "$work/rec.raw" || true
+level=$(sox -t raw -r 22050 -e signed -b 16 -c 1 "$work/rec.raw" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}')
+awk -v r="$level" 'BEGIN { exit !(r > 0.01) }' || fail "nothing heard on the first start ($level)"
+wmctrl -c Murrowen
+set +e; wait "$pid"; status=$?; set -e
+pid=""
+[ "$status" = 0 ] || fail "exit status $status"
+grep -q '^DEF_LG=0$' "$XDG_CONFIG_HOME/Quenlor.ini" || fail "the first voice (the package's) was not the one chosen"
+
+# Second start: nothing installed, no progress window.
+"$work/program/sayrella" &
+pid=$!
+window=""
+for _ in $(seq 100); do
+  [ -n "$(progress_window)" ] && fail "a progress window on the second start"
+  window=$(reader_window); [ -n "$window" ] && break; sleep 0.1
+done
+[ -n "$window" ] || fail "the reader window did not appear on the second start"
+[ "$(wc -l < "$work/installer-runs")" = 1 ] || fail "the installer ran again"
+wmctrl -c Murrowen
+set +e; wait "$pid"; status=$?; set -e
+pid=""
+[ "$status" = 0 ] || fail "exit status $status"
+echo "1 passed, 0 failed"
