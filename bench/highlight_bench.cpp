@@ -1,6 +1,7 @@
 // Cost of selecting the spoken word in the reader's text area, for texts of
 // the sample's length, 1 MB and 10 MB. Words are selected in reading order
 // through the whole text, each scrolled into view, as during speech.
+#include "BenchText.h"
 #include "reader/ReaderTextBox.h"
 
 #include <QApplication>
@@ -10,22 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-QString textOfLength(qsizetype units)
-{
-    const QString paragraph = QStringLiteral(
-        "清晨的雾气慢慢散开，河边的柳树露出了新绿。老人坐在石凳上，听着远处传来的钟声，想起了年轻时走过的路。\n");
-    QString text;
-    text.reserve(units);
-    while (text.size() < units)
-        text += paragraph;
-    text.truncate(units);
-    return text;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -41,7 +26,7 @@ int main(int argc, char *argv[])
         ReaderTextBox box;
         box.resize(337, 273);
         box.show();
-        const QString text = textOfLength(size.units);
+        const QString text = benchText(size.units);
         QElapsedTimer load;
         load.start();
         box.setPlainText(text);

@@ -1,6 +1,7 @@
 // Prints how fast the espeak-ng voice answers, how punctual its words are,
 // and how much memory a huge text costs. Run through tools/with-test-audio.sh
 // (make bench) so that there is a sound server to play into.
+#include "BenchText.h"
 #include "speech/audio/AudioOutput.h"
 #include "speech/espeak/EspeakVoice.h"
 
@@ -17,20 +18,6 @@
 #include <memory>
 
 namespace {
-
-const QString Paragraph = QStringLiteral(
-    "清晨的雾气慢慢散开，河边的柳树露出了新绿。老人坐在石凳上，听着远处传来的钟声，想起了年轻时走过的路。"
-    "他说，日子像河水一样，看起来很慢，回头一看却已经流得很远。");
-
-QString textOfLength(qsizetype units)
-{
-    QString text;
-    text.reserve(units);
-    while (text.size() < units)
-        text += Paragraph;
-    text.truncate(units);
-    return text;
-}
 
 std::int64_t nowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
@@ -87,7 +74,7 @@ int main(int argc, char *argv[])
     const struct { const char *name; qsizetype units; } sizes[] = {
         {"100 characters", 100}, {"10,625 characters", 10625}, {"1 MB (UTF-8)", 1000000 / 3}, {"10 MB (UTF-8)", 10000000 / 3}};
     for (const auto &size : sizes) {
-        const QString text = textOfLength(size.units);
+        const QString text = benchText(size.units);
         const std::int64_t start = nowNs();
         voice.Speak(text, 11);
         const double returnMs = (nowNs() - start) / 1e6;
@@ -105,7 +92,7 @@ int main(int argc, char *argv[])
         const double dueSample = position.toLongLong() / 2.0;
         errors.push_back((voice.output().playedSamplesEstimate() - dueSample) * 1000.0 / voice.output().sampleRate());
     });
-    voice.Speak(textOfLength(400), 11);
+    voice.Speak(benchText(400), 11);
     QTest::qWait(15000);
     voice.Speak(QString(), SVSFPurgeBeforeSpeak);
     std::vector<double> late;
@@ -120,7 +107,7 @@ int main(int argc, char *argv[])
 
     std::printf("\nMemory while speaking a 10 MB text\n");
     {
-        const QString huge = textOfLength(10000000 / 3);
+        const QString huge = benchText(10000000 / 3);
         voice.Speak(huge, 11);
         QTest::qWait(5000);
         voice.Speak(QString(), SVSFPurgeBeforeSpeak);
@@ -129,7 +116,7 @@ int main(int argc, char *argv[])
                 10000000 / 3 * 2 / 1048576.0);
 
     std::printf("\nReleasing the voice while it speaks (worker thread and audio stopped)\n");
-    voice.Speak(textOfLength(10625), 11);
+    voice.Speak(benchText(10625), 11);
     QTest::qWait(1000);
     const std::int64_t releaseStart = nowNs();
     owned.reset();

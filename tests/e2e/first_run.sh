@@ -10,8 +10,9 @@ bin=$(dirname "$app")
 work=$(mktemp -d)
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work/tmp"
+. "$(dirname "$0")/lib.sh"
+private_user
+export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR" "$work/program"
 cp "$app" "$bin/msc" "$bin/machine.reg" "$work/program/"
 cp "$bin/msiexec" "$work/program/msiexec.real"
@@ -54,15 +55,10 @@ for _ in $(seq 100); do window=$(reader_window); [ -n "$window" ] && break; slee
 grep -q '^RunTimes=1$' "$XDG_CONFIG_HOME/Quenlor.ini" || fail "the first run was not recorded"
 
 # The new user's first Speak is heard.
-xdotool mousemove --window "$window" 424 60 click 1
+press_speak
 sleep 0.5
-timeout 1 parec -d "$SAYRELLA_TEST_SINK.monitor" --raw --format=s16le --rate=22050 --channels=1 > "$work/rec.raw" || true
-level=$(sox -t raw -r 22050 -e signed -b 16 -c 1 "$work/rec.raw" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}')
-awk -v r="$level" 'BEGIN { exit !(r > 0.01) }' || fail "nothing heard on the first start ($level)"
-wmctrl -c Murrowen
-set +e; wait "$pid"; status=$?; set -e
-pid=""
-[ "$status" = 0 ] || fail "exit status $status"
+level=$(heard 1); loud "$level" || fail "nothing heard on the first start ($level)"
+close_reader
 grep -q '^DEF_LG=0$' "$XDG_CONFIG_HOME/Quenlor.ini" || fail "the first voice (the package's) was not the one chosen"
 
 # Second start: nothing installed, no progress window.
@@ -75,8 +71,5 @@ for _ in $(seq 100); do
 done
 [ -n "$window" ] || fail "the reader window did not appear on the second start"
 [ "$(wc -l < "$work/installer-runs")" = 1 ] || fail "the installer ran again"
-wmctrl -c Murrowen
-set +e; wait "$pid"; status=$?; set -e
-pid=""
-[ "$status" = 0 ] || fail "exit status $status"
+close_reader
 echo "1 passed, 0 failed"
