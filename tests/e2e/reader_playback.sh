@@ -23,15 +23,30 @@ decorations=$(echo "$motif" | cut -d, -f3 | tr -d ' ')
 (( (decorations & 0x20) == 0 && (decorations & 0x40) == 0 )) || fail "minimise/maximise buttons: $motif"
 (( (functions & 0x20) != 0 )) || fail "no close: $motif"
 
+# The Pause button as the screen shows it (its caption reads Pause or Resume).
+pause_button() { import -window "$window" -crop 97x25+376+112 +repage "$work/$1.png"; }
+differs() { ! compare -metric AE "$work/$1.png" "$work/$2.png" null: 2>/dev/null; }
+
 press_speak
 sleep 0.5
 level=$(heard 1); loud "$level" || fail "Speak: nothing heard ($level)"
+xdotool mousemove --window "$window" 10 10   # keep the pointer off the button
+sleep 0.2
+pause_button pause
 press_pause
 sleep 0.2
 level=$(heard 1); silent "$level" || fail "Pause: still heard ($level)"
+xdotool mousemove --window "$window" 10 10
+sleep 0.2
+pause_button resume
+differs pause resume || fail "Pause: the button's caption did not change"
 press_pause
 sleep 0.2
 level=$(heard 1); loud "$level" || fail "Resume: nothing heard ($level)"
+xdotool mousemove --window "$window" 10 10
+sleep 0.2
+pause_button again
+differs pause again && fail "Resume: the button does not read Pause again"
 press_stop
 sleep 0.2
 level=$(heard 1); silent "$level" || fail "Stop: still heard ($level)"
