@@ -41,6 +41,7 @@ private slots:
     void pauseSilencesAndResumeContinuesWithTheNextWord();
     void speakWhilePausedWaitsForResume();
     void rateChangesTheSpeakingTime();
+    void rateChangeReachesTheSpeechInProgress();
     void volumeZeroIsSilent();
     void voicesAreListedReadablyAndStably();
     void userVoicesComeFirst();
@@ -230,6 +231,33 @@ void TestEspeakVoice::rateChangesTheSpeakingTime()
     QVERIFY2(normal > 0 && fast > 0 && slow > 0, "every rate must speak the whole text");
     QVERIFY2(fast < normal * 6 / 10, qPrintable(QStringLiteral("%1 vs %2").arg(fast).arg(normal)));
     QVERIFY2(slow > normal * 2, qPrintable(QStringLiteral("%1 vs %2").arg(slow).arg(normal)));
+}
+
+void TestEspeakVoice::rateChangeReachesTheSpeechInProgress()
+{
+    // Short sentences: a rate change is heard from the next one on, without
+    // waiting for the whole text to end.
+    const QString text = QStringLiteral("One two three four. Five six seven eight. Nine ten eleven twelve. "
+                                        "One two three four. Five six seven eight. Nine ten eleven twelve.");
+    WordLog log(*m_voice);
+    m_voice->Speak(text, 11);
+    QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("six")), 5000));
+    m_voice->setRate(10);
+    QVERIFY(log.waitForPosition(text.lastIndexOf(QStringLiteral("twelve")), 20000));
+    const auto spanOf = [&](qsizetype from, qsizetype to) {
+        qint64 start = -1, end = -1;
+        for (const WordLog::Entry &e : std::as_const(log.entries)) {
+            if (e.position == from)
+                start = e.atMs;
+            if (e.position == to)
+                end = e.atMs;
+        }
+        return end - start;
+    };
+    // The same four words, heard before the change and in the last sentence.
+    const qint64 before = spanOf(text.indexOf(QStringLiteral("One")), text.indexOf(QStringLiteral("four")));
+    const qint64 after = spanOf(text.lastIndexOf(QStringLiteral("One")), text.lastIndexOf(QStringLiteral("four")));
+    QVERIFY2(after * 10 < before * 7, qPrintable(QStringLiteral("%1 ms after vs %2 ms before").arg(after).arg(before)));
 }
 
 void TestEspeakVoice::volumeZeroIsSilent()
