@@ -6,11 +6,7 @@
 #   about_sysinfo.sh PATH/TO/sayrella
 set -euo pipefail
 app=$1
-work=$(mktemp -d)
-pid=""
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 . "$(dirname "$0")/lib.sh"
-private_user
 
 mkdir -p "$work/program" "$work/tool folder"
 cp "$app" "$(dirname "$app")/msc" "$(dirname "$app")/msiexec" "$work/program/"

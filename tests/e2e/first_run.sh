@@ -7,11 +7,7 @@
 set -euo pipefail
 app=$1
 bin=$(dirname "$app")
-work=$(mktemp -d)
-pid=""
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 . "$(dirname "$0")/lib.sh"
-private_user
 export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR" "$work/program"
 cp "$app" "$bin/msc" "$bin/machine.reg" "$work/program/"

@@ -1,9 +1,13 @@
 # Shared steps of the end-to-end scripts: a private user, the reader's
-# windows, what the null sink plays. Sourced; expects $work to be set.
+# windows, what the null sink plays. Sourcing it sets up $work, a scratch
+# folder removed at exit together with the reader started there ($pid).
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+work=$(mktemp -d)
+pid=""
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 # A user of its own, so a test neither reads nor changes the machine user's files.
-private_user() { export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"; }
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 
 # Prints the id of the first visible window whose title matches $1, waiting up to 10 s.
 find_window() {

@@ -4,11 +4,7 @@
 # Needs tools/with-test-display.sh and tools/with-test-audio.sh around it.
 set -euo pipefail
 app=$1
-work=$(mktemp -d)
-pid=""
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 . "$(dirname "$0")/lib.sh"
-private_user
 ini="$XDG_CONFIG_HOME/Quenlor.ini"
 saved() { sed -n 's/^DEF_LG=//p' "$ini"; }
 
