@@ -105,6 +105,22 @@ int main(int argc, char *argv[])
     std::printf("%-10zu %10.2f %10.2f %10.2f %10.2f\n", errors.size(), percentile(late, 0.5), percentile(late, 0.95),
                 percentile(late, 1.0), errors.empty() ? 0 : sum / errors.size());
 
+    std::printf("\nVolume change: audio already handed to the sink (heard at the old volume) when it lands\n");
+    {
+        voice.Speak(benchText(2000), 11);
+        QTest::qWait(1000);
+        std::vector<double> lag;
+        for (int i = 0; i < 20; ++i) {
+            voice.setVolume(i % 2 ? 100 : 40);
+            lag.push_back((voice.queue().handedOver() - voice.output().playedSamplesEstimate()) * 1000.0
+                          / voice.output().sampleRate());
+            QTest::qWait(137);
+        }
+        voice.Speak(QString(), SVSFPurgeBeforeSpeak);
+        std::printf("%-10s %10s %10s\n", "changes", "p50 ms", "max ms");
+        std::printf("%-10zu %10.1f %10.1f\n", lag.size(), percentile(lag, 0.5), percentile(lag, 1.0));
+    }
+
     std::printf("\nMemory while speaking a 10 MB text\n");
     {
         const QString huge = benchText(10000000 / 3);

@@ -18,7 +18,7 @@ namespace {
 
 // Short enough that a volume change or a purge is heard at once, long enough
 // that a scheduling hiccup of the audio thread does not underrun.
-constexpr int SinkBufferMs = 80;
+constexpr int SinkBufferMs = 100;
 // When no word is pending, look again this often for newly queued ones.
 constexpr int IdlePollMs = 20;
 
@@ -60,8 +60,10 @@ void AudioOutput::setVolumePercent(int percent)
 {
     // The source scales samples as it hands them over; the atomic makes this safe from any thread.
     runOn(this, [&] {
-        if (!m_source)
+        if (!m_source) {
             m_source = new PcmSource(m_queue, this);
+            m_source->setAheadLimit([this] { return playedSamples(); }, qint64(m_sampleRate) * SinkBufferMs / 1000);
+        }
         m_source->setVolumePercent(percent);
     });
 }
@@ -81,8 +83,10 @@ bool AudioOutput::restartHere(QString *error)
         m_timer->setTimerType(Qt::PreciseTimer);
         connect(m_timer, &QTimer::timeout, this, &AudioOutput::dispatch);
     }
-    if (!m_source)
+    if (!m_source) {
         m_source = new PcmSource(m_queue, this);
+        m_source->setAheadLimit([this] { return playedSamples(); }, qint64(m_sampleRate) * SinkBufferMs / 1000);
+    }
     stopHere();
     m_source->close();
 

@@ -3,6 +3,7 @@
 #include <QIODevice>
 
 #include <atomic>
+#include <functional>
 
 class PcmQueue;
 
@@ -18,6 +19,10 @@ public:
     explicit PcmSource(PcmQueue &queue, QObject *parent = nullptr);
 
     void setVolumePercent(int percent) { m_volume.store(percent); }
+    // Hands over no more than limit samples beyond what playedSamples() says
+    // has been heard, so that the sound server never holds more than that:
+    // what it holds can no longer change volume or be taken back.
+    void setAheadLimit(std::function<qint64()> playedSamples, qint64 limit);
     bool isSequential() const override { return true; }
 
 protected:
@@ -27,4 +32,6 @@ protected:
 private:
     PcmQueue &m_queue;
     std::atomic<int> m_volume{100};
+    std::function<qint64()> m_playedSamples;
+    qint64 m_aheadLimit = 0;
 };
