@@ -35,9 +35,12 @@ void runOn(QObject *target, F &&f)
 
 } // namespace
 
-AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate) : m_queue(queue), m_sampleRate(sampleRate)
+AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate)
+    : m_queue(queue), m_sampleRate(sampleRate), m_source(new PcmSource(queue, this))
 {
     qRegisterMetaType<TimedWord>("TimedWord");
+    // Played-position reads happen on the output's thread, where the source is read.
+    m_source->setAheadLimit([this] { return playedSamples(); }, qint64(m_sampleRate) * SinkBufferMs / 1000);
 }
 
 AudioOutput::~AudioOutput() = default;
@@ -58,14 +61,8 @@ void AudioOutput::setPaused(bool paused)
 
 void AudioOutput::setVolumePercent(int percent)
 {
-    // The source scales samples as it hands them over; the atomic makes this safe from any thread.
-    runOn(this, [&] {
-        if (!m_source) {
-            m_source = new PcmSource(m_queue, this);
-            m_source->setAheadLimit([this] { return playedSamples(); }, qint64(m_sampleRate) * SinkBufferMs / 1000);
-        }
-        m_source->setVolumePercent(percent);
-    });
+    // The source scales samples as it hands them over; its volume is atomic, safe from any thread.
+    m_source->setVolumePercent(percent);
 }
 
 void AudioOutput::stop()
@@ -82,10 +79,6 @@ bool AudioOutput::restartHere(QString *error)
         m_timer->setSingleShot(true);
         m_timer->setTimerType(Qt::PreciseTimer);
         connect(m_timer, &QTimer::timeout, this, &AudioOutput::dispatch);
-    }
-    if (!m_source) {
-        m_source = new PcmSource(m_queue, this);
-        m_source->setAheadLimit([this] { return playedSamples(); }, qint64(m_sampleRate) * SinkBufferMs / 1000);
     }
     stopHere();
     m_source->close();

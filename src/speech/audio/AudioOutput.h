@@ -51,8 +51,8 @@ private:
 
     PcmQueue &m_queue;
     const int m_sampleRate;
+    PcmSource *m_source; // a child: it moves to the output's thread with it
     QAudioSink *m_sink = nullptr;
-    PcmSource *m_source = nullptr;
     QTimer *m_timer = nullptr;
     bool m_paused = false;
     std::atomic<qint64> m_clockSamples{0};
