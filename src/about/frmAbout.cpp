@@ -27,17 +27,14 @@ constexpr int NormalFocusWindowStyle = 1;
 
 QLabel *label(QWidget *parent, const char *name, const QString &text, QRect geometry)
 {
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    l->setGeometry(geometry);
+    auto *l = placeControl<QLabel>(parent, name, geometry);
+    l->setText(text);
     return l;
 }
 
 QWidget *line(QWidget *parent, const char *name, QRect geometry, QColor colour)
 {
-    auto *l = new QWidget(parent);
-    l->setObjectName(QLatin1String(name));
-    l->setGeometry(geometry);
+    auto *l = placeControl<QWidget>(parent, name, geometry);
     l->setAutoFillBackground(true);
     QPalette palette = l->palette();
     palette.setColor(QPalette::Window, colour);
@@ -85,13 +82,11 @@ void frmAbout::buildLayout()
     picIcon->setPixmap(ProgramIcon().pixmap(16).scaled(32, 32));
     picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    cmdOK = new QPushButton(QStringLiteral("确定"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twipsRect(4125, 2625, 1500, 345));
+    cmdOK = placeControl<QPushButton>(this, "cmdOK", twipsRect(4125, 2625, 1500, 345));
+    cmdOK->setText(QStringLiteral("确定"));
     cmdOK->setDefault(true); // Enter presses it; Esc closes the dialog as it does
-    cmdSysInfo = new QPushButton(QStringLiteral("系统信息(&S)..."), this);
-    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    cmdSysInfo->setGeometry(twipsRect(4140, 3075, 1485, 345));
+    cmdSysInfo = placeControl<QPushButton>(this, "cmdSysInfo", twipsRect(4140, 3075, 1485, 345));
+    cmdSysInfo->setText(QStringLiteral("系统信息(&S)..."));
     cmdSysInfo->setAutoDefault(false);
 
     label(this, "Label4", QStringLiteral("感谢每一位使用者。"), twipsRect(240, 3120, 2415, 255));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QString>
 
 class QWidget;
 class QFont;
@@ -15,6 +16,16 @@ constexpr int twips(int value) { return value / TwipsPerPixel; }
 inline QRect twipsRect(int left, int top, int width, int height)
 {
     return QRect(twips(left), twips(top), twips(width), twips(height));
+}
+
+// A control of kind W, named (also its Qt object name) and placed in parent.
+template <typename W>
+W *placeControl(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *widget = new W(parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
 }
 
 // "宋体" at the given size; on systems without it, substitutes resolve to an

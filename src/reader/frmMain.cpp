@@ -24,18 +24,9 @@ const QString PauseCaption = QStringLiteral("Pause");
 const QString ResumeCaption = QStringLiteral("Resume");
 const QString CrLf = QStringLiteral("\r\n");
 
-template <typename W>
-W *place(QWidget *parent, const char *name, QRect geometry)
-{
-    auto *widget = new W(parent);
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
 QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
 {
-    auto *b = place<QPushButton>(parent, name, geometry);
+    auto *b = placeControl<QPushButton>(parent, name, geometry);
     b->setText(caption);
     b->setAccessibleName(caption);
     b->setAutoDefault(false);
@@ -45,7 +36,7 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, Q
 QSlider *slider(QWidget *parent, const char *name, QRect geometry, int minimum, int maximum, int value,
                 const QString &accessibleName)
 {
-    auto *s = place<QSlider>(parent, name, geometry);
+    auto *s = placeControl<QSlider>(parent, name, geometry);
     s->setOrientation(Qt::Horizontal);
     s->setRange(minimum, maximum);
     s->setValue(value);
@@ -58,7 +49,7 @@ QSlider *slider(QWidget *parent, const char *name, QRect geometry, int minimum, 
 
 QLabel *label(QWidget *parent, const char *name, const QString &text, QRect geometry)
 {
-    auto *l = place<QLabel>(parent, name, geometry);
+    auto *l = placeControl<QLabel>(parent, name, geometry);
     l->setText(text);
     l->setAccessibleName(text);
     return l;
@@ -89,7 +80,7 @@ void frmMain::buildLayout()
     cmdSpeak = button(this, "cmdSpeak", QStringLiteral("Speak"), twipsRect(5640, 720, 1455, 375));
     cmdSpeak->setFont(bold9);
 
-    CBLg = place<QComboBox>(this, "CBLg", twipsRect(5520, 240, 1695, 300));
+    CBLg = placeControl<QComboBox>(this, "CBLg", twipsRect(5520, 240, 1695, 300));
     CBLg->setEditable(true);
     CBLg->setInsertPolicy(QComboBox::NoInsert); // typing never adds or applies a voice
     CBLg->setEditText(QStringLiteral("语言"));
@@ -110,12 +101,12 @@ void frmMain::buildLayout()
     Label1->setFont(bold9);
     Label1->adjustSize();
 
-    TTS = place<ReaderTextBox>(this, "TTS", twipsRect(240, 240, 5055, 4095));
+    TTS = placeControl<ReaderTextBox>(this, "TTS", twipsRect(240, 240, 5055, 4095));
     TTS->setTabChangesFocus(true); // Tab walks the controls, as everywhere else in the window
     TTS->setAccessibleName(QStringLiteral("朗读文本"));
     TTS->setBackgroundRole(QPalette::Base);
 
-    Label3 = place<WrappedLabel>(this, "Label3", twipsRect(5640, 2880, 1455, 975));
+    Label3 = placeControl<WrappedLabel>(this, "Label3", twipsRect(5640, 2880, 1455, 975));
     Label3->setText(QStringLiteral("    请选择相应的语言使用，你可以由其他地方拖动文本内容到左边的文本框中。"));
     Label3->setAccessibleName(Label3->text());
 
