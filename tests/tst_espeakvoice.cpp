@@ -50,7 +50,7 @@ private slots:
     void hostileTextNeitherCrashesNorHangs();
     void markupIsReadAndPositionsCountIt();
     void releasingWhileSpeakingIsPrompt();
-    void onlyOneVoiceAtATime();
+    void twoVoicesSpeakSideBySide();
 
 private:
     std::unique_ptr<EspeakVoice> m_voice;
@@ -394,9 +394,17 @@ void TestEspeakVoice::releasingWhileSpeakingIsPrompt()
     QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(400)) < SilenceRms);
 }
 
-void TestEspeakVoice::onlyOneVoiceAtATime()
+void TestEspeakVoice::twoVoicesSpeakSideBySide()
 {
-    QVERIFY_THROWS_EXCEPTION(Failure, EspeakVoice());
+    // Each voice has its own synthesis helper, so a second one (as saving
+    // speech to a file will need) works beside the first.
+    EspeakVoice second;
+    QVERIFY(second.helperPid() != m_voice->helperPid());
+    WordLog first(*m_voice), other(second);
+    m_voice->Speak(English, 11);
+    second.Speak(Chinese, 11);
+    QVERIFY(first.waitForCount(3, 10000));
+    QVERIFY(other.waitForCount(3, 10000));
 }
 
 QTEST_GUILESS_MAIN(TestEspeakVoice)

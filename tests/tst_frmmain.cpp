@@ -2,7 +2,7 @@
 #include "platform/Failure.h"
 #include "reader/frmMain.h"
 #include "resources/Resources.h"
-#include "speech/fake/FakeVoice.h"
+#include "support/FakeVoice.h"
 #include "support/MemorySettingsStore.h"
 #include "support/RecordingMessageBox.h"
 

@@ -1,10 +1,10 @@
 // The text handling between the reader and espeak-ng: cutting texts into
 // pieces, mapping espeak-ng's code-point positions back to UTF-16, cleaning
 // up its word ranges, the rate scale, and when text is read as markup.
-#include "speech/espeak/MarkupCheck.h"
-#include "speech/espeak/SpeechRate.h"
-#include "speech/espeak/TextPieces.h"
-#include "speech/espeak/WordPositionFilter.h"
+#include "synth/text/MarkupCheck.h"
+#include "synth/text/SpeechRate.h"
+#include "synth/text/TextPieces.h"
+#include "synth/text/WordPositionFilter.h"
 
 #include <QTest>
 

@@ -138,6 +138,7 @@ bool frmMain::Form_Load()
         RunFirstTimeSetup();
         Voice = m_services.createVoice();
         connect(Voice.get(), &SpVoice::Word, this, &frmMain::Voice_Word);
+        connect(Voice.get(), &SpVoice::failed, this, &frmMain::Voice_Failed);
         FillVoiceList();
         myVflag = 11;
         TTS->setPlainText(LoadResString(101));
@@ -324,6 +325,14 @@ void frmMain::cmdAboutMe_Click()
 
 // Empties the text; speech in progress goes on, and its later words select nothing.
 void frmMain::Command1_Click() { TTS->clear(); }
+
+// A failure met by speech already under way (the synthesiser lost, the
+// sound server gone) is shown as a failed Speak is; the buttons keep their
+// state, and the next Speak starts afresh.
+void frmMain::Voice_Failed(const QString &description)
+{
+    m_services.messageBox->Show(QStringLiteral("语音进行时错误：") + CrLf + CrLf + description);
+}
 
 void frmMain::Voice_Word(long, const QVariant &, long characterPosition, long length)
 {

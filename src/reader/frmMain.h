@@ -52,6 +52,7 @@ private:
     void Command1_Click();
     void cmdAboutMe_Click();
     void Voice_Word(long streamNumber, const QVariant &streamPosition, long characterPosition, long length);
+    void Voice_Failed(const QString &description);
     void HighlightWord(long position, long length);
 
     void UpdatePlaybackState(bool speaking, bool paused);

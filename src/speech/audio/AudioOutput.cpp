@@ -1,7 +1,6 @@
 #include "speech/audio/AudioOutput.h"
 
 #include "platform/Failure.h"
-#include "speech/audio/PcmSource.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -12,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <vector>
 
 namespace {
 
@@ -21,6 +19,9 @@ namespace {
 constexpr int SinkBufferMs = 100;
 // When no word is pending, look again this often for newly queued ones.
 constexpr int IdlePollMs = 20;
+// Audio handed to the sound server that does not advance for this long
+// means the server has stopped playing for us.
+constexpr qint64 StallNs = 4'000'000'000;
 
 std::int64_t nowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
@@ -35,15 +36,17 @@ void runOn(QObject *target, F &&f)
 
 } // namespace
 
-AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate)
-    : m_queue(queue), m_sampleRate(sampleRate), m_source(new PcmSource(queue, this))
+AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate) : m_queue(queue), m_sampleRate(sampleRate)
 {
     qRegisterMetaType<TimedWord>("TimedWord");
-    // Played-position reads happen on the output's thread, where the source is read.
-    m_source->setAheadLimit([this] { return playedSamples(); }, qint64(m_sampleRate) * SinkBufferMs / 1000);
+    // Samples arriving in an empty queue are handed to the sink at once, on its thread.
+    m_queue.setArrivalCallback([this] {
+        if (!m_feedPosted.exchange(true))
+            QMetaObject::invokeMethod(this, &AudioOutput::feed, Qt::QueuedConnection);
+    });
 }
 
-AudioOutput::~AudioOutput() = default;
+AudioOutput::~AudioOutput() { m_queue.setArrivalCallback({}); }
 
 void AudioOutput::restart()
 {
@@ -57,12 +60,6 @@ void AudioOutput::restart()
 void AudioOutput::setPaused(bool paused)
 {
     runOn(this, [&] { setPausedHere(paused); });
-}
-
-void AudioOutput::setVolumePercent(int percent)
-{
-    // The source scales samples as it hands them over; its volume is atomic, safe from any thread.
-    m_source->setVolumePercent(percent);
 }
 
 void AudioOutput::stop()
@@ -81,7 +78,6 @@ bool AudioOutput::restartHere(QString *error)
         connect(m_timer, &QTimer::timeout, this, &AudioOutput::dispatch);
     }
     stopHere();
-    m_source->close();
 
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull()) {
@@ -94,22 +90,28 @@ bool AudioOutput::restartHere(QString *error)
     format.setSampleFormat(QAudioFormat::Int16);
     m_sink = new QAudioSink(device, format, this);
     m_sink->setBufferSize(m_sampleRate * 2 * SinkBufferMs / 1000);
-    m_source->open(QIODevice::ReadOnly);
-    m_sink->start(m_source);
-    if (m_sink->error() != QAudio::NoError) {
+    m_device = m_sink->start();
+    if (!m_device || m_sink->error() != QAudio::NoError) {
         *error = QStringLiteral("无法打开音频输出设备“%1”（错误 %2）。")
                      .arg(device.description())
                      .arg(int(m_sink->error()));
         delete m_sink;
         m_sink = nullptr;
+        m_device = nullptr;
         return false;
     }
+    connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
+        if (state == QAudio::StoppedState && m_sink && m_sink->error() != QAudio::NoError)
+            fail(QStringLiteral("声音服务器停止了播放（错误 %1）。").arg(int(m_sink->error())));
+    });
     if (m_paused)
         m_sink->suspend();
     m_clockSamples = 0;
     m_clockTakenNs = nowNs();
     m_clockRunning = !m_paused;
     m_running = true;
+    m_lastPlayed = -1;
+    feed();
     dispatch();
     return true;
 }
@@ -129,6 +131,8 @@ void AudioOutput::setPausedHere(bool paused)
         m_sink->resume();
         m_clockTakenNs = nowNs();
         m_clockRunning = true;
+        m_lastPlayed = -1;
+        feed();
         dispatch();
     }
 }
@@ -139,11 +143,19 @@ void AudioOutput::stopHere()
         m_timer->stop();
     m_clockRunning = false;
     m_running = false;
+    m_device = nullptr;
     if (m_sink) {
+        m_sink->disconnect(this);
         m_sink->stop();
         delete m_sink;
         m_sink = nullptr;
     }
+}
+
+void AudioOutput::fail(const QString &description)
+{
+    stopHere();
+    emit failed(description);
 }
 
 qint64 AudioOutput::playedSamples() const
@@ -159,23 +171,56 @@ qint64 AudioOutput::playedSamplesEstimate() const
     return samples;
 }
 
-// Raises every word whose sample has been played, then aims the timer at the
-// next word's due time, so words land within a millisecond or two of their
-// audio instead of on the ticks of a fixed poll.
+// Hands the sink what it has room for, but never more than SinkBufferMs
+// beyond what has been heard: what the sound server holds can no longer
+// change volume or be taken back.
+void AudioOutput::feed()
+{
+    m_feedPosted = false;
+    if (!m_device || m_paused)
+        return;
+    const qint64 ahead = qint64(m_sampleRate) * SinkBufferMs / 1000;
+    const qint64 room = std::min<qint64>(m_sink->bytesFree() / 2, playedSamples() + ahead - m_queue.handedOver());
+    if (room <= 0)
+        return;
+    m_buffer.resize(std::size_t(room));
+    const std::size_t count = m_queue.pop(m_buffer.data(), m_buffer.size());
+    if (count == 0)
+        return;
+    const int volume = m_volume.load();
+    if (volume < 100)
+        for (std::size_t i = 0; i < count; ++i)
+            m_buffer[i] = int16_t(int(m_buffer[i]) * volume / 100);
+    m_device->write(reinterpret_cast<const char *>(m_buffer.data()), qint64(count * 2));
+}
+
+// Feeds the sink, raises every word whose sample has been played, then aims
+// the timer at the next word's due time, so words land within a millisecond
+// or two of their audio instead of on the ticks of a fixed poll.
 void AudioOutput::dispatch()
 {
     if (!m_sink || m_paused)
         return;
+    feed();
     const qint64 played = playedSamples();
     m_clockSamples = played;
     m_clockTakenNs = nowNs();
+    // Audio that was handed over but is not being played, for seconds: the
+    // sound server is gone or stuck. End the session rather than wait forever.
+    if (played != m_lastPlayed || m_queue.handedOver() <= played) {
+        m_lastPlayed = played;
+        m_stalledSinceNs = m_clockTakenNs;
+    } else if (m_clockTakenNs - m_stalledSinceNs > StallNs) {
+        fail(QStringLiteral("声音服务器没有播放送去的声音。"));
+        return;
+    }
     std::vector<TimedWord> due;
-    m_queue.takeDueWords(played, due);
+    m_queue.takeDueWords(played, m_sampleRate / 100, due);
     for (const TimedWord &word : due)
         emit wordDue(word);
     int delayMs = IdlePollMs;
     if (const auto next = m_queue.nextWordSample()) {
-        const qint64 waitSamples = *next - played;
+        const qint64 waitSamples = *next - played + 1;
         delayMs = int(std::clamp<qint64>((waitSamples * 1000 + m_sampleRate - 1) / m_sampleRate, 1, IdlePollMs));
     }
     m_timer->start(delayMs);

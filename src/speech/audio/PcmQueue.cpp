@@ -8,6 +8,8 @@ PcmQueue::PcmQueue(std::size_t capacitySamples) : m_ring(std::max<std::size_t>(c
 bool PcmQueue::push(const int16_t *samples, std::size_t count, quint64 generation)
 {
     std::unique_lock lock(m_mutex);
+    const bool wasEmpty = m_size == 0;
+    bool notified = false;
     while (count > 0) {
         m_space.wait(lock, [&] { return m_closed || generation != m_generation || m_size < m_ring.size(); });
         if (m_closed || generation != m_generation)
@@ -19,6 +21,12 @@ bool PcmQueue::push(const int16_t *samples, std::size_t count, quint64 generatio
         m_written += qint64(n);
         samples += n;
         count -= n;
+        if (wasEmpty && !notified && m_arrived) {
+            notified = true;
+            lock.unlock();
+            m_arrived();
+            lock.lock();
+        }
     }
     return true;
 }
@@ -59,10 +67,13 @@ std::size_t PcmQueue::pop(int16_t *out, std::size_t max)
     return total;
 }
 
-void PcmQueue::takeDueWords(qint64 playedSamples, std::vector<TimedWord> &out)
+void PcmQueue::takeDueWords(qint64 playedSamples, qint64 endSlack, std::vector<TimedWord> &out)
 {
     std::lock_guard lock(m_mutex);
-    while (!m_words.empty() && m_words.front().sample <= playedSamples) {
+    const auto due = [&](const TimedWord &w) {
+        return w.endOfStream ? w.sample <= playedSamples + endSlack : w.sample < playedSamples;
+    };
+    while (!m_words.empty() && due(m_words.front())) {
         out.push_back(m_words.front());
         m_words.pop_front();
     }

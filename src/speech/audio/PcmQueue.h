@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -18,6 +19,7 @@ struct TimedWord
     long stream = 0;
     long position = 0;          // UTF-16 offset in the spoken text
     long length = 0;
+    bool endOfStream = false;   // not a word: the stream's last sample has been played
 };
 
 // The bounded hand-over between the synthesis thread (producer) and the audio
@@ -40,11 +42,18 @@ public:
 
     // --- consumer side (audio thread) ---
     std::size_t pop(int16_t *out, std::size_t max);
-    // Moves all words stamped at or before playedSamples into out, in order.
-    void takeDueWords(qint64 playedSamples, std::vector<TimedWord> &out);
+    // Moves the words whose first sample has been played (stamp < playedSamples)
+    // into out, in order. An end of stream is due once the played position is
+    // within endSlack samples of it: the sound server's clock may stop a hair
+    // short of the last sample.
+    void takeDueWords(qint64 playedSamples, qint64 endSlack, std::vector<TimedWord> &out);
     std::optional<qint64> nextWordSample() const;
     bool drained() const;      // nothing buffered that has not been handed over
     qint64 handedOver() const; // samples given to the audio output this session
+
+    // Called on the producer's thread when samples arrive in an empty queue,
+    // so the consumer can take them at once instead of at its next poll.
+    void setArrivalCallback(std::function<void()> callback) { m_arrived = std::move(callback); }
 
     // --- control (any thread) ---
     // Starts a new session: drops samples and words, resets the counters.
@@ -68,4 +77,5 @@ private:
     std::atomic<quint64> m_generation{0};
     bool m_closed = false;
     std::optional<std::int64_t> m_firstSampleNs;
+    std::function<void()> m_arrived;
 };

@@ -2,64 +2,131 @@
 
 #include "platform/Failure.h"
 #include "speech/audio/AudioOutput.h"
+#include "speech/espeak/SynthClient.h"
 #include "speech/espeak/VoiceCatalog.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
 
-std::atomic<bool> s_instanceAlive{false};
-
 // About a second of audio: enough to ride out scheduling hiccups, small
 // enough that a rate change is heard soon and memory stays flat.
-constexpr std::size_t QueueSeconds = 1;
+constexpr std::size_t QueueSamples = 22050;
+const QString HelperName = QStringLiteral("sayrella-synth");
 
 } // namespace
 
-EspeakVoice::EspeakVoice(const Options &options)
-    : m_options(options), m_queue(22050 * QueueSeconds), m_worker(m_queue)
+QString EspeakVoice::installedHelper()
 {
-    if (s_instanceAlive.exchange(true))
-        throw Failure(QStringLiteral("语音引擎已被另一个语音对象占用。"));
-    try {
-        m_worker.start(options.dataPath);
-    } catch (...) {
-        s_instanceAlive = false;
-        throw;
-    }
+    // Beside the program in a build tree, in libexec when installed; programs
+    // of the build tree that live elsewhere (tests, benchmarks) use the
+    // build's program folder.
+    const QDir program(QCoreApplication::applicationDirPath());
+    for (const QString &candidate : {program.filePath(HelperName),
+                                     program.filePath(QStringLiteral("../libexec/sayrella/") + HelperName),
+                                     QStringLiteral(SAYRELLA_BUILD_PROGRAM_DIR "/") + HelperName})
+        if (QFileInfo(candidate).isExecutable())
+            return QDir::cleanPath(candidate);
+    return program.filePath(HelperName);
+}
+
+EspeakVoice::EspeakVoice() : EspeakVoice(Options()) {}
+
+EspeakVoice::EspeakVoice(const Options &options) : m_options(options), m_queue(QueueSamples)
+{
     if (m_options.userVoiceFolder.isEmpty())
         m_options.userVoiceFolder = VoiceCatalog::userVoiceFolder();
+    SynthClient::Launch launch;
+    launch.program = m_options.helperProgram.isEmpty() ? installedHelper() : m_options.helperProgram;
+    if (!m_options.dataPath.isEmpty())
+        launch.arguments << QStringLiteral("--data") << QString::fromLocal8Bit(m_options.dataPath);
+    launch.arguments << QStringLiteral("--voices") << m_options.userVoiceFolder << m_options.helperArguments;
+    launch.silenceTimeoutMs = m_options.silenceTimeoutMs;
 
-    m_output = new AudioOutput(m_queue, m_worker.sampleRate());
+    SynthClient::Listener listener;
+    // A text synthesised to its end: its end is heard after its last sample.
+    listener.synthesised = [this](quint64 generation, long stream) {
+        m_queue.pushWord({m_queue.written(), generation, stream, 0, 0, true});
+    };
+    listener.failed = [this](quint64 generation, const QString &description) {
+        ++m_failures;
+        QMetaObject::invokeMethod(this, [this, generation, description] { report(generation, description); },
+                                  Qt::QueuedConnection);
+    };
+    m_client = std::make_unique<SynthClient>(m_queue, launch, listener);
+    m_client->start();
+
+    m_output = new AudioOutput(m_queue, m_client->sampleRate());
     m_output->moveToThread(&m_audioThread);
     m_audioThread.setObjectName(QStringLiteral("audio output"));
     m_audioThread.start(QThread::TimeCriticalPriority);
     connect(m_output, &AudioOutput::wordDue, this, [this](const TimedWord &word) {
-        // Words of a purged speech may still be in flight to this thread: drop them here.
-        if (word.generation == m_generation)
-            emit Word(word.stream, QVariant::fromValue<qlonglong>(word.sample * 2), word.position, word.length);
-    }, Qt::QueuedConnection);
+        if (word.endOfStream)
+            m_heardStream = std::max(m_heardStream.load(), word.stream);
+    }, Qt::DirectConnection);
+    connect(m_output, &AudioOutput::wordDue, this, &EspeakVoice::heard, Qt::QueuedConnection);
+    connect(m_output, &AudioOutput::failed, this, [this] { ++m_failures; }, Qt::DirectConnection);
+    connect(m_output, &AudioOutput::failed, this, [this](const QString &description) { report(m_generation, description); },
+            Qt::QueuedConnection);
 }
 
 EspeakVoice::~EspeakVoice()
 {
     ++m_generation;
     m_queue.close();
-    m_worker.stop();
+    m_client.reset();
     m_output->shutdown();
     m_audioThread.quit();
     m_audioThread.wait();
     delete m_output;
-    s_instanceAlive = false;
+}
+
+pid_t EspeakVoice::helperPid() const { return m_client->helperPid(); }
+
+// Words of a purged speech may still be in flight to this thread: they are dropped here.
+void EspeakVoice::heard(const TimedWord &word)
+{
+    if (word.generation != m_generation)
+        return;
+    const QVariant position = QVariant::fromValue<qlonglong>(word.sample * 2);
+    if (!word.endOfStream) {
+        emit Word(word.stream, position, word.position, word.length);
+        return;
+    }
+    m_pending.remove(word.stream);
+    emit EndStream(word.stream, position);
+    refreshState();
+}
+
+// A failure of the speech now playing (or of no speech in particular) is
+// told once; one of a speech already purged is not news to anyone.
+void EspeakVoice::report(quint64 generation, const QString &description)
+{
+    if (generation != 0 && generation != m_generation)
+        return;
+    m_pending.clear();
+    m_failed = true;
+    emit failed(description);
+    refreshState();
+}
+
+void EspeakVoice::startSession()
+{
+    m_queue.reset(++m_generation);
+    m_client->cancel(m_generation);
+    m_pending.clear();
 }
 
 void EspeakVoice::purge()
 {
-    m_queue.reset(++m_generation);
+    startSession();
     m_output->stop();
+    refreshState();
 }
 
 long EspeakVoice::Speak(const QString &text, int flags)
@@ -71,32 +138,43 @@ long EspeakVoice::Speak(const QString &text, int flags)
     }
     // A new output session whenever the previous one is over or is dropped,
     // so the played-audio clock and the word stamps start together at zero.
-    const bool sessionOver = m_worker.idle() && m_queue.drained()
+    const bool sessionOver = m_client->idle() && m_queue.drained()
         && m_output->playedSamplesEstimate() >= m_queue.written();
     if ((flags & SVSFPurgeBeforeSpeak) || sessionOver || !m_output->running()) {
-        m_queue.reset(++m_generation);
-        m_output->restart();
+        startSession();
+        try {
+            m_output->restart();
+        } catch (const Failure &) {
+            refreshState();
+            throw;
+        }
     }
-    m_worker.speak(m_generation, ++m_stream, text, flags & SVSFIsXML);
+    m_failed = false;
+    m_client->speak(m_generation, ++m_stream, text, flags & SVSFIsXML);
+    m_pending.insert(m_stream);
+    refreshState();
     if (!(flags & SVSFlagsAsync))
-        waitUntilDone();
+        waitUntilHeard(m_stream);
     return m_stream;
 }
 
-void EspeakVoice::waitUntilDone()
+// Synchronous speech: wait until the text has been heard, unless it is paused
+// (nothing would ever finish), purged from elsewhere, or fails (the helper or
+// the sound server lost); each of these ends the wait.
+void EspeakVoice::waitUntilHeard(long stream)
 {
-    // Synchronous speech: wait until the text has been heard, unless paused
-    // (nothing would ever finish) or purged from elsewhere.
     const quint64 generation = m_generation;
-    while (m_pauseDepth == 0 && generation == m_generation
-           && !(m_worker.idle() && m_queue.drained() && m_output->playedSamplesEstimate() >= m_queue.written()))
-        QThread::msleep(10);
+    const int failures = m_failures.load();
+    while (m_heardStream.load() < stream && m_pauseDepth == 0 && generation == m_generation
+           && failures == m_failures.load() && m_output->running())
+        QThread::msleep(5);
 }
 
 void EspeakVoice::Pause()
 {
     if (++m_pauseDepth == 1)
         m_output->setPaused(true);
+    refreshState();
 }
 
 void EspeakVoice::Resume()
@@ -105,16 +183,17 @@ void EspeakVoice::Resume()
         return;
     if (--m_pauseDepth == 0)
         m_output->setPaused(false);
+    refreshState();
 }
 
-void EspeakVoice::setRate(long rate) { m_worker.setRate(std::clamp(rate, -10L, 10L)); }
+void EspeakVoice::setRate(long rate) { m_client->setRate(std::clamp(rate, -10L, 10L)); }
 
 void EspeakVoice::setVolume(long volume) { m_output->setVolumePercent(int(std::clamp(volume, 0L, 100L))); }
 
 SpObjectTokens EspeakVoice::GetVoices(const QString &, const QString &)
 {
     QList<SpObjectToken> tokens = VoiceCatalog::userVoices(m_options.userVoiceFolder);
-    tokens.append(m_worker.builtinVoices());
+    tokens.append(m_client->builtinVoices());
     return SpObjectTokens(tokens);
 }
 
@@ -123,5 +202,5 @@ void EspeakVoice::setVoice(const SpObjectToken &token)
     const SpObjectTokens voices = GetVoices({}, {});
     if (std::find(voices.begin(), voices.end(), token) == voices.end())
         throw Failure(QStringLiteral("语音“%1”不存在或已被删除。").arg(token.GetDescription()));
-    m_worker.selectVoice(token);
+    m_client->selectVoice(token.id());
 }

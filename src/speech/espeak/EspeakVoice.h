@@ -2,17 +2,22 @@
 
 #include "speech/SpVoice.h"
 #include "speech/audio/PcmQueue.h"
-#include "speech/espeak/SynthWorker.h"
 
+#include <QSet>
+#include <QStringList>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 
 class AudioOutput;
+class SynthClient;
 
-// The Linux voice: libespeak-ng synthesising on its own thread into an audio
-// output we control, so that Pause halts what is heard, a purge silences at
-// once, and each Word is raised when its audio is actually played.
+// The Linux voice: libespeak-ng synthesising in a confined helper process of
+// ours (sayrella-synth) into an audio output we control, so that Pause halts
+// what is heard, a purge silences at once, each Word is raised when its audio
+// is actually played, and nothing the engine does to a text can take the
+// reader down. Each voice owns its own helper.
 class EspeakVoice : public SpVoice
 {
     Q_OBJECT
@@ -22,11 +27,14 @@ public:
     {
         QByteArray dataPath;     // empty: espeak-ng's installed data
         QString userVoiceFolder; // empty: VoiceCatalog::userVoiceFolder()
+        QString helperProgram;   // empty: the sayrella-synth installed with the program
+        QStringList helperArguments; // added to the ones the voice passes
+        int silenceTimeoutMs = 5000; // a helper owing speech and silent this long is ended
     };
 
-    // Throws Failure when espeak-ng cannot start. Only one may exist at a
-    // time, since espeak-ng keeps its state in the process.
-    explicit EspeakVoice(const Options &options = {});
+    // Throws Failure when the helper or its engine cannot start.
+    EspeakVoice();
+    explicit EspeakVoice(const Options &options);
     ~EspeakVoice() override;
 
     long Speak(const QString &text, int flags) override;
@@ -37,20 +45,33 @@ public:
     SpObjectTokens GetVoices(const QString &required, const QString &optional) override;
     void setVoice(const SpObjectToken &token) override;
 
-    // For measurements.
+    // For measurements and tests.
     const PcmQueue &queue() const { return m_queue; }
     const AudioOutput &output() const { return *m_output; }
+    pid_t helperPid() const;
+
+    // Where the program keeps its synthesis helper.
+    static QString installedHelper();
 
 private:
+    void startSession();
     void purge();
-    void waitUntilDone();
+    void waitUntilHeard(long stream);
+    void heard(const TimedWord &word);
+    void report(quint64 generation, const QString &description);
+    void refreshState() { updateState(!m_pending.isEmpty(), m_pauseDepth > 0, m_failed); }
 
     Options m_options;
     PcmQueue m_queue;
-    SynthWorker m_worker;
+    std::unique_ptr<SynthClient> m_client;
     QThread m_audioThread;
     AudioOutput *m_output = nullptr;
     quint64 m_generation = 0;
     long m_stream = 0;
     int m_pauseDepth = 0;
+    QSet<long> m_pending; // spoken and not yet heard to the end
+    bool m_failed = false;
+    // For synchronous Speak, which blocks the UI thread: set where they happen.
+    std::atomic<long> m_heardStream{0};
+    std::atomic<int> m_failures{0};
 };

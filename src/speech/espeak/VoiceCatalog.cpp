@@ -1,5 +1,7 @@
 #include "speech/espeak/VoiceCatalog.h"
 
+#include "synth/protocol/SynthProtocol.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -38,7 +40,7 @@ QList<SpObjectToken> userVoices(const QString &folder)
                 language = value.section(u' ', 0, 0);
         }
         if (!description.isEmpty())
-            tokens.append(SpObjectToken(QString::fromLatin1(FileIdPrefix) + file.fileName(), description, language));
+            tokens.append(SpObjectToken(QString::fromLatin1(SynthProtocol::FileIdPrefix) + file.fileName(), description, language));
     }
     return tokens;
 }

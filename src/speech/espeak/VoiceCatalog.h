@@ -15,13 +15,11 @@ namespace VoiceCatalog {
 // <XDG data home>/sayrella/voices
 QString userVoiceFolder();
 
-// Tokens for the voice files in folder (ids "file:<path>").
+// Tokens for the voice files in folder (ids "file:<path>", which the
+// synthesis helper loads by file).
 QList<SpObjectToken> userVoices(const QString &folder);
 
 // Readable description from an espeak-ng voice name ("Chinese_(Mandarin)").
 QString describe(const QByteArray &espeakName);
-
-constexpr const char *FileIdPrefix = "file:";
-constexpr const char *BuiltinIdPrefix = "espeak:";
 
 } // namespace VoiceCatalog

@@ -1,4 +1,4 @@
-#include "speech/espeak/MarkupCheck.h"
+#include "synth/text/MarkupCheck.h"
 
 #include <QSet>
 #include <QXmlStreamReader>

@@ -4,10 +4,17 @@
 
 #include <QHash>
 #include <QStringList>
+#include <QTimer>
+
+#include <deque>
 
 // A scripted voice for tests. It records every call as a line ("Speak(text,11)",
 // "Pause", "Rate(-10)", ...), raises Word when told to, and throws Failure from
 // any operation it has been told to fail.
+//
+// With speaksInTime, it also behaves as a voice does, without any sound: each
+// blank-separated word of a text is "heard" for a while that shrinks with the
+// rate (Word at its start), then EndStream; Pause holds it, purges drop it.
 class FakeVoice : public SpVoice
 {
     Q_OBJECT
@@ -26,9 +33,12 @@ public:
     // Operation names as recorded: Speak, Pause, Resume, Rate, Volume, GetVoices, Voice.
     void failOn(const QString &operation, const QString &description);
     void succeedOn(const QString &operation);
+    // The next text spoken fails after Speak has returned, as a crashed engine does.
+    void failWhileSpeaking(const QString &description) { m_failLater = description; }
 
     void raiseWord(long characterPosition, long length);
 
+    bool speaksInTime = false;
     QStringList calls;
     QString lastText;
     bool lastTextWasNull = false;
@@ -38,7 +48,21 @@ public:
     QList<SpObjectToken> voices;
 
 private:
+    struct Utterance
+    {
+        long stream = 0;
+        QString text;
+        qsizetype next = 0; // where to look for the next word
+    };
     void record(const QString &operation, const QString &call);
+    void step();
+    void refreshState() { updateState(!m_queue.empty(), m_pauseDepth > 0, m_failed); }
+
     QHash<QString, QString> m_failures;
     long m_stream = 0;
+    std::deque<Utterance> m_queue;
+    QTimer m_clock;
+    int m_pauseDepth = 0;
+    bool m_failed = false;
+    QString m_failLater;
 };

@@ -1,4 +1,4 @@
-#include "speech/espeak/TextPieces.h"
+#include "synth/text/TextPieces.h"
 
 #include <algorithm>
 

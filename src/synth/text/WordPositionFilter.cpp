@@ -1,4 +1,4 @@
-#include "speech/espeak/WordPositionFilter.h"
+#include "synth/text/WordPositionFilter.h"
 
 #include <algorithm>
 

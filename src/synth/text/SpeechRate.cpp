@@ -1,4 +1,4 @@
-#include "speech/espeak/SpeechRate.h"
+#include "synth/text/SpeechRate.h"
 
 #include <algorithm>
 #include <cmath>

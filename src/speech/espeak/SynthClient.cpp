@@ -1,0 +1,313 @@
+#include "speech/espeak/SynthClient.h"
+
+#include "platform/Failure.h"
+
+#include <cerrno>
+#include <chrono>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace SynthProtocol;
+
+namespace {
+
+qint64 nowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+// How long a helper whose channel closed may take to be reaped, so the
+// failure names the signal that ended it.
+constexpr int ReapGraceMs = 300;
+
+} // namespace
+
+SynthClient::SynthClient(PcmQueue &queue, Launch launch, Listener listener)
+    : m_queue(queue), m_launch(std::move(launch)), m_listener(std::move(listener)),
+      m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+SynthClient::~SynthClient()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    const quint64 one = 1;
+    (void)!write(m_wake, &one, sizeof one);
+    if (m_thread.joinable())
+        m_thread.join();
+    m_helper.end(0);
+    close(m_wake);
+}
+
+void SynthClient::start()
+{
+    connectHelper();
+    m_thread = std::thread([this] { run(); });
+}
+
+// Starts a helper and waits for its greeting. Throws Failure.
+void SynthClient::connectHelper()
+{
+    m_reader = FrameReader(MaxFromHelper);
+    m_helper.start(m_launch.program, m_launch.arguments);
+    {
+        std::lock_guard lock(m_mutex);
+        m_pid = m_helper.pid();
+    }
+    const qint64 deadline = nowNs() + qint64(m_launch.startTimeoutMs) * 1000000;
+    for (;;) {
+        if (const auto frame = m_reader.next()) {
+            if (frame->type == Type::Hello) {
+                qint32 rate = 0;
+                QList<VoiceInfo> voices;
+                if (decode(frame->payload, rate, voices) && rate > 0)
+                {
+                    m_sampleRate = rate;
+                    m_voices.clear();
+                    for (const VoiceInfo &v : std::as_const(voices))
+                        m_voices.append(SpObjectToken(v.id, v.description, v.language));
+                    break;
+                }
+            }
+            QString why;
+            if (frame->type != Type::StartFailed || !decode(frame->payload, why))
+                why = QStringLiteral("语音合成程序的回应无法识别。");
+            m_helper.end(ReapGraceMs);
+            throw Failure(why);
+        }
+        const int left = int((deadline - nowNs()) / 1000000);
+        pollfd p{m_helper.fd(), POLLIN, 0};
+        if (m_reader.broken() || left <= 0 || poll(&p, 1, left) <= 0 || !readFrames()) {
+            const QString how = m_helper.end(ReapGraceMs);
+            throw Failure(left <= 0 ? QStringLiteral("语音合成程序没有在规定时间内启动。")
+                                    : QStringLiteral("语音合成程序启动失败。") + how);
+        }
+    }
+    m_helperFinishedAText = false;
+    m_lastProgressNs = nowNs();
+    // A fresh helper speaks with the voice and rate the reader last chose.
+    std::lock_guard lock(m_mutex);
+    QByteArray settings = encode(Type::SetRate, qint32(m_rate));
+    if (!m_voiceId.isEmpty())
+        settings.prepend(encode(Type::SetVoice, m_voiceId));
+    m_outbox.prepend(settings);
+    m_outboxSent = 0;
+}
+
+// Reads what the helper has sent. False on end of file or a read error.
+bool SynthClient::readFrames()
+{
+    char buffer[65536];
+    const ssize_t n = read(m_helper.fd(), buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return true;
+    if (n <= 0)
+        return false;
+    m_reader.append(buffer, n);
+    m_lastProgressNs = nowNs();
+    return true;
+}
+
+void SynthClient::post(const QByteArray &frame, bool owesSpeech)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_outbox.append(frame);
+        m_owed += owesSpeech;
+    }
+    const quint64 one = 1;
+    (void)!write(m_wake, &one, sizeof one);
+}
+
+void SynthClient::speak(quint64 generation, long stream, const QString &text, bool markupAllowed)
+{
+    post(encode(Type::Speak, generation, qint32(stream), markupAllowed, text), true);
+}
+
+void SynthClient::cancel(quint64 generation) { post(encode(Type::Cancel, generation), false); }
+
+void SynthClient::selectVoice(const QString &id)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_voiceId = id;
+    }
+    post(encode(Type::SetVoice, id), false);
+}
+
+void SynthClient::setRate(long rate)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_rate = rate;
+    }
+    post(encode(Type::SetRate, qint32(rate)), false);
+}
+
+bool SynthClient::idle() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_owed == 0;
+}
+
+pid_t SynthClient::helperPid() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pid;
+}
+
+void SynthClient::run()
+{
+    for (;;) {
+        bool wantHelper = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_quit)
+                return;
+            wantHelper = !m_helper.running() && !m_outbox.isEmpty();
+        }
+        if (wantHelper) {
+            try {
+                connectHelper();
+            } catch (const Failure &failure) {
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_outbox.clear();
+                    m_owed = 0;
+                }
+                m_listener.failed(0, failure.description());
+            }
+        }
+        if (!exchange())
+            replaceHelper(QString());
+    }
+}
+
+// One round of waiting and talking. False when the helper must be replaced.
+bool SynthClient::exchange()
+{
+    bool owed = false, toSend = false;
+    {
+        std::lock_guard lock(m_mutex);
+        owed = m_owed > 0;
+        toSend = m_outboxSent < m_outbox.size();
+    }
+    pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_helper.fd(), short(POLLIN | (toSend ? POLLOUT : 0)), 0}};
+    const int count = m_helper.running() ? 2 : 1;
+    int timeout = -1;
+    if (owed && count == 2)
+        timeout = std::max(1, m_launch.silenceTimeoutMs - int((nowNs() - m_lastProgressNs) / 1000000));
+    const int ready = poll(fds, nfds_t(count), timeout);
+    if (ready < 0)
+        return errno == EINTR;
+    if (fds[0].revents & POLLIN) {
+        quint64 value;
+        (void)!read(m_wake, &value, sizeof value);
+    }
+    if (count == 1)
+        return true;
+    if (ready == 0) {
+        replaceHelper(QStringLiteral("语音合成进程没有响应，已被结束。"));
+        return true;
+    }
+    if (fds[1].revents & POLLOUT) {
+        std::lock_guard lock(m_mutex);
+        const ssize_t n = send(m_helper.fd(), m_outbox.constData() + m_outboxSent,
+                               size_t(m_outbox.size() - m_outboxSent), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) {
+            m_outboxSent += n;
+            if (m_outboxSent == m_outbox.size()) {
+                m_outbox.clear();
+                m_outboxSent = 0;
+            }
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return false;
+        }
+    }
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+        if (!readFrames())
+            return false;
+        while (const auto frame = m_reader.next())
+            if (!handle(*frame))
+                return false;
+        if (m_reader.broken())
+            return false;
+    }
+    return true;
+}
+
+bool SynthClient::handle(const Frame &frame)
+{
+    switch (frame.type) {
+    case Type::Pcm: {
+        quint64 generation = 0;
+        QByteArray samples;
+        if (!decode(frame.payload, generation, samples) || samples.size() % 2 != 0)
+            return false;
+        // Blocks while the queue is full: this is what keeps synthesis only a
+        // moment ahead of what is heard. Samples of a purged speech are refused.
+        m_queue.push(reinterpret_cast<const int16_t *>(samples.constData()), std::size_t(samples.size() / 2), generation);
+        m_lastProgressNs = nowNs();
+        return true;
+    }
+    case Type::Word: {
+        quint64 generation = 0;
+        qint32 stream = 0;
+        qint64 ahead = 0, position = 0, length = 0;
+        if (!decode(frame.payload, generation, stream, ahead, position, length) || ahead < 0 || position < 0
+            || length <= 0)
+            return false;
+        m_queue.pushWord({m_queue.written() + ahead, generation, stream, long(position), long(length)});
+        return true;
+    }
+    case Type::Done: {
+        quint64 generation = 0;
+        qint32 stream = 0;
+        if (!decode(frame.payload, generation, stream))
+            return false;
+        {
+            std::lock_guard lock(m_mutex);
+            m_owed = std::max(0, m_owed - 1);
+        }
+        m_helperFinishedAText = true;
+        m_listener.synthesised(generation, stream);
+        return true;
+    }
+    case Type::Failed: {
+        quint64 generation = 0;
+        QString description;
+        if (!decode(frame.payload, generation, description))
+            return false;
+        m_listener.failed(generation, description);
+        return true;
+    }
+    default:
+        return false; // a greeting now, or one of our own commands, is garbage
+    }
+}
+
+// Ends the helper and drops what it owed. The failure is reported once; a
+// fresh helper is started at once (so the next Speak finds it warm) unless
+// this one died before finishing any text, in which case the next command
+// starts one: a voice or text that kills every helper is not retried in a loop.
+void SynthClient::replaceHelper(const QString &why)
+{
+    const QString how = m_helper.end(ReapGraceMs);
+    {
+        std::lock_guard lock(m_mutex);
+        m_pid = -1;
+        m_outbox.clear();
+        m_outboxSent = 0;
+        m_owed = 0;
+    }
+    m_listener.failed(0, why.isEmpty() ? how : why);
+    if (m_helperFinishedAText) {
+        try {
+            connectHelper();
+        } catch (const Failure &) {
+            // Reported when the next command needs a helper.
+        }
+    }
+}

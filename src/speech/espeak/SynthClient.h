@@ -1,0 +1,89 @@
+#pragma once
+
+#include "speech/VoiceToken.h"
+#include "speech/audio/PcmQueue.h"
+#include "speech/espeak/HelperProcess.h"
+#include "synth/protocol/SynthProtocol.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// The reader's side of the synthesis helper. Commands are queued from any
+// thread and never block; one thread of ours does all the talking to the
+// helper, moving its samples and words into the PcmQueue (whose back-pressure
+// holds the helper back too). A helper that crashes, sends what the protocol
+// does not allow, or stays silent while it owes us speech is ended: the
+// texts it had are dropped, the failure is reported once, and a fresh helper
+// takes the next command.
+class SynthClient
+{
+public:
+    struct Launch
+    {
+        QString program;
+        QStringList arguments;
+        int startTimeoutMs = 10000;
+        int silenceTimeoutMs = 5000; // with speech owed, no word from the helper this long means it hangs
+    };
+    // Called on the client's own thread.
+    struct Listener
+    {
+        std::function<void(quint64 generation, long stream)> synthesised;
+        // generation 0: not tied to one text (a helper lost, a voice that did not load)
+        std::function<void(quint64 generation, const QString &description)> failed;
+    };
+
+    SynthClient(PcmQueue &queue, Launch launch, Listener listener);
+    ~SynthClient();
+
+    // Starts the helper and waits until its engine is ready. Throws Failure.
+    void start();
+    int sampleRate() const { return m_sampleRate; }
+    const QList<SpObjectToken> &builtinVoices() const { return m_voices; }
+
+    void speak(quint64 generation, long stream, const QString &text, bool markupAllowed);
+    void cancel(quint64 generation);
+    void selectVoice(const QString &id);
+    void setRate(long rate);
+    // Every text handed over has come back synthesised or was dropped.
+    bool idle() const;
+    pid_t helperPid() const;
+
+private:
+    void run();
+    void connectHelper();
+    bool exchange();
+    bool readFrames();
+    bool handle(const SynthProtocol::Frame &frame);
+    void replaceHelper(const QString &why);
+    void post(const QByteArray &frame, bool owesSpeech);
+
+    PcmQueue &m_queue;
+    const Launch m_launch;
+    const Listener m_listener;
+    int m_sampleRate = 0;
+    QList<SpObjectToken> m_voices;
+
+    // Owned by the client thread once start() has returned.
+    HelperProcess m_helper;
+    SynthProtocol::FrameReader m_reader{SynthProtocol::MaxFromHelper};
+    qint64 m_lastProgressNs = 0;
+    bool m_helperFinishedAText = false;
+
+    std::thread m_thread;
+    int m_wake = -1;
+    mutable std::mutex m_mutex;
+    QByteArray m_outbox;
+    qsizetype m_outboxSent = 0;
+    int m_owed = 0; // texts handed over and not yet synthesised
+    bool m_quit = false;
+    QString m_voiceId;
+    long m_rate = 0;
+    pid_t m_pid = -1;
+};

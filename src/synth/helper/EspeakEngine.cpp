@@ -1,0 +1,237 @@
+#include "synth/helper/EspeakEngine.h"
+
+#include "synth/helper/CommandChannel.h"
+#include "synth/text/MarkupCheck.h"
+#include "synth/text/SpeechRate.h"
+#include "synth/text/TextPieces.h"
+#include "synth/text/WordPositionFilter.h"
+
+#include <espeak-ng/speak_lib.h>
+#include <sonic.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using namespace SynthProtocol;
+
+namespace {
+
+const QString DefaultVoice = QStringLiteral("sit/cmn");
+
+bool isBlank(const QByteArray &utf8)
+{
+    return std::all_of(utf8.begin(), utf8.end(), [](char c) { return QChar::isSpace(uchar(c)); });
+}
+
+// Markup may name audio files (<audio src=...>); libespeak-ng would hand them
+// to a shell. Nothing the user's text names is ever fetched or run.
+int refuseUri(int, const char *, const char *) { return 1; }
+
+} // namespace
+
+// Everything the synthesis callback needs about the text being spoken.
+struct EspeakEngine::PieceRun
+{
+    CommandChannel *channel = nullptr;
+    const TextPiece *piece = nullptr;
+    WordPositionFilter *filter = nullptr;
+    quint64 generation = 0;
+    qint32 stream = 0;
+    qint64 sent = 0;      // samples of this text sent so far
+    qint64 pieceBase = 0; // samples of this text before the current piece
+    double stretch = 1.0;
+    sonicStream sonic = nullptr;
+    std::vector<short> stretched;
+    bool abandoned = false;
+    bool channelLost = false;
+
+    bool sendPcm(const short *samples, int count)
+    {
+        if (count <= 0)
+            return true;
+        const QByteArray bytes(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
+        if (!channel->send(encode(Type::Pcm, generation, bytes)))
+            return lose();
+        sent += count;
+        return true;
+    }
+    bool sendStretched()
+    {
+        for (int n; (n = sonicReadShortFromStream(sonic, stretched.data(), int(stretched.size()))) > 0;)
+            if (!sendPcm(stretched.data(), n))
+                return false;
+        return true;
+    }
+    bool lose()
+    {
+        channelLost = abandoned = true;
+        return false;
+    }
+    // Reads commands that arrived meanwhile: a purge in the reader abandons the text at once.
+    void checkCancelled()
+    {
+        if (!channel->pump(false))
+            lose();
+        else if (generation < channel->cancelledBefore())
+            abandoned = true;
+    }
+};
+
+namespace {
+
+thread_local EspeakEngine::PieceRun *t_run = nullptr;
+
+int synthCallback(short *wav, int count, espeak_EVENT *events)
+{
+    EspeakEngine::PieceRun *run = t_run;
+    if (!run || run->abandoned)
+        return 1;
+    run->checkCancelled();
+    for (espeak_EVENT *event = events; !run->abandoned && event && event->type != espeakEVENT_LIST_TERMINATED; ++event) {
+        if (event->type != espeakEVENT_WORD)
+            continue;
+        const auto [start, end] = run->piece->toUtf16Range(event->text_position, event->length);
+        if (const auto word = run->filter->accept(start, end)) {
+            const qint64 at = run->pieceBase + qint64(std::llround(event->sample / run->stretch));
+            const qint64 ahead = std::max<qint64>(0, at - run->sent);
+            if (!run->channel->send(encode(Type::Word, run->generation, run->stream, ahead,
+                                           qint64(word->first), qint64(word->second))))
+                run->lose();
+        }
+    }
+    if (!run->abandoned && wav && count > 0) {
+        if (run->sonic) {
+            sonicWriteShortToStream(run->sonic, wav, count);
+            run->sendStretched();
+        } else {
+            run->sendPcm(wav, count);
+        }
+    }
+    // Returning 1 stops the synthesis within microseconds; espeak_Cancel does not.
+    return run->abandoned ? 1 : 0;
+}
+
+} // namespace
+
+QString EspeakEngine::initialise(const QByteArray &dataPath)
+{
+    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, dataPath.isEmpty() ? nullptr : dataPath.constData(),
+                                       espeakINITIALIZE_DONT_EXIT);
+    if (rate <= 0)
+        return QStringLiteral("无法启动 espeak-ng 语音引擎：找不到或无法读取它的数据（%1）。")
+            .arg(dataPath.isEmpty() ? QStringLiteral("系统默认位置") : QString::fromLocal8Bit(dataPath));
+    const char *folder = nullptr;
+    espeak_Info(&folder);
+    m_dataFolder = folder ? QByteArray(folder) : dataPath;
+    m_sampleRate = rate;
+    espeak_SetSynthCallback(synthCallback);
+    espeak_SetUriCallback(refuseUri);
+    for (const espeak_VOICE **voice = espeak_ListVoices(nullptr); voice && *voice; ++voice) {
+        const QByteArray identifier((*voice)->identifier);
+        // MBROLA voices need data we do not ship, and a failed load leaves the synthesiser silent.
+        if (identifier.startsWith("mb/") || identifier.startsWith("mb-"))
+            continue;
+        // languages: a priority byte, then the language name, repeated; the first is the voice's own.
+        const QString language = (*voice)->languages ? QString::fromUtf8((*voice)->languages + 1) : QString();
+        m_voices.append({QString::fromLatin1(BuiltinIdPrefix) + QString::fromUtf8(identifier),
+                         QString::fromUtf8((*voice)->name).replace(u'_', u' ').trimmed(), language});
+    }
+    // The reader's users read Chinese: the Mandarin voice leads the built-in
+    // ones, so that position 0, a new user's choice, reads Chinese well.
+    std::stable_partition(m_voices.begin(), m_voices.end(),
+                          [](const VoiceInfo &voice) { return voice.id.endsWith(DefaultVoice); });
+    for (const VoiceInfo &voice : std::as_const(m_voices))
+        if (voice.id.endsWith(DefaultVoice) && applyVoice(voice.id))
+            return {};
+    for (const VoiceInfo &voice : std::as_const(m_voices))
+        if (applyVoice(voice.id))
+            return {};
+    return QStringLiteral("espeak-ng 语音引擎没有可用的语音。");
+}
+
+bool EspeakEngine::applyVoice(const QString &id)
+{
+    const auto select = [](const QString &voiceId) {
+        if (voiceId.startsWith(QLatin1String(FileIdPrefix)))
+            return espeak_SetVoiceByFile(voiceId.mid(int(qstrlen(FileIdPrefix))).toLocal8Bit().constData());
+        if (voiceId.startsWith(QLatin1String(BuiltinIdPrefix)))
+            return espeak_SetVoiceByName(voiceId.mid(int(qstrlen(BuiltinIdPrefix))).toUtf8().constData());
+        return EE_NOT_FOUND;
+    };
+    if (select(id) == EE_OK) {
+        const auto known = std::find_if(m_voices.cbegin(), m_voices.cend(), [&](const VoiceInfo &v) { return v.id == id; });
+        m_current = known != m_voices.cend() ? *known : VoiceInfo{id, {}, {}};
+        return true;
+    }
+    // A failed load can leave the synthesiser silent: go back to what worked.
+    if (!m_current.id.isEmpty())
+        select(m_current.id);
+    return false;
+}
+
+QString EspeakEngine::selectVoice(const QString &id)
+{
+    if (applyVoice(id))
+        return {};
+    return QStringLiteral("无法加载语音“%1”：语音文件缺失或已损坏。").arg(id.section(u'/', -1));
+}
+
+bool EspeakEngine::speak(quint64 generation, qint32 stream, const QString &text, bool markupAllowed)
+{
+    const bool markup = markupAllowed && readAsMarkup(text);
+    WordPositionFilter filter(text, markup);
+    PieceRun run;
+    run.channel = &m_channel;
+    run.generation = generation;
+    run.stream = stream;
+    if (markup) {
+        speakPiece(wholeTextPiece(text), true, filter, run);
+    } else {
+        for (qsizetype from = 0; !run.abandoned;) {
+            const TextPiece piece = nextPlainPiece(text, from);
+            if (piece.length == 0)
+                break;
+            from += piece.length;
+            if (!isBlank(piece.utf8))
+                speakPiece(piece, false, filter, run);
+            run.checkCancelled();
+        }
+    }
+    return !run.channelLost && m_channel.send(encode(Type::Done, generation, stream));
+}
+
+bool EspeakEngine::speakPiece(const TextPiece &piece, bool markup, WordPositionFilter &filter, PieceRun &run)
+{
+    const SpeechSpeed speed = speechSpeedFor(m_channel.rate(), normalWordsPerMinute(m_current.language));
+    espeak_SetParameter(espeakRATE, speed.wordsPerMinute, 0);
+    run.piece = &piece;
+    run.filter = &filter;
+    run.pieceBase = run.sent;
+    run.stretch = speed.stretch;
+    if (speed.stretch != 1.0) {
+        run.sonic = sonicCreateStream(m_sampleRate, 1);
+        sonicSetSpeed(run.sonic, float(speed.stretch));
+        run.stretched.resize(4096);
+    }
+    t_run = &run;
+    const unsigned flags = espeakCHARS_UTF8 | espeakENDPAUSE | (markup ? espeakSSML : 0);
+    const espeak_ERROR result = espeak_Synth(piece.utf8.constData(), std::size_t(piece.utf8.size()) + 1, 0,
+                                             POS_CHARACTER, 0, flags, nullptr, nullptr);
+    t_run = nullptr;
+    if (run.sonic) {
+        if (!run.abandoned) {
+            sonicFlushStream(run.sonic);
+            run.sendStretched();
+        }
+        sonicDestroyStream(run.sonic);
+        run.sonic = nullptr;
+    }
+    if (result != EE_OK && !run.abandoned) {
+        const QString why = QStringLiteral("espeak-ng 无法合成这段文字（错误 %1），已跳过。").arg(int(result));
+        if (!m_channel.send(encode(Type::Failed, run.generation, why)))
+            run.lose();
+        run.abandoned = true; // one report per text, not one per piece
+    }
+    return !run.abandoned;
+}

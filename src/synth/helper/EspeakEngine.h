@@ -1,0 +1,45 @@
+#pragma once
+
+#include "synth/protocol/SynthProtocol.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class CommandChannel;
+struct TextPiece;
+class WordPositionFilter;
+
+// libespeak-ng inside the helper: synthesises texts piece by piece and sends
+// their samples and sample-stamped words down the channel. espeak-ng is not
+// reentrant and keeps its state in the process, which is one more reason it
+// lives alone in a process of its own.
+class EspeakEngine
+{
+public:
+    explicit EspeakEngine(CommandChannel &channel) : m_channel(channel) {}
+
+    // Empty on success, else why the engine cannot start.
+    QString initialise(const QByteArray &dataPath);
+    // The folder espeak-ng reads its voices and dictionaries from.
+    QByteArray dataFolder() const { return m_dataFolder; }
+    int sampleRate() const { return m_sampleRate; }
+    const QList<SynthProtocol::VoiceInfo> &voices() const { return m_voices; }
+
+    // Sends the text's PCM and words, then Done. False when the channel is gone.
+    bool speak(quint64 generation, qint32 stream, const QString &text, bool markupAllowed);
+    // Empty on success, else a description for the user.
+    QString selectVoice(const QString &id);
+
+    struct PieceRun;
+
+private:
+    bool speakPiece(const TextPiece &piece, bool markup, WordPositionFilter &filter, PieceRun &run);
+    bool applyVoice(const QString &id);
+
+    CommandChannel &m_channel;
+    QByteArray m_dataFolder;
+    int m_sampleRate = 22050;
+    QList<SynthProtocol::VoiceInfo> m_voices;
+    SynthProtocol::VoiceInfo m_current;
+};

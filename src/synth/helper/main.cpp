@@ -1,0 +1,77 @@
+// sayrella-synth: the reader's synthesis helper. It alone links libespeak-ng,
+// reads commands on file descriptor 3 and answers there with samples and
+// words. Once the engine has loaded it confines itself, so that whatever the
+// user's text does to the engine stays inside this process.
+//
+//   sayrella-synth [--data FOLDER] [--voices FOLDER]...
+#include "synth/helper/CommandChannel.h"
+#include "synth/helper/EspeakEngine.h"
+#include "synth/sandbox/Sandbox.h"
+
+#include <csignal>
+#include <cstring>
+
+using namespace SynthProtocol;
+
+#if defined(__SANITIZE_ADDRESS__)
+// The leak check at exit needs to fork a tracer, which the sandbox forbids.
+extern "C" int __lsan_is_turned_off() { return 1; }
+#endif
+
+namespace {
+
+constexpr int ChannelFd = 3;
+
+bool handle(const Frame &command, CommandChannel &channel, EspeakEngine &engine)
+{
+    if (command.type == Type::SetVoice) {
+        QString id;
+        if (!decode(command.payload, id))
+            return false;
+        const QString error = engine.selectVoice(id);
+        return error.isEmpty() || channel.send(encode(Type::Failed, quint64(0), error));
+    }
+    quint64 generation = 0;
+    qint32 stream = 0;
+    bool markup = false;
+    QString text;
+    if (!decode(command.payload, generation, stream, markup, text))
+        return false;
+    if (generation < channel.cancelledBefore())
+        return channel.send(encode(Type::Done, generation, stream));
+    return engine.speak(generation, stream, text, markup);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::signal(SIGPIPE, SIG_IGN); // a reader that has gone shows as a failed write
+    QByteArray dataPath;
+    QByteArrayList readable;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--data") == 0)
+            dataPath = argv[i + 1];
+        else if (std::strcmp(argv[i], "--voices") == 0)
+            readable.append(argv[i + 1]);
+    }
+
+    CommandChannel channel(ChannelFd);
+    EspeakEngine engine(channel);
+    const QString error = engine.initialise(dataPath);
+    if (!error.isEmpty()) {
+        channel.send(encode(Type::StartFailed, error));
+        return 1;
+    }
+    readable.prepend(engine.dataFolder());
+    Sandbox::confine(readable);
+    if (!channel.send(encode(Type::Hello, qint32(engine.sampleRate()), engine.voices())))
+        return 0;
+
+    while (channel.pump(true)) {
+        while (channel.hasCommand())
+            if (!handle(channel.takeCommand(), channel, engine))
+                return 0;
+    }
+    return 0;
+}

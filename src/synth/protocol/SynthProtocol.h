@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDataStream>
+#include <QIODevice>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The channel between the reader and its synthesis helper: a stream of
+// frames, each a type, a payload length and the payload (QDataStream). The
+// helper is untrusted once it has read the user's text, so the reader checks
+// every frame it receives (known type, bounded length, payload that decodes
+// exactly) and treats anything else as a broken helper.
+namespace SynthProtocol {
+
+enum class Type : quint32 {
+    // helper -> reader
+    Hello = 1,     // sample rate, built-in voices: the engine is ready
+    StartFailed,   // description: the engine could not start
+    Pcm,           // generation, 16-bit mono samples
+    Word,          // generation, stream, samples ahead of the next PCM, UTF-16 position, length
+    Done,          // generation, stream: the text has been synthesised completely
+    Failed,        // generation, description: something in the engine failed
+    // reader -> helper
+    Speak = 100,   // generation, stream, markup allowed, text
+    Cancel,        // generation: abandon every text of an older generation
+    SetVoice,      // voice id
+    SetRate,       // rate -10..10
+};
+
+// A voice as the helper lists it.
+struct VoiceInfo
+{
+    QString id;
+    QString description;
+    QString language;
+};
+
+// Ids of voices: built-in ones by espeak-ng name, installed ones by file.
+constexpr const char *FileIdPrefix = "file:";
+constexpr const char *BuiltinIdPrefix = "espeak:";
+
+// Frames from the helper are small (a PCM block, a word, the voice list);
+// frames to it carry whole texts.
+constexpr quint32 MaxFromHelper = 4u << 20;
+constexpr quint32 MaxToHelper = 1024u << 20;
+constexpr int HeaderSize = 8;
+
+QByteArray frame(Type type, const QByteArray &payload);
+
+template <typename... Args>
+QByteArray encode(Type type, const Args &...args)
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    (out << ... << args);
+    return frame(type, payload);
+}
+
+// True when the payload holds exactly these values and nothing else.
+template <typename... Args>
+bool decode(const QByteArray &payload, Args &...args)
+{
+    QDataStream in(payload);
+    in.setVersion(QDataStream::Qt_6_4);
+    (in >> ... >> args);
+    return in.status() == QDataStream::Ok && in.atEnd();
+}
+
+struct Frame
+{
+    Type type;
+    QByteArray payload;
+};
+
+// Cuts a byte stream into frames. A frame longer than the limit or of a type
+// the reader does not expect makes the stream broken for good.
+class FrameReader
+{
+public:
+    explicit FrameReader(quint32 maxPayload) : m_maxPayload(maxPayload) {}
+
+    void append(const char *data, qsizetype size) { m_buffer.append(data, size); }
+    // The next complete frame, if there is one; sets broken() on garbage.
+    std::optional<Frame> next();
+    bool broken() const { return m_broken; }
+
+private:
+    QByteArray m_buffer;
+    qsizetype m_start = 0;
+    quint32 m_maxPayload;
+    bool m_broken = false;
+};
+
+bool isKnownType(quint32 type);
+
+QDataStream &operator<<(QDataStream &out, const VoiceInfo &voice);
+QDataStream &operator>>(QDataStream &in, VoiceInfo &voice);
+
+} // namespace SynthProtocol

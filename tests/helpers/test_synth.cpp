@@ -1,0 +1,108 @@
+// A stand-in synthesis helper for tests: it speaks the helper's protocol on
+// descriptor 3 without any engine, and misbehaves on request, to show what
+// the reader does with helpers that are slow, die, hang or talk nonsense.
+//
+//   test_synth [--first-sample-delay MS] [--on-speak crash|hang|garbage|exit] [--voices DIR]...
+//
+// Each blank-separated word of a text becomes a word event and 150 ms of a
+// loud 440 Hz tone.
+#include "synth/protocol/SynthProtocol.h"
+
+#include <QList>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace SynthProtocol;
+
+namespace {
+
+constexpr int Fd = 3;
+constexpr int Rate = 22050;
+
+bool sendAll(const QByteArray &bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = write(Fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+QByteArray tone(int samples, qint64 &phase)
+{
+    std::vector<qint16> pcm(static_cast<std::size_t>(samples));
+    for (qint16 &s : pcm)
+        s = qint16(8000 * std::sin(2 * M_PI * 440 * double(phase++) / Rate));
+    return QByteArray(reinterpret_cast<const char *>(pcm.data()), qsizetype(pcm.size() * 2));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    int delayMs = 0;
+    QByteArray onSpeak;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--first-sample-delay") == 0)
+            delayMs = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--on-speak") == 0)
+            onSpeak = argv[i + 1];
+    }
+    sendAll(encode(Type::Hello, qint32(Rate), QList<VoiceInfo>{{QStringLiteral("test:tone"), QStringLiteral("Tone"), QStringLiteral("en")}}));
+
+    FrameReader reader(MaxToHelper);
+    char buffer[65536];
+    qint64 phase = 0;
+    for (;;) {
+        const ssize_t n = read(Fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return 0;
+        reader.append(buffer, n);
+        while (const auto frame = reader.next()) {
+            if (frame->type != Type::Speak)
+                continue;
+            quint64 generation;
+            qint32 stream;
+            bool markup;
+            QString text;
+            decode(frame->payload, generation, stream, markup, text);
+            if (onSpeak == "crash")
+                std::raise(SIGSEGV);
+            if (onSpeak == "exit")
+                return 3;
+            if (onSpeak == "hang")
+                for (;;)
+                    pause();
+            if (onSpeak == "garbage") {
+                sendAll(QByteArray("\xff\xff\xff\xff not a frame at all", 24));
+                continue;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            for (qsizetype start = 0; start < text.size();) {
+                while (start < text.size() && text[start].isSpace())
+                    ++start;
+                qsizetype end = start;
+                while (end < text.size() && !text[end].isSpace())
+                    ++end;
+                if (end == start)
+                    break;
+                sendAll(encode(Type::Word, generation, stream, qint64(0), qint64(start), qint64(end - start)));
+                sendAll(encode(Type::Pcm, generation, tone(Rate * 15 / 100, phase)));
+                start = end;
+            }
+            sendAll(encode(Type::Done, generation, stream));
+        }
+    }
+}

@@ -1,0 +1,4 @@
+#include <QTest>
+class T : public QObject { Q_OBJECT };
+QTEST_GUILESS_MAIN(T)
+#include "tst_voicecontract.moc"
