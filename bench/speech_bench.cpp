@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -21,9 +22,9 @@ namespace {
 
 std::int64_t nowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
-long peakRssKb()
+long peakRssKb(const QString &process = QStringLiteral("self"))
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(QStringLiteral("/proc/%1/status").arg(process));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
@@ -66,6 +67,20 @@ double percentile(std::vector<double> values, double p)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+
+    std::printf("\nVoice creation (synthesis helper started, engine loaded, voices listed)\n");
+    {
+        std::vector<double> starts;
+        for (int i = 0; i < 10; ++i) {
+            const std::int64_t start = nowNs();
+            EspeakVoice fresh;
+            starts.push_back((nowNs() - start) / 1e6);
+        }
+        std::printf("%-10s %10s %10s %10s\n", "starts", "min ms", "p50 ms", "max ms");
+        std::printf("%-10zu %10.1f %10.1f %10.1f\n", starts.size(), percentile(starts, 0), percentile(starts, 0.5),
+                    percentile(starts, 1.0));
+    }
+
     auto owned = std::make_unique<EspeakVoice>();
     EspeakVoice &voice = *owned;
 
@@ -121,6 +136,29 @@ int main(int argc, char *argv[])
         std::printf("%-10zu %10.1f %10.1f\n", lag.size(), percentile(lag, 0.5), percentile(lag, 1.0));
     }
 
+    std::printf("\nCrash recovery: the helper killed while speaking; Speak pressed when the failure is shown\n");
+    {
+        std::vector<double> reported, heard;
+        for (int i = 0; i < 5; ++i) {
+            bool failed = false;
+            const QObject watcher;
+            QObject::connect(&voice, &SpVoice::failed, &watcher, [&] { failed = true; });
+            voice.Speak(benchText(2000), 11);
+            QTest::qWait(500);
+            const std::int64_t death = nowNs();
+            kill(voice.helperPid(), SIGKILL);
+            (void)QTest::qWaitFor([&] { return failed; }, 10000);
+            reported.push_back((nowNs() - death) / 1e6);
+            voice.Speak(benchText(100), 11);
+            (void)QTest::qWaitFor([&] { return voice.queue().firstSampleAcceptedNs().has_value(); }, 10000);
+            heard.push_back((voice.queue().firstSampleAcceptedNs().value_or(death) - death) / 1e6);
+            voice.Speak(QString(), SVSFPurgeBeforeSpeak);
+        }
+        std::printf("%-36s %10s %10s\n", "", "p50 ms", "max ms");
+        std::printf("%-36s %10.1f %10.1f\n", "death -> failure reported", percentile(reported, 0.5), percentile(reported, 1));
+        std::printf("%-36s %10.1f %10.1f\n", "death -> next Speak's first PCM", percentile(heard, 0.5), percentile(heard, 1));
+    }
+
     std::printf("\nMemory while speaking a 10 MB text\n");
     {
         const QString huge = benchText(10000000 / 3);
@@ -128,8 +166,9 @@ int main(int argc, char *argv[])
         QTest::qWait(5000);
         voice.Speak(QString(), SVSFPurgeBeforeSpeak);
     }
-    std::printf("peak RSS %.1f MB (of which the 10 MB text itself, as UTF-16: %.1f MB)\n", peakRssKb() / 1024.0,
-                10000000 / 3 * 2 / 1048576.0);
+    std::printf("peak RSS %.1f MB (of which the 10 MB text itself, as UTF-16: %.1f MB); synthesis helper %.1f MB\n",
+                peakRssKb() / 1024.0, 10000000 / 3 * 2 / 1048576.0,
+                peakRssKb(QString::number(voice.helperPid())) / 1024.0);
 
     std::printf("\nReleasing the voice while it speaks (worker thread and audio stopped)\n");
     voice.Speak(benchText(10625), 11);

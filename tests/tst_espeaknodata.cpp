@@ -1,5 +1,5 @@
 // espeak-ng without its data cannot start: the voice is not created, and the
-// failure says why. (Its own process: the engine is set up once per process.)
+// failure says why.
 #include "platform/Failure.h"
 #include "speech/espeak/EspeakVoice.h"
 

@@ -109,6 +109,7 @@ private slots:
     void failedSpeakReportsAndClearsSpeaking();
     void failedStopReportsAndChangesNothing();
     void failedPauseIsShownNotThrown();
+    void failureDuringSpeechIsShownOnce();
 
     void slidersSendTheUsersValues();
     void slidersFailuresAreShownNotThrown();
@@ -388,6 +389,25 @@ void TestFrmMain::failedPauseIsShownNotThrown()
     QCOMPARE(reader.messages.messages, QStringList(QStringLiteral("暂停失败")));
     QVERIFY(!reader.window->paused());
     QCOMPARE(reader.pauseCaption(), QStringLiteral("Pause"));
+}
+
+// A failure that arrives after Speak returned (the synthesiser lost) is shown
+// once, as a failed Speak is; the window stays usable and Speak works again.
+void TestFrmMain::failureDuringSpeechIsShownOnce()
+{
+    Reader reader;
+    reader.fake->speaksInTime = true;
+    reader.fake->failWhileSpeaking(QStringLiteral("语音合成进程因信号 11 而终止。"));
+    reader.click("cmdSpeak");
+    QVERIFY(QTest::qWaitFor([&] { return !reader.messages.messages.isEmpty(); }, 2000));
+    QTest::qWait(100);
+    QCOMPARE(reader.messages.messages,
+             QStringList(QStringLiteral("语音进行时错误：") + Crlf + Crlf + QStringLiteral("语音合成进程因信号 11 而终止。")));
+    QCOMPARE(reader.pauseCaption(), QStringLiteral("Pause"));
+    reader.forget();
+    reader.click("cmdSpeak");
+    QVERIFY(reader.calls().first().startsWith(QStringLiteral("Speak(")));
+    QCOMPARE(reader.fake->state(), SpVoice::State::Speaking);
 }
 
 void TestFrmMain::slidersSendTheUsersValues()

@@ -1,4 +1,158 @@
+// The reader's side of the synthesis helper, with helpers that misbehave on
+// purpose (tests/helpers/test_synth: slow to start speaking, crashing,
+// hanging, talking nonsense) and with the real, confined sayrella-synth.
+#include "platform/Failure.h"
+#include "speech/espeak/EspeakVoice.h"
+#include "support/MonitorRecorder.h"
+#include "support/WordLog.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+
+#include <csignal>
+
+namespace {
+
+constexpr double SpeechRms = 300;
+
+std::unique_ptr<EspeakVoice> testVoice(const QStringList &arguments, int silenceTimeoutMs = 5000)
+{
+    EspeakVoice::Options options;
+    options.helperProgram = QStringLiteral(TEST_SYNTH);
+    options.helperArguments = arguments;
+    options.silenceTimeoutMs = silenceTimeoutMs;
+    options.userVoiceFolder = QStringLiteral("/nonexistent");
+    return std::make_unique<EspeakVoice>(options);
+}
+
+} // namespace
+
+class TestSynthHelper : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void speechIsHeardHoweverLateItsFirstSamples_data();
+    void speechIsHeardHoweverLateItsFirstSamples();
+    void brokenHelperIsReplacedAndReportedOnce_data();
+    void brokenHelperIsReplacedAndReportedOnce();
+    void synchronousSpeakEndsWhenTheHelperFails_data();
+    void synchronousSpeakEndsWhenTheHelperFails();
+    void missingHelperIsAFailure();
+    void realHelperRunsConfined();
+    void realHelperKilledMidSpeechIsReplaced();
+};
+
+void TestSynthHelper::speechIsHeardHoweverLateItsFirstSamples_data()
+{
+    QTest::addColumn<int>("delayMs");
+    for (int delay : {0, 5, 20, 100, 500, 2000})
+        QTest::addRow("%d ms", delay) << delay;
+}
+
+// A sink that found nothing to play at its start used to stay idle for the
+// whole session, while the first word was highlighted as if heard.
+void TestSynthHelper::speechIsHeardHoweverLateItsFirstSamples()
+{
+    QFETCH(int, delayMs);
+    auto voice = testVoice({QStringLiteral("--first-sample-delay"), QString::number(delayMs)});
+    WordLog log(*voice);
+    QElapsedTimer clock;
+    clock.start();
+    voice->Speak(QStringLiteral("one two three four five six seven eight nine ten"), 11);
+    QTest::qWait(delayMs);
+    // Nothing exists to be heard yet, so no word may be raised as heard.
+    QVERIFY2(log.entries.isEmpty() || log.entries.first().atMs >= delayMs - 5, qPrintable(QString::number(delayMs)));
+    QTest::qWait(150);
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(600)) > SpeechRms);
+    QVERIFY(log.waitForCount(3, 3000));
+}
+
+void TestSynthHelper::brokenHelperIsReplacedAndReportedOnce_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("reason"); // part of what the user is told
+    QTest::newRow("crash") << "crash" << QStringLiteral("信号 11");
+    QTest::newRow("exit") << "exit" << QStringLiteral("状态 3");
+    QTest::newRow("garbage") << "garbage" << QString();
+    QTest::newRow("hang") << "hang" << QStringLiteral("没有响应");
+}
+
+void TestSynthHelper::brokenHelperIsReplacedAndReportedOnce()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, reason);
+    auto voice = testVoice({QStringLiteral("--on-speak"), mode}, 800);
+    QSignalSpy failures(voice.get(), &SpVoice::failed);
+    const pid_t first = voice->helperPid();
+    voice->Speak(QStringLiteral("say BOOM now"), 11);
+    QVERIFY(failures.wait(5000));
+    QTest::qWait(1500);
+    QCOMPARE(failures.size(), 1);
+    QVERIFY2(failures.first().first().toString().contains(reason), qPrintable(failures.first().first().toString()));
+    QCOMPARE(voice->state(), SpVoice::State::Error);
+    QVERIFY(first <= 0 || kill(first, 0) != 0); // the broken one is gone, not left behind
+
+    // The next text is spoken by a fresh helper, and heard.
+    WordLog log(*voice);
+    voice->Speak(QStringLiteral("one two three four five six"), 11);
+    QVERIFY(log.waitForCount(2, 5000));
+    QVERIFY(voice->helperPid() > 0 && voice->helperPid() != first);
+    QCOMPARE(failures.size(), 1);
+}
+
+void TestSynthHelper::synchronousSpeakEndsWhenTheHelperFails_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("crash") << "crash";
+    QTest::newRow("hang") << "hang";
+}
+
+void TestSynthHelper::synchronousSpeakEndsWhenTheHelperFails()
+{
+    QFETCH(QString, mode);
+    auto voice = testVoice({QStringLiteral("--on-speak"), mode}, 800);
+    QElapsedTimer clock;
+    clock.start();
+    voice->Speak(QStringLiteral("BOOM"), SVSFDefault);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QSignalSpy failures(voice.get(), &SpVoice::failed);
+    QVERIFY(failures.wait(1000)); // reported once the UI thread is free again
+}
+
+void TestSynthHelper::missingHelperIsAFailure()
+{
+    EspeakVoice::Options options;
+    options.helperProgram = QStringLiteral("/nonexistent/sayrella-synth");
+    QVERIFY_THROWS_EXCEPTION(Failure, EspeakVoice{options});
+}
+
+void TestSynthHelper::realHelperRunsConfined()
+{
+    EspeakVoice voice;
+    QFile status(QStringLiteral("/proc/%1/status").arg(voice.helperPid()));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    const QByteArray text = status.readAll();
+    QVERIFY2(text.contains("NoNewPrivs:\t1"), text.constData());
+    QVERIFY2(text.contains("Seccomp:\t2"), text.constData());
+}
+
+void TestSynthHelper::realHelperKilledMidSpeechIsReplaced()
+{
+    EspeakVoice voice;
+    QSignalSpy failures(&voice, &SpVoice::failed);
+    voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。").repeated(20), 11);
+    QTest::qWait(300);
+    kill(voice.helperPid(), SIGKILL);
+    QVERIFY(failures.wait(3000));
+    WordLog log(voice);
+    voice.Speak(QStringLiteral("今天天气很好。"), 11);
+    QVERIFY(log.waitForCount(2, 5000));
+    QCOMPARE(failures.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestSynthHelper)
 #include "tst_synthhelper.moc"

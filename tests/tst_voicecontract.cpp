@@ -1,4 +1,261 @@
+// What every voice promises the reader, checked once per back end: the
+// scripted fake the window's tests use and the real espeak-ng voice with its
+// synthesis helper (heard through the test sound server). A back end that
+// passes here can be put behind the window.
+#include "platform/Failure.h"
+#include "speech/espeak/EspeakVoice.h"
+#include "support/FakeVoice.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+
+namespace {
+
+const QString Counting = QStringLiteral("one two three four five six seven eight");
+
+// Everything a voice said, in order.
+class Recorder : public QObject
+{
+public:
+    struct Word { long stream, position, length; };
+    explicit Recorder(SpVoice &voice)
+    {
+        connect(&voice, &SpVoice::Word, this, [this](long s, const QVariant &, long p, long l) { words.append({s, p, l}); });
+        connect(&voice, &SpVoice::EndStream, this, [this](long s) { ends.append(s); });
+        connect(&voice, &SpVoice::failed, this, [this](const QString &d) { failures.append(d); });
+        connect(&voice, &SpVoice::stateChanged, this, [this](SpVoice::State s) { states.append(s); });
+    }
+    bool waitForEnd(long stream, int timeoutMs = 15000)
+    {
+        return QTest::qWaitFor([&] { return ends.contains(stream); }, timeoutMs);
+    }
+    QStringList spoken(const QString &text) const
+    {
+        QStringList out;
+        for (const Word &w : words)
+            out << text.mid(w.position, w.length);
+        return out;
+    }
+    QList<Word> words;
+    QList<long> ends;
+    QStringList failures;
+    QList<SpVoice::State> states;
+};
+
+} // namespace
+
+class TestVoiceContract : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase_data();
+    void init();
+    void cleanup();
+
+    void wordsComeInOrderThenTheEnd();
+    void appendedTextsEndInTurn();
+    void purgeEndsTheSpeechWithoutAnEnd();
+    void pausesNestAndResumeContinues();
+    void fasterRateEndsSooner();
+    void silentVolumeStillSpeaksToTheEnd();
+    void voicesAreOfferedByPositionAndSwitch();
+    void synchronousSpeakReturnsOnceHeardOrPaused();
+    void failureAfterReturnIsReportedOnceAndTheNextSpeakWorks();
+
+private:
+    bool isFake() const { return QByteArray(QTest::currentDataTag()) == "fake"; }
+    SpObjectToken voiceFor(const QString &language) const;
+    // Makes the next text fail after Speak has returned, as only this back end can.
+    QString textThatFails();
+
+    std::unique_ptr<SpVoice> m_voice;
+    QTemporaryDir m_userVoices;
+};
+
+void TestVoiceContract::initTestCase_data()
+{
+    QTest::addColumn<bool>("unused");
+    QTest::newRow("fake") << true;
+    QTest::newRow("espeak-ng") << true;
+}
+
+void TestVoiceContract::init()
+{
+    if (isFake()) {
+        auto fake = std::make_unique<FakeVoice>(QList<SpObjectToken>{
+            {QStringLiteral("fake:en"), QStringLiteral("English"), QStringLiteral("en")},
+            {QStringLiteral("fake:vi"), QStringLiteral("Vietnamese"), QStringLiteral("vi")}});
+        fake->speaksInTime = true;
+        m_voice = std::move(fake);
+    } else {
+        EspeakVoice::Options options;
+        options.userVoiceFolder = m_userVoices.path();
+        m_voice = std::make_unique<EspeakVoice>(options);
+    }
+    m_voice->setVoice(voiceFor(QStringLiteral("en")));
+}
+
+void TestVoiceContract::cleanup() { m_voice.reset(); }
+
+SpObjectToken TestVoiceContract::voiceFor(const QString &language) const
+{
+    // By the voice's own name: "espeak:gmw/en", "fake:en".
+    for (const SpObjectToken &token : m_voice->GetVoices())
+        if (token.id().endsWith(u'/' + language) || token.id().endsWith(u':' + language))
+            return token;
+    qFatal("no voice for %s", qPrintable(language));
+}
+
+QString TestVoiceContract::textThatFails()
+{
+    m_voice->setVoice(voiceFor(QStringLiteral("vi")));
+    if (auto *fake = qobject_cast<FakeVoice *>(m_voice.get()))
+        fake->failWhileSpeaking(QStringLiteral("合成失败"));
+    // Crashes libespeak-ng's Vietnamese voice.
+    return QString::fromUtf16(u"\u036c\u0327-\u0e41");
+}
+
+void TestVoiceContract::wordsComeInOrderThenTheEnd()
+{
+    Recorder log(*m_voice);
+    QCOMPARE(m_voice->state(), SpVoice::State::Ready);
+    const long stream = m_voice->Speak(Counting, SVSFlagsAsync);
+    QCOMPARE(m_voice->state(), SpVoice::State::Speaking);
+    QVERIFY(log.waitForEnd(stream));
+    QCOMPARE(log.spoken(Counting), Counting.split(u' '));
+    for (const Recorder::Word &w : std::as_const(log.words))
+        QCOMPARE(w.stream, stream);
+    QCOMPARE(log.ends, QList<long>{stream});
+    QCOMPARE(m_voice->state(), SpVoice::State::Ready);
+    QCOMPARE(log.states, (QList<SpVoice::State>{SpVoice::State::Speaking, SpVoice::State::Ready}));
+}
+
+void TestVoiceContract::appendedTextsEndInTurn()
+{
+    Recorder log(*m_voice);
+    const long first = m_voice->Speak(QStringLiteral("one two"), SVSFlagsAsync);
+    const long second = m_voice->Speak(QStringLiteral("three four"), SVSFlagsAsync);
+    QVERIFY(second > first);
+    QVERIFY(log.waitForEnd(second));
+    QCOMPARE(log.ends, (QList<long>{first, second}));
+    QCOMPARE(log.words.first().stream, first);
+    QCOMPARE(log.words.last().stream, second);
+    QCOMPARE(log.spoken(QStringLiteral("one two")).first(), QStringLiteral("one"));
+}
+
+void TestVoiceContract::purgeEndsTheSpeechWithoutAnEnd()
+{
+    Recorder log(*m_voice);
+    const long stream = m_voice->Speak(Counting.repeated(5), SVSFlagsAsync);
+    QVERIFY(QTest::qWaitFor([&] { return !log.words.isEmpty(); }, 10000));
+    m_voice->Speak(QString(), SVSFPurgeBeforeSpeak);
+    QCOMPARE(m_voice->state(), SpVoice::State::Ready);
+    const qsizetype heard = log.words.size();
+    QTest::qWait(600);
+    QCOMPARE(log.words.size(), heard);
+    QVERIFY(!log.ends.contains(stream));
+}
+
+void TestVoiceContract::pausesNestAndResumeContinues()
+{
+    Recorder log(*m_voice);
+    const long stream = m_voice->Speak(Counting, SVSFlagsAsync);
+    QVERIFY(QTest::qWaitFor([&] { return !log.words.isEmpty(); }, 10000));
+    m_voice->Pause();
+    m_voice->Pause();
+    QCOMPARE(m_voice->state(), SpVoice::State::Paused);
+    QTest::qWait(200); // words already due may still be on their way
+    qsizetype heard = log.words.size();
+    m_voice->Resume();
+    QCOMPARE(m_voice->state(), SpVoice::State::Paused);
+    QTest::qWait(500);
+    QCOMPARE(log.words.size(), heard);
+    m_voice->Resume();
+    m_voice->Resume(); // more Resumes than Pauses do nothing
+    QCOMPARE(m_voice->state(), SpVoice::State::Speaking);
+    QVERIFY(log.waitForEnd(stream));
+    QCOMPARE(log.spoken(Counting), Counting.split(u' '));
+}
+
+void TestVoiceContract::fasterRateEndsSooner()
+{
+    Recorder log(*m_voice);
+    QElapsedTimer clock;
+    const auto duration = [&](long rate) {
+        m_voice->setRate(rate);
+        clock.start();
+        const long stream = m_voice->Speak(Counting, SVSFlagsAsync | SVSFPurgeBeforeSpeak);
+        return log.waitForEnd(stream) ? clock.elapsed() : -1;
+    };
+    const qint64 normal = duration(0);
+    const qint64 fast = duration(50); // beyond the scale: the fastest rate
+    QVERIFY(normal > 0 && fast > 0);
+    QVERIFY2(fast * 10 < normal * 6, qPrintable(QStringLiteral("%1 ms fast, %2 ms normal").arg(fast).arg(normal)));
+}
+
+void TestVoiceContract::silentVolumeStillSpeaksToTheEnd()
+{
+    Recorder log(*m_voice);
+    m_voice->setVolume(500);
+    m_voice->setVolume(-5);
+    const long stream = m_voice->Speak(Counting, SVSFlagsAsync);
+    QVERIFY(log.waitForEnd(stream));
+    QCOMPARE(log.words.size(), Counting.count(u' ') + 1);
+}
+
+void TestVoiceContract::voicesAreOfferedByPositionAndSwitch()
+{
+    const SpObjectTokens voices = m_voice->GetVoices();
+    QVERIFY(voices.Count() >= 2);
+    QCOMPARE(voices.Item(voices.Count() - 1), *(voices.end() - 1));
+    QVERIFY_THROWS_EXCEPTION(Failure, voices.Item(voices.Count()));
+    QVERIFY_THROWS_EXCEPTION(Failure, voices.Item(-1));
+    QVERIFY_THROWS_EXCEPTION(Failure, m_voice->setVoice(SpObjectToken(QStringLiteral("none:x"), QStringLiteral("x"))));
+    Recorder log(*m_voice);
+    m_voice->setVoice(voices.Item(0));
+    const long stream = m_voice->Speak(QStringLiteral("one two"), SVSFlagsAsync);
+    QVERIFY(log.waitForEnd(stream));
+    QVERIFY(log.failures.isEmpty());
+}
+
+void TestVoiceContract::synchronousSpeakReturnsOnceHeardOrPaused()
+{
+    Recorder log(*m_voice);
+    const long stream = m_voice->Speak(QStringLiteral("one two three"), SVSFDefault);
+    QCoreApplication::processEvents(); // the end may be on its way to this thread
+    QVERIFY(log.waitForEnd(stream, 500));
+    QCOMPARE(log.words.size(), 3);
+
+    // Paused, nothing could ever finish: it returns at once, and speaks on Resume.
+    m_voice->Pause();
+    QElapsedTimer clock;
+    clock.start();
+    const long paused = m_voice->Speak(QStringLiteral("four five"), SVSFDefault);
+    QVERIFY(clock.elapsed() < 1000);
+    m_voice->Resume();
+    QVERIFY(log.waitForEnd(paused));
+}
+
+void TestVoiceContract::failureAfterReturnIsReportedOnceAndTheNextSpeakWorks()
+{
+    Recorder log(*m_voice);
+    m_voice->Speak(textThatFails(), SVSFlagsAsync);
+    QVERIFY(QTest::qWaitFor([&] { return !log.failures.isEmpty(); }, 10000));
+    QTest::qWait(1000);
+    QCOMPARE(log.failures.size(), 1);
+    QVERIFY(!log.failures.first().isEmpty());
+    QCOMPARE(m_voice->state(), SpVoice::State::Error);
+
+    m_voice->setVoice(voiceFor(QStringLiteral("en")));
+    const long stream = m_voice->Speak(Counting, SVSFlagsAsync);
+    QCOMPARE(m_voice->state(), SpVoice::State::Speaking);
+    QVERIFY(log.waitForEnd(stream));
+    QCOMPARE(log.spoken(Counting), Counting.split(u' '));
+    QCOMPARE(log.failures.size(), 1);
+    QCOMPARE(m_voice->state(), SpVoice::State::Ready);
+}
+
+QTEST_MAIN(TestVoiceContract)
 #include "tst_voicecontract.moc"

@@ -2,6 +2,8 @@
 
 #include "platform/Failure.h"
 
+#include <QEventLoop>
+
 #include <cmath>
 
 FakeVoice::FakeVoice(QList<SpObjectToken> initialVoices, QObject *parent)
@@ -47,6 +49,15 @@ long FakeVoice::Speak(const QString &text, int flags)
             m_clock.start(0);
     }
     refreshState();
+    if (speaksInTime && !(flags & SVSFlagsAsync) && m_pauseDepth == 0) {
+        // As a real voice does: back when heard to the end, purged or failed.
+        QEventLoop wait;
+        const long stream = m_stream;
+        connect(this, &SpVoice::EndStream, &wait, [&](long ended) { if (ended == stream) wait.quit(); });
+        connect(this, &SpVoice::failed, &wait, &QEventLoop::quit);
+        connect(this, &SpVoice::stateChanged, &wait, [&](State s) { if (s == State::Ready) wait.quit(); });
+        wait.exec();
+    }
     return m_stream;
 }
 

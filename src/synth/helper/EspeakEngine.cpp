@@ -6,7 +6,12 @@
 #include "synth/text/TextPieces.h"
 #include "synth/text/WordPositionFilter.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <espeak-ng/speak_lib.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sonic.h>
 
 #include <algorithm>
@@ -150,11 +155,34 @@ QString EspeakEngine::initialise(const QByteArray &dataPath)
     return QStringLiteral("espeak-ng 语音引擎没有可用的语音。");
 }
 
+namespace {
+
+// libespeak-ng lower-cases the path it is given and reads '+' as the start of
+// a variant name, so a voice file in "/home/Anna/..." is never found. The
+// folder is reached instead through a descriptor of ours, whose path is all
+// digits; only the file's own name must suit the engine.
+espeak_ERROR selectVoiceFile(const QString &path)
+{
+    const QFileInfo file(path);
+    const QString name = file.fileName();
+    if (name != name.toLower() || name.contains(u'+'))
+        return EE_NOT_FOUND;
+    const int folder = open(QFile::encodeName(file.path()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return EE_NOT_FOUND;
+    const QByteArray reachable = "/proc/self/fd/" + QByteArray::number(folder) + '/' + QFile::encodeName(name);
+    const espeak_ERROR result = espeak_SetVoiceByFile(reachable.constData());
+    close(folder);
+    return result;
+}
+
+} // namespace
+
 bool EspeakEngine::applyVoice(const QString &id)
 {
     const auto select = [](const QString &voiceId) {
         if (voiceId.startsWith(QLatin1String(FileIdPrefix)))
-            return espeak_SetVoiceByFile(voiceId.mid(int(qstrlen(FileIdPrefix))).toLocal8Bit().constData());
+            return selectVoiceFile(voiceId.mid(int(qstrlen(FileIdPrefix))));
         if (voiceId.startsWith(QLatin1String(BuiltinIdPrefix)))
             return espeak_SetVoiceByName(voiceId.mid(int(qstrlen(BuiltinIdPrefix))).toUtf8().constData());
         return EE_NOT_FOUND;
