@@ -3,7 +3,7 @@
 # make bench — build and print the benchmark tables
 
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev \
-	libespeak-ng-dev espeak-ng espeak-ng-data libsonic-dev libseccomp-dev \
+	libespeak-ng-dev espeak-ng espeak-ng-data libsonic-dev libseccomp-dev libpulse-dev \
 	pulseaudio pulseaudio-utils xvfb xdotool wmctrl openbox hardinfo x11-utils imagemagick sox fonts-noto-cjk
 BUILD := build
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
