@@ -35,6 +35,9 @@ private slots:
     void speaksAudibly();
     void wordsSelectTheWordsOfAnEnglishText();
     void wordsSelectEachHanziOfAChineseText();
+    void everyEnglishWordIsSelectedOnce();
+    void blankRunsCostNothing_data();
+    void blankRunsCostNothing();
     void wordsOfMixedTextAreWholeWordsInOrder();
     void wordsAfterAnEmojiAreNotShifted();
     void wordsArriveWhenTheirAudioIsPlayed();
@@ -94,6 +97,48 @@ void TestEspeakVoice::wordsSelectEachHanziOfAChineseText()
     QString expected = Chinese;
     expected.remove(u'，').remove(u'。');
     QCOMPARE(log.words(Chinese).join(QString()), expected);
+}
+
+// The engine says "of the", "in the" as one word with one event; the
+// reader still selects "the".
+void TestEspeakVoice::everyEnglishWordIsSelectedOnce()
+{
+    const QString text = QStringLiteral("the sound of the rain is in the air");
+    WordLog log(*m_voice);
+    m_voice->setRate(10);
+    m_voice->Speak(text, 11);
+    QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("air")), 10000));
+    QCOMPARE(log.words(text), text.split(u' '));
+}
+
+void TestEspeakVoice::blankRunsCostNothing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("last"); // the words at the end, heard; empty: nothing to hear
+    QTest::newRow("a million line breaks, then words") << QString(1000000, u'\n') + QStringLiteral("最后的字") << "最后的字";
+    QTest::newRow("words, a million line breaks, words")
+        << QStringLiteral("开头。") + QString(1000000, u'\n') + QStringLiteral("最后的字") << "最后的字";
+    QTest::newRow("10 MB of blanks only") << QStringLiteral(" \n\t\u3000").repeated(2500000) << "";
+}
+
+// Blank stretches of any length are stepped over: the speech after them is
+// heard at once, and a text of nothing but blanks ends at once.
+void TestEspeakVoice::blankRunsCostNothing()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, last);
+    WordLog log(*m_voice);
+    QSignalSpy ends(m_voice.get(), &SpVoice::EndStream);
+    const long stream = m_voice->Speak(text, 11);
+    if (last.isEmpty()) {
+        QVERIFY(ends.wait(3000));
+        QCOMPARE(ends.first().first().toLongLong(), qlonglong(stream));
+        QCOMPARE(m_voice->state(), SpVoice::State::Ready);
+        QVERIFY(log.entries.isEmpty());
+        return;
+    }
+    QVERIFY(log.waitForPosition(text.lastIndexOf(last), 8000));
+    QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(300)) > SpeechRms);
 }
 
 void TestEspeakVoice::wordsOfMixedTextAreWholeWordsInOrder()

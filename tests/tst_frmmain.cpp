@@ -6,6 +6,8 @@
 #include "support/MemorySettingsStore.h"
 #include "support/RecordingMessageBox.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -122,6 +124,8 @@ private slots:
     void unreadableSavedChoiceEndsTheStartBeforeTheVoice();
     void pickingAnEntryAppliesThatVoiceByPosition();
     void typingInTheListAppliesNothing();
+    void longVoiceNamesShowWhole();
+    void windowIsAWindowToScreenReaders();
     void closingSavesTheSelectedPosition();
     void failedSaveStillCloses();
 
@@ -131,6 +135,9 @@ private slots:
     void droppedTextReplacesEverything();
     void dropsWithoutTextChangeNothing_data();
     void dropsWithoutTextChangeNothing();
+    void dropsAreCopiesAndCanBeUndone();
+    void clearCanBeUndone();
+    void typingWhileSpeakingKeepsTheText();
     void selectionStaysVisibleWithoutFocus();
     void spokenWordIsScrolledIntoView();
     void aboutMeOpensAModalDialogEachTime();
@@ -498,7 +505,9 @@ void TestFrmMain::savedPositionBelowMinusOneEndsTheStart()
     QVERIFY(!reader.loaded);
     QCOMPARE(reader.messages.messages.size(), 1);
     QVERIFY(reader.messages.messages[0].startsWith(QStringLiteral("程序初始化Voice对象出错。\r\n")));
-    QVERIFY(reader.messages.messages[0].contains(QStringLiteral("-2")));
+    // Like every failure of a stored value: the key, the value and the file.
+    for (const QString &part : {QStringLiteral("DEF_LG"), QStringLiteral("“-2”"), reader.settings.location(QStringLiteral("Quenlor"))})
+        QVERIFY2(reader.messages.messages[0].contains(part), qPrintable(reader.messages.messages[0]));
     QVERIFY(!reader.fake); // released
 }
 
@@ -535,6 +544,36 @@ void TestFrmMain::pickingAnEntryAppliesThatVoiceByPosition()
     reader.list()->setCurrentIndex(1);
     QTest::keyClick(reader.list(), Qt::Key_Down);
     QCOMPARE(reader.messages.messages.size(), 1);
+}
+
+// The popup shows each name whole (wider than the box if need be); after a
+// pick, the box shows the name's beginning, not its end.
+void TestFrmMain::longVoiceNamesShowWhole()
+{
+    const QString longName = QStringLiteral("English (America, New York City, evening voice)");
+    Reader reader({.voices = voices({"Short", longName}), .savedChoice = "0"});
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    QAbstractItemView *popup = reader.list()->view();
+    QCOMPARE(popup->textElideMode(), Qt::ElideNone);
+    QVERIFY(popup->minimumWidth() >= popup->fontMetrics().horizontalAdvance(longName));
+    reader.list()->setFocus();
+    QTest::keyClick(reader.list(), Qt::Key_Down);
+    QCOMPARE(reader.list()->currentText(), longName);
+    QCOMPARE(reader.list()->lineEdit()->cursorPosition(), 0);
+    // The accessible name stays the list's own; its value is the voice.
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(reader.list());
+    QCOMPARE(list->text(QAccessible::Name), QStringLiteral("语言"));
+    QCOMPARE(list->text(QAccessible::Value), longName);
+}
+
+// Screen readers find a window named by its caption, not a nameless panel.
+void TestFrmMain::windowIsAWindowToScreenReaders()
+{
+    Reader reader;
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(reader.window.get());
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Murrowen"));
 }
 
 void TestFrmMain::typingInTheListAppliesNothing()
@@ -677,6 +716,9 @@ void TestFrmMain::dropsWithoutTextChangeNothing_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("files") << "files";
     QTest::newRow("image") << "image";
+    // On X11 a list of files or links also answers as text: their addresses.
+    QTest::newRow("file with its address as text") << "file+text";
+    QTest::newRow("web link with its address as text") << "link+text";
 }
 
 void TestFrmMain::dropsWithoutTextChangeNothing()
@@ -685,14 +727,100 @@ void TestFrmMain::dropsWithoutTextChangeNothing()
     Reader reader;
     const QString before = textArea(reader)->toPlainText();
     auto *data = new QMimeData;
-    if (kind == u"files")
+    if (kind.startsWith(u"file"))
         data->setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt"))});
+    else if (kind.startsWith(u"link"))
+        data->setUrls({QUrl(QStringLiteral("http://example.org/page"))});
     else
         data->setData(QStringLiteral("image/png"), QByteArray("\x89PNG", 4));
+    if (kind.endsWith(u"+text"))
+        data->setText(data->urls().first().toString());
     drop(textArea(reader)->viewport(), data);
     QCOMPARE(textArea(reader)->toPlainText(), before);
     QVERIFY(reader.messages.messages.isEmpty());
     delete data;
+}
+
+// A drop takes a copy (the program it came from keeps its text), and is an
+// edit like typing: Ctrl+Z brings the text from before back.
+void TestFrmMain::dropsAreCopiesAndCanBeUndone()
+{
+    Reader reader;
+    const QString before = textArea(reader)->toPlainText();
+    QMimeData data;
+    data.setText(QStringLiteral("拖进来的一句话"));
+    QWidget *target = textArea(reader)->viewport();
+    // Offered a move only, the reader refuses: accepting would cut the text
+    // out of the program it came from.
+    QDragEnterEvent moveOnly(QPoint(20, 20), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &moveOnly);
+    QVERIFY(!moveOnly.isAccepted());
+    for (int drop = 0; drop < 2; ++drop) {
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(QPoint(20, 20), offered, &data, Qt::LeftButton, Qt::NoModifier);
+        enter.setDropAction(Qt::MoveAction); // what a source editor proposes
+        QCoreApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QCOMPARE(enter.dropAction(), Qt::CopyAction);
+        QDropEvent dropped(QPoint(20, 20), offered, &data, Qt::LeftButton, Qt::NoModifier);
+        dropped.setDropAction(Qt::MoveAction);
+        QCoreApplication::sendEvent(target, &dropped);
+        QVERIFY(dropped.isAccepted());
+        QCOMPARE(dropped.dropAction(), Qt::CopyAction);
+    }
+    QCOMPARE(textArea(reader)->toPlainText(), QStringLiteral("拖进来的一句话"));
+    textArea(reader)->setFocus();
+    QTest::keyClick(textArea(reader), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(textArea(reader)->toPlainText(), QStringLiteral("拖进来的一句话")); // the second drop, one step
+    QTest::keyClick(textArea(reader), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(textArea(reader)->toPlainText(), before);
+}
+
+void TestFrmMain::clearCanBeUndone()
+{
+    Reader reader;
+    const QString before = textArea(reader)->toPlainText();
+    reader.click("Command1");
+    QCOMPARE(textArea(reader)->toPlainText(), QString());
+    QTest::keyClick(textArea(reader), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(textArea(reader)->toPlainText(), before);
+    QTest::keyClick(textArea(reader), Qt::Key_Z, Qt::ControlModifier); // nothing before the sample text
+    QCOMPARE(textArea(reader)->toPlainText(), before);
+}
+
+// A person typing in the text while it is read keeps what they type, their
+// cursor and their selection; the word is still marked where it is heard.
+void TestFrmMain::typingWhileSpeakingKeepsTheText()
+{
+    Reader reader;
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
+    QPlainTextEdit *text = textArea(reader);
+    text->setPlainText(QStringLiteral("一二三四五六七八"));
+    reader.click("cmdSpeak");
+    text->setFocus();
+    QTextCursor cursor(text->document());
+    cursor.setPosition(1);
+    text->setTextCursor(cursor);
+    int expected = 1;
+    for (int word = 1; word < 7; word += 2, expected += 2) {
+        reader.fake->raiseWord(word, 1);
+        QCOMPARE(text->textCursor().position(), expected);
+        QVERIFY(!text->textCursor().hasSelection());
+        const QList<QTextEdit::ExtraSelection> marks = text->extraSelections();
+        QCOMPARE(marks.size(), 1);
+        QCOMPARE(marks[0].cursor.selectionStart(), word);
+        QCOMPARE(marks[0].cursor.selectionEnd(), word + 1);
+        QTest::keyClick(text, Qt::Key_Right);
+        QTest::keyClick(text, Qt::Key_X);
+    }
+    QCOMPARE(text->toPlainText(), QStringLiteral("一二x三x四x五六七八"));
+
+    // Focus elsewhere (as after pressing Speak): the word is the selection again.
+    reader.control<QPushButton>("cmdSpeak")->setFocus();
+    reader.fake->raiseWord(0, 1);
+    QCOMPARE(text->textCursor().selectedText(), QStringLiteral("一"));
+    QVERIFY(text->extraSelections().isEmpty());
 }
 
 void TestFrmMain::selectionStaysVisibleWithoutFocus()

@@ -26,6 +26,8 @@ private slots:
     void wordRangesAreCleanedUp();
     void wordRangesNeverGoBackwards();
     void entityWordsLandOnTheEntity();
+    void wordsSaidWithoutAnEventOfTheirOwnAreRaised_data();
+    void wordsSaidWithoutAnEventOfTheirOwnAreRaised();
 
     void rateScale();
     void chineseSpeaksFasterByDefault();
@@ -236,6 +238,37 @@ void TestSpeechText::markupIsReadOnlyWhenWellFormedAndKnown()
     QFETCH(QString, text);
     QFETCH(bool, markup);
     QCOMPARE(readAsMarkup(text), markup);
+}
+
+void TestSpeechText::wordsSaidWithoutAnEventOfTheirOwnAreRaised_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("events"); // start, end of each event the engine raises
+    QTest::addColumn<QStringList>("raised");
+    // The engine says "of the", "in the" as one word and raises only the first.
+    QTest::newRow("of the") << "sound of the rain" << QList<int>{0, 5, 6, 8, 13, 17}
+                            << QStringList{"sound", "of", "the", "rain"};
+    QTest::newRow("two skipped, punctuation") << "in the old, dry air." << QList<int>{0, 2, 16, 19}
+                                              << QStringList{"in", "the", "old", "dry", "air"};
+    QTest::newRow("Hanzi have their own") << "我们的书" << QList<int>{0, 1, 3, 4} << QStringList{"我", "书"};
+    QTest::newRow("only punctuation between") << "one, two" << QList<int>{0, 3, 5, 8} << QStringList{"one", "two"};
+    QTest::newRow("repeat is no gap") << "1,000 yuan" << QList<int>{0, 5, 2, 5, 6, 10} << QStringList{"1,000", "yuan"};
+}
+
+void TestSpeechText::wordsSaidWithoutAnEventOfTheirOwnAreRaised()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, events);
+    QFETCH(QStringList, raised);
+    WordPositionFilter filter(text, false);
+    QStringList words;
+    for (qsizetype i = 0; i + 1 < events.size(); i += 2) {
+        for (const auto &[position, length] : filter.skippedBefore(events[i]))
+            words << text.mid(position, length);
+        if (const auto word = filter.accept(events[i], events[i + 1]))
+            words << text.mid(word->first, word->second);
+    }
+    QCOMPARE(words, raised);
 }
 
 QTEST_GUILESS_MAIN(TestSpeechText)

@@ -75,7 +75,7 @@ void TestSynthHelper::brokenHelperIsReplacedAndReportedOnce_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("reason"); // part of what the user is told
-    QTest::newRow("crash") << "crash" << QStringLiteral("信号 11");
+    QTest::newRow("crash") << "crash" << QStringLiteral("信号"); // 11, or 6 where a sanitizer catches it
     QTest::newRow("exit") << "exit" << QStringLiteral("状态 3");
     QTest::newRow("garbage") << "garbage" << QString();
     QTest::newRow("hang") << "hang" << QStringLiteral("没有响应");

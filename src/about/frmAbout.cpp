@@ -87,7 +87,8 @@ void frmAbout::buildLayout()
     cmdOK->setDefault(true); // Enter presses it; Esc closes the dialog as it does
     cmdSysInfo = placeControl<QPushButton>(this, "cmdSysInfo", twipsRect(4140, 3075, 1485, 345));
     cmdSysInfo->setText(QStringLiteral("系统信息(&S)..."));
-    cmdSysInfo->setAutoDefault(false);
+    // Enter presses the focused button, as Space does; elsewhere it presses OK.
+    cmdSysInfo->setAutoDefault(true);
 
     label(this, "Label4", QStringLiteral("感谢每一位使用者。"), twipsRect(240, 3120, 2415, 255));
     label(this, "Label3", QStringLiteral("欢迎提出意见和建议。"), twipsRect(240, 2880, 2175, 255));

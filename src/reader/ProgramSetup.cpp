@@ -1,14 +1,33 @@
 #include "reader/ProgramSetup.h"
 
 #include "platform/Layout.h"
+#include "reader/VisibleFocusStyle.h"
 #include "resources/Resources.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 void configureApplication()
 {
     QApplication::setApplicationName(QStringLiteral(SAYRELLA_TITLE));
     QApplication::setApplicationVersion(QStringLiteral(SAYRELLA_VERSION));
     QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setStyle(new VisibleFocusStyle);
     installChineseFontSubstitutes();
+    installQtTranslations();
+}
+
+bool installQtTranslations()
+{
+    // Qt's own texts (the text area's context menu, the message box's
+    // button) in the person's language, as the rest of the window is.
+    auto *translator = new QTranslator(qApp);
+    if (!translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }

@@ -6,6 +6,21 @@
 
 #include <algorithm>
 
+namespace {
+
+// Text the reader takes from a drop: plain text that is not a list of files
+// or links (on X11 a URI list also answers as text, its addresses).
+bool carriesReadableText(const QMimeData *data)
+{
+    if (!data || data->hasUrls())
+        return false;
+    const QStringList formats = data->formats();
+    return std::any_of(formats.cbegin(), formats.cend(),
+                       [](const QString &format) { return format.startsWith(u"text/plain"); });
+}
+
+} // namespace
+
 ReaderTextBox::ReaderTextBox(QWidget *parent) : QPlainTextEdit(parent)
 {
     // After a click on Speak the focus is on the button; the word being read
@@ -21,27 +36,66 @@ bool ReaderTextBox::selectRange(qsizetype start, qsizetype length)
     const qsizetype end = document()->characterCount() - 1; // the document's own final separator is not text
     if (start < 0 || start > end || length < 0)
         return false;
-    QTextCursor cursor(document());
-    cursor.setPosition(int(start));
-    cursor.setPosition(int(std::min(start + length, end)), QTextCursor::KeepAnchor);
-    setTextCursor(cursor);
-    ensureCursorVisible();
+    QTextCursor word(document());
+    word.setPosition(int(start));
+    word.setPosition(int(std::min(start + length, end)), QTextCursor::KeepAnchor);
+    if (hasFocus()) {
+        markWord(word);
+    } else {
+        markWord({});
+        setTextCursor(word);
+        ensureCursorVisible();
+    }
     return true;
 }
 
+// Paints the word in the selection colours without touching the cursor.
+void ReaderTextBox::markWord(const QTextCursor &word)
+{
+    QList<QTextEdit::ExtraSelection> marks;
+    if (!word.isNull()) {
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = word;
+        mark.format.setBackground(palette().brush(QPalette::Active, QPalette::Highlight));
+        mark.format.setForeground(palette().brush(QPalette::Active, QPalette::HighlightedText));
+        marks.append(mark);
+    }
+    setExtraSelections(marks);
+}
+
+void ReaderTextBox::replaceAll(const QString &text)
+{
+    markWord({});
+    QTextCursor all(document());
+    all.select(QTextCursor::Document);
+    if (text.isEmpty())
+        all.removeSelectedText();
+    else
+        all.insertText(text);
+    setTextCursor(QTextCursor(document()));
+}
+
+// Drops are always copies: taking the text must never cut it out of the
+// program it was dragged from. A source that offers only a move is refused.
+bool ReaderTextBox::acceptAsCopy(QDropEvent *event)
+{
+    if (!carriesReadableText(event->mimeData()) || !(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+void ReaderTextBox::dragEnterEvent(QDragEnterEvent *event) { acceptAsCopy(event); }
+
+void ReaderTextBox::dragMoveEvent(QDragMoveEvent *event) { acceptAsCopy(event); }
+
 void ReaderTextBox::dropEvent(QDropEvent *event)
 {
-    const QMimeData *data = event->mimeData();
-    // Only real text counts: hasText() would also take a drop of files for
-    // text (their addresses), which must leave the text alone.
-    const QStringList formats = data ? data->formats() : QStringList();
-    const bool plainText = std::any_of(formats.cbegin(), formats.cend(),
-                                       [](const QString &format) { return format.startsWith(u"text/plain"); });
-    if (!plainText) {
-        event->ignore();
+    if (!acceptAsCopy(event))
         return;
-    }
     // The dropped text takes the place of everything, not just the drop point.
-    setPlainText(data->text());
-    event->acceptProposedAction();
+    replaceAll(event->mimeData()->text());
 }

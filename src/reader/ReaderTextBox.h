@@ -3,8 +3,8 @@
 #include <QPlainTextEdit>
 
 // The reader's text area: plain text; a drop of text replaces the whole
-// content (a drop without text changes nothing); and a selection set by the
-// program stays visibly marked while another control has the focus.
+// content (a drop of files or links, or without text, changes nothing), as an
+// edit that Ctrl+Z takes back; and the word being read stays visibly marked.
 class ReaderTextBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -12,12 +12,26 @@ class ReaderTextBox : public QPlainTextEdit
 public:
     explicit ReaderTextBox(QWidget *parent = nullptr);
 
-    // Selects length code units from start and scrolls them into view.
-    // Returns false, changing nothing, when start lies outside the text; a
-    // range running past the end is cut at the end. Costs the same for any
-    // text length (no walk over the text).
+    // Marks length code units from start as the word being read. Returns
+    // false, changing nothing, when start lies outside the text; a range
+    // running past the end is cut at the end. Costs the same for any text
+    // length (no walk over the text).
+    //
+    // While the person works in the text area (it has the keyboard focus),
+    // their cursor and selection are theirs: the word is only painted in the
+    // selection colours. Otherwise the word becomes the selection, as screen
+    // readers expect, and is scrolled into view.
     bool selectRange(qsizetype start, qsizetype length);
 
+    // Replaces the whole text as one edit that Ctrl+Z undoes.
+    void replaceAll(const QString &text);
+
 protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+
+private:
+    void markWord(const QTextCursor &word);
+    bool acceptAsCopy(QDropEvent *event);
 };

@@ -10,6 +10,9 @@
 #include "settings/StoredSettings.h"
 
 #include <QCloseEvent>
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,12 +60,55 @@ QLabel *label(QWidget *parent, const char *name, const QString &text, QRect geom
 
 } // namespace
 
+namespace {
+
+// The voice list as screen readers see it: named "语言" like its label, its
+// value the voice shown. (Qt's own combo box on Linux gives the voice as
+// the name too, so the list's purpose is never read out.)
+class AccessibleVoiceList : public QAccessibleWidget
+{
+public:
+    explicit AccessibleVoiceList(QComboBox *list) : QAccessibleWidget(list, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        const auto *list = static_cast<const QComboBox *>(widget());
+        if (t == QAccessible::Value)
+            return list->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override { return {showMenuAction()}; }
+    void doAction(const QString &action) override
+    {
+        if (action == showMenuAction())
+            static_cast<QComboBox *>(widget())->showPopup();
+    }
+};
+
+// Screen readers see the reader as a window named by its caption, not as an
+// anonymous filler panel (what a plain top-level QWidget is exposed as).
+QAccessibleInterface *readerForScreenReaders(const QString &className, QObject *object)
+{
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String("frmMain"))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    if (className == QLatin1String("QComboBox") && object->objectName() == QLatin1String("CBLg")
+        && object->parent() && object->parent()->inherits("frmMain"))
+        return new AccessibleVoiceList(static_cast<QComboBox *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 frmMain::frmMain(ReaderServices services, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowCloseButtonHint),
       m_services(std::move(services))
 {
     setObjectName(QStringLiteral("frmMain"));
+    static const bool accessibleAsWindow = (QAccessible::installFactory(readerForScreenReaders), true);
+    Q_UNUSED(accessibleAsWindow);
     buildLayout();
 }
 
@@ -71,6 +117,7 @@ frmMain::~frmMain() = default;
 void frmMain::buildLayout()
 {
     setWindowTitle(QStringLiteral("Murrowen"));
+    setAccessibleName(windowTitle());
     setWindowIcon(ProgramIcon());
     setFixedSize(twips(7395), twips(5040));
     // The window's default font, used by every control that names none.
@@ -85,6 +132,9 @@ void frmMain::buildLayout()
     CBLg->setInsertPolicy(QComboBox::NoInsert); // typing never adds or applies a voice
     CBLg->setEditText(QStringLiteral("语言"));
     CBLg->setAccessibleName(QStringLiteral("语言"));
+    // Voice names are long ("English (America, New York City)"): the popup
+    // shows them whole, wider than the box where needed.
+    CBLg->view()->setTextElideMode(Qt::ElideNone);
 
     cmdStop = button(this, "cmdStop", QStringLiteral("Stop"), twipsRect(5640, 1200, 1455, 375));
     cmdStop->setFont(bold9);
@@ -114,7 +164,10 @@ void frmMain::buildLayout()
     Command1 = button(this, "Command1", QStringLiteral("Clear"), twipsRect(5640, 2280, 1455, 375));
 
     // Only a pick from the list applies a voice; typing in its text field does not.
-    connect(CBLg, &QComboBox::activated, this, [this] { reportFailures([this] { CBLg_Click(); }); });
+    connect(CBLg, &QComboBox::activated, this, [this] {
+        CBLg->lineEdit()->setCursorPosition(0); // the picked name shows its beginning
+        reportFailures([this] { CBLg_Click(); });
+    });
 
     const QList<QWidget *> order = {cmdSpeak, CBLg, cmdStop, cmdPause, slVolume, slRate, TTS, cmdAboutMe, Command1};
     for (qsizetype i = 1; i < order.size(); ++i)
@@ -206,7 +259,12 @@ void frmMain::FillVoiceList()
             CBLg->addItem(displayName(token.GetDescription(0)));
         CBLg->setCurrentIndex(-1);
         CBLg->setEditText(QStringLiteral("语言"));
+        QAbstractItemView *popup = CBLg->view();
+        popup->setMinimumWidth(popup->sizeHintForColumn(0) + 2 * popup->frameWidth()
+                               + popup->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8);
     }
+    if (VoiceChoice < -1)
+        throw StoredSettings::invalidVoiceChoice(*m_services.settings, VoiceChoice);
     if (VoiceChoice < CBLg->count()) {
         setListIndex(VoiceChoice);
         if (CBLg->currentIndex() >= 0) {
@@ -323,8 +381,9 @@ void frmMain::cmdAboutMe_Click()
     dialog.exec();
 }
 
-// Empties the text; speech in progress goes on, and its later words select nothing.
-void frmMain::Command1_Click() { TTS->clear(); }
+// Empties the text, as an edit that Ctrl+Z takes back; speech in progress goes
+// on, and its later words select nothing.
+void frmMain::Command1_Click() { TTS->replaceAll(QString()); }
 
 // A failure met by speech already under way (the synthesiser lost, the
 // sound server gone) is shown as a failed Speak is; the buttons keep their

@@ -35,6 +35,12 @@ short readVoiceChoice(SettingsStore &store)
                       .arg(VoiceChoiceKey, value, store.location(Application)));
 }
 
+Failure invalidVoiceChoice(SettingsStore &store, short position)
+{
+    return Failure(QStringLiteral("无效的值：%1 的值“%2”不是语音列表中的位置 (%3)")
+                       .arg(VoiceChoiceKey, integerText(position), store.location(Application)));
+}
+
 void writeVoiceChoice(SettingsStore &store, short position)
 {
     store.SaveSetting(Application, Section, VoiceChoiceKey, integerText(position));

@@ -45,6 +45,7 @@ struct EspeakEngine::PieceRun
     qint32 stream = 0;
     qint64 sent = 0;      // samples of this text sent so far
     qint64 pieceBase = 0; // samples of this text before the current piece
+    qint64 lastWordAt = 0;
     double stretch = 1.0;
     sonicStream sonic = nullptr;
     std::vector<short> stretched;
@@ -67,6 +68,13 @@ struct EspeakEngine::PieceRun
             if (!sendPcm(stretched.data(), n))
                 return false;
         return true;
+    }
+    void sendWord(qint64 at, long position, long length)
+    {
+        lastWordAt = at;
+        const qint64 ahead = std::max<qint64>(0, at - sent);
+        if (!channel->send(encode(Type::Word, generation, stream, ahead, qint64(position), qint64(length))))
+            lose();
     }
     bool lose()
     {
@@ -97,13 +105,13 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
         if (event->type != espeakEVENT_WORD)
             continue;
         const auto [start, end] = run->piece->toUtf16Range(event->text_position, event->length);
-        if (const auto word = run->filter->accept(start, end)) {
-            const qint64 at = run->pieceBase + qint64(std::llround(event->sample / run->stretch));
-            const qint64 ahead = std::max<qint64>(0, at - run->sent);
-            if (!run->channel->send(encode(Type::Word, run->generation, run->stream, ahead,
-                                           qint64(word->first), qint64(word->second))))
-                run->lose();
-        }
+        const qint64 at = run->pieceBase + qint64(std::llround(event->sample / run->stretch));
+        // Words said without an event of their own fall between the last
+        // word and this one: they are raised half-way.
+        for (const auto &[position, length] : run->filter->skippedBefore(start))
+            run->sendWord((run->lastWordAt + at) / 2, position, length);
+        if (const auto word = run->filter->accept(start, end))
+            run->sendWord(at, word->first, word->second);
     }
     if (!run->abandoned && wav && count > 0) {
         if (run->sonic) {
@@ -217,6 +225,10 @@ bool EspeakEngine::speak(quint64 generation, qint32 stream, const QString &text,
         speakPiece(wholeTextPiece(text), true, filter, run);
     } else {
         for (qsizetype from = 0; !run.abandoned;) {
+            // A run of blanks and line breaks, however long, costs nothing:
+            // it is stepped over here instead of being cut into empty pieces.
+            while (from < text.size() && text[from].isSpace())
+                ++from;
             const TextPiece piece = nextPlainPiece(text, from);
             if (piece.length == 0)
                 break;

@@ -44,3 +44,32 @@ std::optional<std::pair<long, long>> WordPositionFilter::accept(qsizetype start,
     m_lastEnd = end;
     return std::make_pair(long(start), long(end - start));
 }
+
+std::vector<std::pair<long, long>> WordPositionFilter::skippedBefore(qsizetype start)
+{
+    std::vector<std::pair<long, long>> words;
+    if (m_markup || m_lastEnd == 0)
+        return words; // nothing raised yet: leading text is the engine's own business
+    start = std::min(start, m_text.size());
+    const auto spoken = [](QChar c) { return c.isLetterOrNumber() || c.isMark(); };
+    for (qsizetype i = m_lastEnd; i < start;) {
+        while (i < start && !spoken(m_text[i]))
+            ++i;
+        qsizetype end = i;
+        bool han = false;
+        while (end < start && !m_text[end].isSpace()) {
+            han = han || m_text[end].script() == QChar::Script_Han;
+            ++end;
+        }
+        // Trailing punctuation is not part of the word.
+        qsizetype last = end;
+        while (last > i && !spoken(m_text[last - 1]) && !m_text[last - 1].isLowSurrogate())
+            --last;
+        if (last > i && !han)
+            words.emplace_back(long(i), long(last - i));
+        i = end;
+    }
+    if (!words.empty())
+        m_lastEnd = words.back().first + words.back().second;
+    return words;
+}

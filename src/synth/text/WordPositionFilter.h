@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <utility>
+#include <vector>
 
 // Turns the synthesiser's raw word ranges into ones a text view can select:
 // inside the text, never splitting a surrogate pair, never empty, and always
@@ -16,6 +17,13 @@ public:
     WordPositionFilter(const QString &text, bool markup) : m_text(text), m_markup(markup) {}
 
     std::optional<std::pair<long, long>> accept(qsizetype start, qsizetype end);
+
+    // Words the synthesiser spoke without a word event of their own, between
+    // the last word raised and start: it says "of the" and "in the" as one
+    // word, with an event for the first only. Plain text only; each is a
+    // blank-separated run without Hanzi (Hanzi always get their own events).
+    // They count as raised.
+    std::vector<std::pair<long, long>> skippedBefore(qsizetype start);
 
 private:
     void widenToEntity(qsizetype &start, qsizetype &end) const;
