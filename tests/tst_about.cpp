@@ -80,6 +80,7 @@ private slots:
     void folderWithoutTheToolSaysUnavailable();
     void nothingConfiguredSaysUnavailable();
     void missingProgramSaysUnavailable();
+    void hugeHiveIsNotRead();
 
     void dialogShowsTitleAndVersion();
     void keysAndFocus();
@@ -178,6 +179,36 @@ void TestAbout::nothingConfiguredSaysUnavailable()
     about.dialog->StartSysInfo();
     QVERIFY(about.launcher.started.isEmpty());
     QCOMPARE(about.messages.messages, QStringList{"此时系统信息不可用"});
+}
+
+// A hive too large to be the program's is not read at all (it used to cost
+// seconds and gigabytes at every start): the tool is unavailable. Nothing is
+// read before the About box asks.
+void TestAbout::hugeHiveIsNotRead()
+{
+    About about("");
+    const QString tool = about.tool(QStringLiteral("sysinfo"));
+    QByteArray hive = "[HKEY_LOCAL_MACHINE\\" + PathKey.toUtf8() + "]\n\"PATH\"=\"" + tool.toUtf8() + "\"\n";
+    QFile file(about.dir.filePath(QStringLiteral("huge.reg")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(hive);
+    file.write("; padding\n" + QByteArray(HiveRegistry::MaxHiveBytes, ';') + "\n");
+    file.close();
+    HiveRegistry huge(file.fileName());
+    frmAbout dialog(AboutServices{&huge, &about.launcher, &about.files, &about.messages});
+    dialog.StartSysInfo();
+    QVERIFY(about.launcher.started.isEmpty());
+    QCOMPARE(about.messages.messages, QStringList{"此时系统信息不可用"});
+
+    // The same hive within the bound, written only after the registry was made: it is read when asked.
+    QFile small(about.dir.filePath(QStringLiteral("later.reg")));
+    HiveRegistry later(small.fileName());
+    QVERIFY(small.open(QIODevice::WriteOnly));
+    small.write(hive);
+    small.close();
+    frmAbout again(AboutServices{&later, &about.launcher, &about.files, &about.messages});
+    again.StartSysInfo();
+    QCOMPARE(about.launcher.started.size(), 1);
 }
 
 void TestAbout::missingProgramSaysUnavailable()

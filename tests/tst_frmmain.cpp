@@ -30,6 +30,7 @@ struct ReaderOptions
     std::function<void(FakeVoice &)> script;
     bool failCreation = false;
     QString failure;
+    bool damagedSettings = false;
 };
 
 struct Reader
@@ -46,6 +47,7 @@ struct Reader
     {
         if (!options.savedChoice.isNull())
             settings.setVoiceChoice(options.savedChoice);
+        settings.damaged = options.damagedSettings;
         window = std::make_unique<frmMain>(ReaderServices{
             [=, this]() -> std::unique_ptr<SpVoice> {
                 ++voicesCreated;
@@ -122,6 +124,7 @@ private slots:
     void savedChoiceIsRestoredOnlyWhenInTheList();
     void savedPositionBelowMinusOneEndsTheStart();
     void unreadableSavedChoiceEndsTheStartBeforeTheVoice();
+    void damagedSettingsAreReportedOnceAndTheStartGoesOn();
     void pickingAnEntryAppliesThatVoiceByPosition();
     void typingInTheListAppliesNothing();
     void longVoiceNamesShowWhole();
@@ -509,6 +512,21 @@ void TestFrmMain::savedPositionBelowMinusOneEndsTheStart()
     for (const QString &part : {QStringLiteral("DEF_LG"), QStringLiteral("“-2”"), reader.settings.location(QStringLiteral("Quenlor"))})
         QVERIFY2(reader.messages.messages[0].contains(part), qPrintable(reader.messages.messages[0]));
     QVERIFY(!reader.fake); // released
+}
+
+// Settings that cannot be read at all: the person is told once where they
+// were kept, and the start goes on as on a new machine (the first run too).
+void TestFrmMain::damagedSettingsAreReportedOnceAndTheStartGoesOn()
+{
+    ReaderOptions options;
+    options.voices = voices({"A", "B"});
+    options.damagedSettings = true;
+    Reader reader(options);
+    QVERIFY(reader.loaded);
+    QCOMPARE(reader.messages.messages.size(), 1);
+    QVERIFY(reader.messages.messages[0].contains(QStringLiteral("memory:Quenlor")));
+    QVERIFY(reader.messages.messages[0].contains(QStringLiteral("memory:damaged")));
+    QCOMPARE(reader.list()->currentIndex(), 0);
 }
 
 void TestFrmMain::unreadableSavedChoiceEndsTheStartBeforeTheVoice()

@@ -145,6 +145,7 @@ private slots:
     void pathsWithBlanksReachTheInstallerWhole();
     void failuresLeaveNoMarkerAndNoCopy_data();
     void failuresLeaveNoMarkerAndNoCopy();
+    void unwritableSettingsStopTheFirstRunBeforeInstalling();
     void installerSuccessStatuses_data();
     void installerSuccessStatuses();
     void markerDecidesWhetherToInstall_data();
@@ -156,7 +157,10 @@ private slots:
     void hostilePackages_data();
     void hostilePackages();
     void linksInTheVoiceFolderAreReplacedNotFollowed();
-    void voiceFolderThatIsALinkIsRefused();
+    void linkedFoldersAreFollowedAndNothingIsWrittenElsewhere_data();
+    void linkedFoldersAreFollowedAndNothingIsWrittenElsewhere();
+    void aFolderOfThePersonsOwnIsNeverTaken();
+    void stagingLeftByAKilledInstallerIsRemoved();
     void commandLine_data();
     void commandLine();
 
@@ -236,6 +240,24 @@ void TestInstaller::failuresLeaveNoMarkerAndNoCopy()
     if (!afterCopy.isEmpty() && afterCopy.first().startsWith(u"start"))
         afterCopy.removeFirst();
     QCOMPARE(afterCopy, tail);
+}
+
+// A store that cannot record the first run would install at every start:
+// the start ends before anything is copied or run, naming the folder.
+void TestInstaller::unwritableSettingsStopTheFirstRunBeforeInstalling()
+{
+    Script script;
+    ScriptedFiles files(script);
+    ScriptedRunner runner(script);
+    LoggingStore store(script);
+    store.failWrites = true;
+    try {
+        modSetting::RunFirstTimeSetup(store, {&files, &runner});
+        QFAIL("the first run must fail");
+    } catch (const Failure &f) {
+        QVERIFY2(f.description().contains(store.location(QStringLiteral("Quenlor"))), qPrintable(f.description()));
+    }
+    QCOMPARE(script.log, QStringList());
 }
 
 void TestInstaller::installerSuccessStatuses_data()
@@ -389,6 +411,8 @@ void TestInstaller::hostilePackages_data()
     QTest::newRow("sub folder") << packageWithHeader("sub/evil", "x") << 1620;
     QTest::newRow("absurd size") << packageWithHeader("big", "x", "99999999999999") << 1620;
     QTest::newRow("negative size") << packageWithHeader("neg", "x", "-5") << 1620;
+    QTest::newRow("size with a plus sign") << packageWithHeader("plus", "x", "+1") << 1620;
+    QTest::newRow("size in hex") << packageWithHeader("hex", "x", "0x1") << 1620;
     QTest::newRow("good") << good << 0;
 }
 
@@ -440,13 +464,93 @@ void TestInstaller::linksInTheVoiceFolderAreReplacedNotFollowed()
     QCOMPARE(precious.readAll(), QByteArray("keep me"));
 }
 
-void TestInstaller::voiceFolderThatIsALinkIsRefused()
+void TestInstaller::linkedFoldersAreFollowedAndNothingIsWrittenElsewhere_data()
+{
+    QTest::addColumn<QString>("linked"); // which folder of data/sayrella/voices is a link to elsewhere/
+    QTest::newRow("data folder") << "data/sayrella";
+    QTest::newRow("voice folder") << "data/sayrella/voices";
+}
+
+// A person may keep the folder on another disk through a link: the voices
+// land where the link points, and nowhere else.
+void TestInstaller::linkedFoldersAreFollowedAndNothingIsWrittenElsewhere()
+{
+    QFETCH(QString, linked);
+    QTemporaryDir root;
+    const QString real = root.filePath(QStringLiteral("elsewhere/real"));
+    QVERIFY(QDir().mkpath(real));
+    QVERIFY(QDir().mkpath(QFileInfo(root.filePath(linked)).path()));
+    QVERIFY(QFile::link(real, root.filePath(linked)));
+    const QStringList before = treeOf(root.path());
+    QCOMPARE(PackageInstall::install(packageFile(), root.filePath(QStringLiteral("data/sayrella/voices")), true, stdout,
+                                     stderr), 0);
+    const QString voices = linked.endsWith(u"voices") ? real : real + QStringLiteral("/voices");
+    QCOMPARE(treeOf(voices), QStringList{"/cmn-sayrella"});
+    // Everything new is inside the real voice folder (the staging folder beside it is gone).
+    QStringList added = treeOf(root.path());
+    for (const QString &old : before)
+        added.removeOne(old);
+    const QString inside = voices.mid(root.path().size());
+    for (const QString &path : std::as_const(added))
+        QVERIFY2(path == inside || path.startsWith(inside + u'/'), qPrintable(path));
+}
+
+void TestInstaller::aFolderOfThePersonsOwnIsNeverTaken()
 {
     QTemporaryDir root;
-    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("elsewhere"))));
-    QVERIFY(QFile::link(root.filePath(QStringLiteral("elsewhere")), root.filePath(QStringLiteral("voices"))));
-    QCOMPARE(PackageInstall::install(packageFile(), root.filePath(QStringLiteral("voices")), true, stdout, stderr), 1603);
-    QCOMPARE(treeOf(root.filePath(QStringLiteral("elsewhere"))), QStringList());
+    const QString voices = root.filePath(QStringLiteral("voices"));
+    QVERIFY(QDir().mkpath(voices + QStringLiteral("/cmn-sayrella")));
+    QFile mine(voices + QStringLiteral("/cmn-sayrella/notes.txt"));
+    QVERIFY(mine.open(QIODevice::WriteOnly));
+    mine.write("mine");
+    mine.close();
+    char *errText = nullptr;
+    size_t errSize = 0;
+    FILE *err = open_memstream(&errText, &errSize);
+    QCOMPARE(PackageInstall::install(packageFile(), voices, true, stdout, err), 1603);
+    std::fclose(err);
+    QVERIFY(QString::fromLocal8Bit(errText, qsizetype(errSize)).contains(voices + QStringLiteral("/cmn-sayrella")));
+    std::free(errText);
+    QCOMPARE(treeOf(root.path()), (QStringList{"/voices", "/voices/cmn-sayrella", "/voices/cmn-sayrella/notes.txt"}));
+}
+
+// An installer killed while it writes leaves its staging folder; the next
+// installation removes it, and only folders of that naming.
+void TestInstaller::stagingLeftByAKilledInstallerIsRemoved()
+{
+    QTemporaryDir root;
+    VoicePackage::Package big{QStringLiteral("1.0.0"), {}};
+    for (int i = 0; i < VoicePackage::MaxEntries; ++i)
+        big.entries.append({QStringLiteral("voice-%1").arg(i), QByteArray(VoicePackage::MaxEntrySize, char('a' + i % 26))});
+    QFile package(root.filePath(QStringLiteral("big.msi")));
+    QVERIFY(package.open(QIODevice::WriteOnly));
+    package.write(VoicePackage::write(big));
+    package.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("data")));
+    const QDir sayrella(root.filePath(QStringLiteral("data/sayrella")));
+    const auto staging = [&] {
+        return sayrella.entryList({QStringLiteral(".voices-staging-*")}, QDir::Dirs | QDir::Hidden);
+    };
+    for (int attempt = 0; attempt < 20 && staging().isEmpty(); ++attempt) {
+        QProcess installer;
+        installer.setProcessEnvironment(environment);
+        installer.start(installerProgram(), {"/package", package.fileName(), "/quiet"});
+        QVERIFY(installer.waitForStarted());
+        // Killed the moment its staging folder has something in it.
+        while (installer.state() == QProcess::Running) {
+            const QStringList folders = staging();
+            if (!folders.isEmpty() && !QDir(sayrella.filePath(folders.first())).isEmpty()) {
+                installer.kill();
+                break;
+            }
+        }
+        installer.waitForFinished();
+    }
+    QVERIFY2(!staging().isEmpty(), "no installer was caught mid-write in 20 tries");
+    QVERIFY(QDir().mkpath(sayrella.filePath(QStringLiteral(".voices-staging-of-someone-else"))));
+    QCOMPARE(PackageInstall::install(packageFile(), sayrella.filePath(QStringLiteral("voices")), true, stdout, stderr), 0);
+    QCOMPARE(staging(), QStringList{".voices-staging-of-someone-else"});
 }
 
 void TestInstaller::commandLine_data()

@@ -9,7 +9,10 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <QFileInfo>
 #include <QTest>
+
+#include <functional>
 
 #include <unistd.h>
 
@@ -28,7 +31,9 @@ private slots:
 
     void iniRoundTripKeepsTextAndSections();
     void absentFileOrKeyReadsTheDefault();
-    void corruptFileReadsDefaultsWithoutCrashing();
+    void damagedFilesAreKeptAsideNeverRead_data();
+    void damagedFilesAreKeptAsideNeverRead();
+    void unwritableFolderIsFoundBeforeUse();
     void writeToReadOnlyFolderFails();
     void valuesWithCommasReadBackAsTheirText();
 };
@@ -162,20 +167,86 @@ void TestSettings::absentFileOrKeyReadsTheDefault()
     QCOMPARE(store.GetSetting("Quenlor", "Nowhere", "RunTimes", "0"), QStringLiteral("0"));
 }
 
-void TestSettings::corruptFileReadsDefaultsWithoutCrashing()
+void TestSettings::damagedFilesAreKeptAsideNeverRead_data()
 {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("damaged");
+    const QByteArray valid = "[Sayrella]\nDEF_LG=2\nRunTimes=1\n";
+    QTest::newRow("binary junk") << QByteArray("\x00\xff\xfe[[[=\n=\n[Sayrella\nDEF_LG\n", 28) + QByteArray(1000, '\x01') << true;
+    QTest::newRow("stray quote before the section") << "\"\n" + valid << true;
+    QTest::newRow("unclosed quote in a value") << QByteArray("[Sayrella]\nDEF_LG=\"2\nRunTimes=1\n") << true;
+    QTest::newRow("line that is no setting") << QByteArray("[Sayrella]\nDEF_LG 2\n") << true;
+    QTest::newRow("10 MB value") << "[Sayrella]\nDEF_LG=" + QByteArray(10 << 20, '7') + "\n" << true;
+    QTest::newRow("5 KB value") << "[Sayrella]\nRunTimes=" + QByteArray(5000, '1') + "\n" << true;
+    QTest::newRow("2 MB of comments") << QByteArray("; x\n").repeated(500000) + valid << true;
+    QTest::newRow("valid") << valid << false;
+    QTest::newRow("byte-order mark") << "\xEF\xBB\xBF" + valid << false;
+    QTest::newRow("comments and blank lines") << "; mine\n\n# also\n" + valid << false;
+    QTest::newRow("quoted value") << QByteArray("[Sayrella]\nDEF_LG=\"2\"\n") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+// A file the store cannot read as settings is never read, never written over
+// and never taken for "no settings": start-up keeps it aside (numbered when
+// an older one is there), and the store then starts empty.
+void TestSettings::damagedFilesAreKeptAsideNeverRead()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, damaged);
     QTemporaryDir dir;
     IniSettingsStore store(dir.path());
-    QFile file(store.location("Quenlor"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("\x00\xff\xfe[[[=\n=\n[Sayrella\nDEF_LG\n", 28));
-    file.write(QByteArray(100000, '\x01'));
-    file.close();
-    const QString value = store.GetSetting("Quenlor", "Sayrella", "DEF_LG", "0");
-    QCOMPARE(value, QStringLiteral("0"));
-    // And a save repairs the file rather than failing.
-    store.SaveSetting("Quenlor", "Sayrella", "DEF_LG", "2");
-    QCOMPARE(store.GetSetting("Quenlor", "Sayrella", "DEF_LG", "0"), QStringLiteral("2"));
+    const QString path = store.location("Quenlor");
+    const auto writeFile = [&] {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    writeFile();
+    if (!damaged) {
+        QCOMPARE(store.setAsideIfDamaged("Quenlor"), QString());
+        store.SaveSetting("Quenlor", "Sayrella", "DEF_LG", "3"); // no false failure, whatever the old file began with
+        QCOMPARE(store.GetSetting("Quenlor", "Sayrella", "DEF_LG", "0"), QStringLiteral("3"));
+        return;
+    }
+    // Read or written before start-up sees it: refused, naming the file, which stays as it was.
+    for (const auto &use : {std::function<void()>([&] { store.GetSetting("Quenlor", "Sayrella", "DEF_LG", "0"); }),
+                            std::function<void()>([&] { store.SaveSetting("Quenlor", "Sayrella", "DEF_LG", "2"); })}) {
+        try {
+            use();
+            QFAIL("a damaged file was used");
+        } catch (const Failure &failure) {
+            QVERIFY2(failure.description().contains(path), qPrintable(failure.description()));
+        }
+    }
+    QCOMPARE(store.setAsideIfDamaged("Quenlor"), path + QStringLiteral(".damaged"));
+    QFile kept(path + QStringLiteral(".damaged"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), content);
+    QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(store.GetSetting("Quenlor", "Sayrella", "RunTimes", "0"), QStringLiteral("0"));
+    // Damaged again: the first one kept is not replaced.
+    writeFile();
+    QCOMPARE(store.setAsideIfDamaged("Quenlor"), path + QStringLiteral(".damaged.1"));
+    QCOMPARE(QFileInfo(path + QStringLiteral(".damaged")).size(), qint64(content.size()));
+}
+
+void TestSettings::unwritableFolderIsFoundBeforeUse()
+{
+    QTemporaryDir dir;
+    QFile taken(dir.filePath(QStringLiteral("config")));
+    QVERIFY(taken.open(QIODevice::WriteOnly)); // the folder's name is taken by a file
+    taken.close();
+    IniSettingsStore store(taken.fileName());
+    try {
+        store.checkWritable("Quenlor");
+        QFAIL("a folder that cannot be created passed the check");
+    } catch (const Failure &failure) {
+        QVERIFY(failure.description().contains(taken.fileName()));
+    }
+    IniSettingsStore fine(dir.filePath(QStringLiteral("fresh/config")));
+    fine.checkWritable("Quenlor");
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("fresh/config"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList()); // the check leaves nothing behind
 }
 
 void TestSettings::writeToReadOnlyFolderFails()

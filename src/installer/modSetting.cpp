@@ -9,6 +9,9 @@ void RunFirstTimeSetup(SettingsStore &settings, const InstallerServices &service
 {
     if (StoredSettings::readRunTimes(settings) != 0)
         return;
+    // Where the first run cannot be recorded, it would install again at
+    // every start and fail there: say so before installing anything.
+    settings.checkWritable(StoredSettings::Application);
     SetupObj progress(services);
     progress.show();
     progress.SetupMSI(QStringLiteral("msc"), QStringLiteral("普通话语音"));

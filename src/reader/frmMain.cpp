@@ -187,6 +187,7 @@ void frmMain::buildLayout()
 bool frmMain::Form_Load()
 {
     try {
+        SetAsideDamagedSettings();
         LoadVoiceChoice();
         RunFirstTimeSetup();
         Voice = m_services.createVoice();
@@ -224,6 +225,17 @@ void frmMain::Form_Unload()
     }
     // No Stop first: releasing the voice silences it.
     Voice.reset();
+}
+
+// Settings that cannot be read at all are kept aside for the person, who is
+// told once; the start goes on as on a machine where nothing is stored.
+void frmMain::SetAsideDamagedSettings()
+{
+    SettingsStore &settings = *m_services.settings;
+    const QString kept = settings.setAsideIfDamaged(StoredSettings::Application);
+    if (!kept.isEmpty())
+        m_services.messageBox->Show(QStringLiteral("设置文件 %1 已损坏，无法读取。").arg(settings.location(StoredSettings::Application))
+                                    + CrLf + QStringLiteral("原文件已保存为 %1，程序将按初次使用启动。").arg(kept));
 }
 
 void frmMain::LoadVoiceChoice() { VoiceChoice = StoredSettings::readVoiceChoice(*m_services.settings); }

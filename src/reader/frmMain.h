@@ -56,6 +56,7 @@ private:
     void HighlightWord(long position, long length);
 
     void UpdatePlaybackState(bool speaking, bool paused);
+    void SetAsideDamagedSettings();
     void LoadVoiceChoice();
     void RunFirstTimeSetup();
     void FillVoiceList();

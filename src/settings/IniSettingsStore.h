@@ -6,6 +6,8 @@
 // folder (<folder>/<application>.ini), one group per section. Each read opens
 // the file afresh, so what another process wrote is seen; each write is saved
 // atomically (written aside, then renamed over the old file) and checked.
+// A file that is not readable as settings is never read past its bounds
+// nor written over (IniFileCheck).
 class IniSettingsStore : public SettingsStore
 {
 public:
@@ -17,6 +19,8 @@ public:
     void SaveSetting(const QString &application, const QString &section, const QString &key,
                      const QString &value) override;
     QString location(const QString &application) const override;
+    QString setAsideIfDamaged(const QString &application) override;
+    void checkWritable(const QString &application) override;
 
 private:
     QString m_folder;

@@ -23,6 +23,19 @@ public:
         values.insert(application + u'/' + section + u'/' + key, value);
     }
     QString location(const QString &application) const override { return QStringLiteral("memory:") + application; }
+    QString setAsideIfDamaged(const QString &) override
+    {
+        // The values are taken to be what is left once the damaged ones are set aside.
+        if (!damaged)
+            return {};
+        damaged = false;
+        return QStringLiteral("memory:damaged");
+    }
+    void checkWritable(const QString &application) override
+    {
+        if (failWrites)
+            throw Failure(QStringLiteral("无法在设置文件夹 %1 中保存设置。").arg(location(application)));
+    }
 
     // A store of a user who has already had the first run.
     static MemorySettingsStore afterFirstRun()
@@ -37,5 +50,6 @@ public:
 
     QHash<QString, QString> values;
     bool failWrites = false;
+    bool damaged = false; // setAsideIfDamaged finds the values unreadable
     int writes = 0;
 };

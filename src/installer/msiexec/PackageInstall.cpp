@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTemporaryDir>
 
@@ -16,6 +17,42 @@ void say(FILE *stream, const QString &text)
 {
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
     std::fflush(stream);
+}
+
+const QString StagingPrefix = QStringLiteral(".voices-staging-");
+
+// The folder's real place: links anywhere in its path followed. The part that
+// does not exist yet is kept as it is, below the real place of the part that does.
+QString resolvedFolder(const QString &folder)
+{
+    QString existing = QDir::cleanPath(QDir(folder).absolutePath());
+    QStringList missing;
+    while (!QFileInfo::exists(existing)) {
+        const QFileInfo info(existing);
+        if (info.isSymLink())
+            return {}; // a link to nowhere
+        missing.prepend(info.fileName());
+        const QString parent = info.path();
+        if (parent == existing)
+            return {};
+        existing = parent;
+    }
+    QString real = QFileInfo(existing).canonicalFilePath();
+    for (const QString &part : std::as_const(missing))
+        real += u'/' + part;
+    return real;
+}
+
+// A killed installation leaves its staging folder behind; the next one
+// removes those of its own naming (and nothing else) beside the voice folder.
+void removeStaleStaging(const QString &voiceFolder)
+{
+    static const QRegularExpression ours(QStringLiteral("^\\.voices-staging-[A-Za-z0-9]{6}$"));
+    QDir parent(voiceFolder + QStringLiteral("/.."));
+    const QStringList names = parent.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QString &name : names)
+        if (ours.match(name).hasMatch())
+            QDir(parent.filePath(name)).removeRecursively();
 }
 
 } // namespace
@@ -47,15 +84,31 @@ int install(const QString &packagePath, const QString &voiceFolder, bool quiet, 
     progress(QStringLiteral("Installing voice package %1 (%2 voices) into %3")
                  .arg(package.version).arg(package.entries.size()).arg(voiceFolder));
 
-    const QFileInfo folder(voiceFolder);
-    if (folder.isSymLink() || (folder.exists() && !folder.isDir()) || !QDir().mkpath(voiceFolder)) {
+    // A person may keep the data folder, or the voice folder itself, on
+    // another disk through a link: the folder's path is followed to where it
+    // really is, and nothing is written anywhere but there and in the staging
+    // folder beside it. Entries inside it are never followed (see below).
+    const QString resolved = resolvedFolder(voiceFolder);
+    if (resolved.isEmpty() || !QDir().mkpath(resolved) || !QFileInfo(resolved).isDir()) {
         say(err, QStringLiteral("msiexec: cannot use the voice folder %1").arg(voiceFolder));
         return FatalError;
     }
+    const QDir voices(resolved);
+    // What the package did not put there is never replaced or deleted: a
+    // folder of the person's own under an entry's name stops the installation.
+    for (const VoicePackage::Entry &entry : std::as_const(package.entries)) {
+        const QFileInfo target(voices.filePath(entry.name));
+        if (target.isDir() && !target.isSymLink()) {
+            say(err, QStringLiteral("msiexec: the voice folder already holds a folder %1; it is left as it is")
+                         .arg(target.filePath()));
+            return FatalError;
+        }
+    }
+    removeStaleStaging(resolved);
     // Everything is written into a staging folder beside the voice folder
     // first (same file system), then moved in; a failure part-way takes back
     // what was moved, so an installation is complete or absent.
-    QTemporaryDir staging(QDir(voiceFolder).filePath(QStringLiteral("../.voices-staging-XXXXXX")));
+    QTemporaryDir staging(voices.filePath(QStringLiteral("../") + StagingPrefix + QStringLiteral("XXXXXX")));
     if (!staging.isValid()) {
         say(err, QStringLiteral("msiexec: cannot prepare the installation next to %1").arg(voiceFolder));
         return FatalError;
@@ -67,7 +120,6 @@ int install(const QString &packagePath, const QString &voiceFolder, bool quiet, 
             return FatalError;
         }
     }
-    const QDir voices(voiceFolder);
     QStringList moved;
     QStringList backups;
     for (const VoicePackage::Entry &entry : std::as_const(package.entries)) {
@@ -76,7 +128,7 @@ int install(const QString &packagePath, const QString &voiceFolder, bool quiet, 
         const bool hadOne = QFileInfo(target).exists() || QFileInfo(target).isSymLink();
         // rename() replaces a link itself, never what it points to.
         if ((hadOne && !QFile::rename(target, backup)) || !QFile::rename(staging.filePath(entry.name), target)) {
-            say(err, QStringLiteral("msiexec: cannot install %1 into %2").arg(entry.name, voiceFolder));
+            say(err, QStringLiteral("msiexec: cannot install %1 into %2").arg(entry.name, resolved));
             if (hadOne && QFileInfo::exists(backup))
                 QFile::rename(backup, target);
             for (qsizetype i = moved.size() - 1; i >= 0; --i) {

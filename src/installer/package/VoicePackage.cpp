@@ -1,5 +1,7 @@
 #include "installer/package/VoicePackage.h"
 
+#include <algorithm>
+
 #include <QCryptographicHash>
 #include <QRegularExpression>
 #include <QSet>
@@ -66,8 +68,11 @@ bool read(const QByteArray &bytes, Package *package, QString *reason)
         if (names.contains(name))
             return fail(QStringLiteral("entry \"%1\" appears twice").arg(name));
         names.insert(name);
+        // Sizes are plain decimal digits: no sign, blank, or other base.
+        const bool digits = !fields[2].isEmpty() && fields[2].size() <= 18
+            && std::all_of(fields[2].begin(), fields[2].end(), [](char c) { return c >= '0' && c <= '9'; });
         bool ok = false;
-        const qint64 size = fields[2].toLongLong(&ok);
+        const qint64 size = digits ? fields[2].toLongLong(&ok) : -1;
         if (!ok || size < 0 || size > MaxEntrySize)
             return fail(QStringLiteral("entry \"%1\" has an impossible size").arg(name));
         if (package->entries.size() >= MaxEntries)

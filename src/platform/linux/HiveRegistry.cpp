@@ -39,10 +39,18 @@ bool unquote(QStringView in, QString *out, qsizetype *consumed)
 
 } // namespace
 
-HiveRegistry::HiveRegistry(const QString &hiveFile)
+HiveRegistry::HiveRegistry(const QString &hiveFile) : m_hiveFile(hiveFile) {}
+
+// Read when a key is first asked for (the About box's launcher), not at
+// start-up, and only when of a sensible size: a huge hive costs seconds and
+// gigabytes, and holds nothing the program needs. Too large reads as absent.
+void HiveRegistry::load()
 {
-    QFile file(hiveFile);
-    if (!file.open(QIODevice::ReadOnly))
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    QFile file(m_hiveFile);
+    if (file.size() > MaxHiveBytes || !file.open(QIODevice::ReadOnly))
         return; // no hive: every key is missing
     QString current;
     for (const QString &raw : QString::fromUtf8(file.readAll()).split(u'\n')) {
@@ -100,6 +108,7 @@ QString HiveRegistry::installedHive()
 long HiveRegistry::RegOpenKeyEx(HKEY root, const QString &subKey, quint32, quint32 access, HKEY *result)
 {
     *result = 0;
+    load();
     const QString rootPath = rootName(root);
     if (rootPath.isEmpty())
         return ERROR_INVALID_HANDLE;

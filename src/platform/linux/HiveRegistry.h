@@ -15,11 +15,14 @@
 //
 // Key and value names compare without regard to case, as in the registry.
 // It answers only what the file holds; opening a key for more than reading
-// is refused, as for a user who may not change machine settings.
+// is refused, as for a user who may not change machine settings. The file is
+// read when a key is first opened; one larger than MaxHiveBytes reads as empty.
 class HiveRegistry : public Registry
 {
 public:
     explicit HiveRegistry(const QString &hiveFile);
+
+    static constexpr qint64 MaxHiveBytes = 1 << 20;
 
     long RegOpenKeyEx(HKEY root, const QString &subKey, quint32 options, quint32 access, HKEY *result) override;
     long RegQueryValueEx(HKEY key, const QString &valueName, quint32 *type, QByteArray *data, quint32 *size) override;
@@ -30,6 +33,8 @@ public:
     static QString installedHive();
 
 private:
+    void load();
+
     struct Value
     {
         quint32 type = 0;
@@ -37,6 +42,8 @@ private:
     };
     using Key = QHash<QString, Value>; // by lower-case value name
 
+    QString m_hiveFile;
+    bool m_loaded = false;
     QHash<QString, Key> m_keys; // by lower-case full path
     QMap<HKEY, QString> m_open;
     HKEY m_nextHandle = 0x100;
