@@ -78,9 +78,10 @@ int main(int argc, char **argv)
                 continue;
             quint64 generation;
             qint32 stream;
-            bool markup;
+            bool markup, final;
+            qint64 offset;
             QString text;
-            decode(frame->payload, generation, stream, markup, text);
+            decode(frame->payload, generation, stream, markup, offset, final, text);
             const QByteArray mode = text.contains(QStringLiteral("BOOM")) ? onSpeak : QByteArray();
             if (mode == "crash")
                 std::raise(SIGSEGV);
@@ -102,11 +103,12 @@ int main(int argc, char **argv)
                     ++end;
                 if (end == start)
                     break;
-                sendAll(encode(Type::Word, generation, stream, qint64(0), qint64(start), qint64(end - start)));
+                sendAll(encode(Type::Word, generation, stream, qint64(0), offset + start, qint64(end - start)));
                 sendAll(encode(Type::Pcm, generation, tone(Rate * 15 / 100, phase)));
                 start = end;
             }
-            sendAll(encode(Type::Done, generation, stream));
+            if (final)
+                sendAll(encode(Type::Done, generation, stream));
         }
     }
 }

@@ -110,12 +110,11 @@ bool SynthClient::readFrames()
     return true;
 }
 
-void SynthClient::post(const QByteArray &frame, bool owesSpeech)
+void SynthClient::post(const QByteArray &frame)
 {
     {
         std::lock_guard lock(m_mutex);
         m_outbox.append(frame);
-        m_owed += owesSpeech;
     }
     const quint64 one = 1;
     (void)!write(m_wake, &one, sizeof one);
@@ -123,10 +122,71 @@ void SynthClient::post(const QByteArray &frame, bool owesSpeech)
 
 void SynthClient::speak(quint64 generation, long stream, const QString &text, bool markupAllowed)
 {
-    post(encode(Type::Speak, generation, qint32(stream), markupAllowed, text), true);
+    {
+        std::lock_guard lock(m_mutex);
+        m_texts.push_back({generation, stream, markupAllowed, text, 0});
+        ++m_owed;
+    }
+    const quint64 one = 1;
+    (void)!write(m_wake, &one, sizeof one);
 }
 
-void SynthClient::cancel(quint64 generation) { post(encode(Type::Cancel, generation), false); }
+void SynthClient::cancel(quint64 generation)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        // Parts not yet handed over are dropped here; the helper abandons the rest.
+        const auto before = m_texts.size();
+        std::erase_if(m_texts, [&](const Text &t) { return t.generation < generation; });
+        m_owed -= int(before - m_texts.size());
+    }
+    post(encode(Type::Cancel, generation));
+}
+
+namespace {
+
+// About a second of work for the engine, small enough to encode and send in
+// a blink.
+constexpr qsizetype PartUnits = 16384;
+
+// Where the part of text starting at from ends: after a line break or a
+// sentence end near the limit if there is one, else after a blank, else at
+// the limit (never inside a surrogate pair). Markup is never cut.
+qsizetype partEnd(const QString &text, qsizetype from, bool markup)
+{
+    const qsizetype limit = from + PartUnits;
+    if (markup || limit >= text.size())
+        return text.size();
+    const qsizetype floor = from + PartUnits / 2;
+    for (const auto cutsAfter : {+[](QChar c, QChar) { return c == u'\n'; },
+                                 +[](QChar c, QChar next) {
+                                     return c == u'。' || c == u'！' || c == u'？' || c == u'；'
+                                         || ((c == u'.' || c == u'!' || c == u'?') && next.isSpace());
+                                 },
+                                 +[](QChar c, QChar) { return c.isSpace(); }}) {
+        for (qsizetype i = limit - 1; i >= floor; --i)
+            if (cutsAfter(text[i], text[i + 1]))
+                return i + 1;
+    }
+    return text[limit - 1].isHighSurrogate() ? limit - 1 : limit;
+}
+
+} // namespace
+
+// Moves the next part of the first waiting text into the outbox (called
+// with the lock held, when the outbox is empty).
+void SynthClient::takeNextPart()
+{
+    Text &next = m_texts.front();
+    const qsizetype end = partEnd(next.text, next.sent, next.markup);
+    const bool final = end == next.text.size();
+    m_outbox = encode(Type::Speak, next.generation, qint32(next.stream), next.markup, qint64(next.sent), final,
+                      next.text.mid(next.sent, end - next.sent));
+    m_outboxSent = 0;
+    next.sent = end;
+    if (final)
+        m_texts.pop_front();
+}
 
 void SynthClient::selectVoice(const QString &id)
 {
@@ -134,7 +194,7 @@ void SynthClient::selectVoice(const QString &id)
         std::lock_guard lock(m_mutex);
         m_voiceId = id;
     }
-    post(encode(Type::SetVoice, id), false);
+    post(encode(Type::SetVoice, id));
 }
 
 void SynthClient::setRate(long rate)
@@ -143,7 +203,7 @@ void SynthClient::setRate(long rate)
         std::lock_guard lock(m_mutex);
         m_rate = rate;
     }
-    post(encode(Type::SetRate, qint32(rate)), false);
+    post(encode(Type::SetRate, qint32(rate)));
 }
 
 bool SynthClient::idle() const
@@ -166,7 +226,7 @@ void SynthClient::run()
             std::lock_guard lock(m_mutex);
             if (m_quit)
                 return;
-            wantHelper = !m_helper.running() && !m_outbox.isEmpty();
+            wantHelper = !m_helper.running() && (!m_outbox.isEmpty() || !m_texts.empty());
         }
         if (wantHelper) {
             try {
@@ -175,6 +235,7 @@ void SynthClient::run()
                 {
                     std::lock_guard lock(m_mutex);
                     m_outbox.clear();
+                    m_texts.clear();
                     m_owed = 0;
                 }
                 m_listener.failed(0, failure.description());
@@ -192,6 +253,8 @@ bool SynthClient::exchange()
     {
         std::lock_guard lock(m_mutex);
         owed = m_owed > 0;
+        if (m_outboxSent == m_outbox.size() && !m_texts.empty() && m_helper.running())
+            takeNextPart();
         toSend = m_outboxSent < m_outbox.size();
     }
     pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_helper.fd(), short(POLLIN | (toSend ? POLLOUT : 0)), 0}};
@@ -300,6 +363,7 @@ void SynthClient::replaceHelper(const QString &why)
         m_pid = -1;
         m_outbox.clear();
         m_outboxSent = 0;
+        m_texts.clear();
         m_owed = 0;
     }
     m_listener.failed(0, why.isEmpty() ? how : why);

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -62,7 +63,8 @@ private:
     bool readFrames();
     bool handle(const SynthProtocol::Frame &frame);
     void replaceHelper(const QString &why);
-    void post(const QByteArray &frame, bool owesSpeech);
+    void post(const QByteArray &frame);
+    void takeNextPart();
 
     PcmQueue &m_queue;
     const Launch m_launch;
@@ -76,11 +78,24 @@ private:
     qint64 m_lastProgressNs = 0;
     bool m_helperFinishedAText = false;
 
+    // A text to speak, handed to the helper in parts as the channel takes
+    // them: the helper starts on the first part at once, however long the
+    // text, and a purge drops the parts not yet sent.
+    struct Text
+    {
+        quint64 generation = 0;
+        long stream = 0;
+        bool markup = false;
+        QString text;
+        qsizetype sent = 0; // UTF-16 units handed over so far
+    };
+
     std::thread m_thread;
     int m_wake = -1;
     mutable std::mutex m_mutex;
     QByteArray m_outbox;
     qsizetype m_outboxSent = 0;
+    std::deque<Text> m_texts;
     int m_owed = 0; // texts handed over and not yet synthesised
     bool m_quit = false;
     QString m_voiceId;

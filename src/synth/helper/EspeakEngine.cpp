@@ -46,6 +46,7 @@ struct EspeakEngine::PieceRun
     qint64 sent = 0;      // samples of this text sent so far
     qint64 pieceBase = 0; // samples of this text before the current piece
     qint64 lastWordAt = 0;
+    qint64 offset = 0;    // of this part in the whole text
     double stretch = 1.0;
     sonicStream sonic = nullptr;
     std::vector<short> stretched;
@@ -73,7 +74,7 @@ struct EspeakEngine::PieceRun
     {
         lastWordAt = at;
         const qint64 ahead = std::max<qint64>(0, at - sent);
-        if (!channel->send(encode(Type::Word, generation, stream, ahead, qint64(position), qint64(length))))
+        if (!channel->send(encode(Type::Word, generation, stream, ahead, offset + position, qint64(length))))
             lose();
     }
     bool lose()
@@ -213,14 +214,15 @@ QString EspeakEngine::selectVoice(const QString &id)
     return QStringLiteral("无法加载语音“%1”：语音文件缺失或已损坏。").arg(id.section(u'/', -1));
 }
 
-bool EspeakEngine::speak(quint64 generation, qint32 stream, const QString &text, bool markupAllowed)
+bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllowed)
 {
     const bool markup = markupAllowed && readAsMarkup(text);
     WordPositionFilter filter(text, markup);
     PieceRun run;
     run.channel = &m_channel;
-    run.generation = generation;
-    run.stream = stream;
+    run.generation = part.generation;
+    run.stream = part.stream;
+    run.offset = part.offset;
     if (markup) {
         speakPiece(wholeTextPiece(text), true, filter, run);
     } else {
@@ -238,7 +240,9 @@ bool EspeakEngine::speak(quint64 generation, qint32 stream, const QString &text,
             run.checkCancelled();
         }
     }
-    return !run.channelLost && m_channel.send(encode(Type::Done, generation, stream));
+    if (run.channelLost)
+        return false;
+    return !part.final || m_channel.send(encode(Type::Done, part.generation, part.stream));
 }
 
 bool EspeakEngine::speakPiece(const TextPiece &piece, bool markup, WordPositionFilter &filter, PieceRun &run)

@@ -26,8 +26,17 @@ public:
     int sampleRate() const { return m_sampleRate; }
     const QList<SynthProtocol::VoiceInfo> &voices() const { return m_voices; }
 
-    // Sends the text's PCM and words, then Done. False when the channel is gone.
-    bool speak(quint64 generation, qint32 stream, const QString &text, bool markupAllowed);
+    // Where a part of a text belongs.
+    struct Part
+    {
+        quint64 generation = 0;
+        qint32 stream = 0;
+        qint64 offset = 0; // of the part in the whole text, in UTF-16 units
+        bool final = true; // the text's last part: Done follows it
+    };
+    // Sends the part's PCM and words (positions in the whole text), then Done
+    // after the final part. False when the channel is gone.
+    bool speak(const Part &part, const QString &text, bool markupAllowed);
     // Empty on success, else a description for the user.
     QString selectVoice(const QString &id);
 

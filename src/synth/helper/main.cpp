@@ -34,12 +34,14 @@ bool handle(const Frame &command, CommandChannel &channel, EspeakEngine &engine)
     quint64 generation = 0;
     qint32 stream = 0;
     bool markup = false;
+    qint64 offset = 0;
+    bool final = false;
     QString text;
-    if (!decode(command.payload, generation, stream, markup, text))
+    if (!decode(command.payload, generation, stream, markup, offset, final, text) || offset < 0)
         return false;
     if (generation < channel.cancelledBefore())
-        return channel.send(encode(Type::Done, generation, stream));
-    return engine.speak(generation, stream, text, markup);
+        return !final || channel.send(encode(Type::Done, generation, stream));
+    return engine.speak({generation, stream, offset, final}, text, markup);
 }
 
 } // namespace

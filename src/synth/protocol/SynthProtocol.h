@@ -24,7 +24,7 @@ enum class Type : quint32 {
     Done,          // generation, stream: the text has been synthesised completely
     Failed,        // generation, description: something in the engine failed
     // reader -> helper
-    Speak = 100,   // generation, stream, markup allowed, text
+    Speak = 100,   // generation, stream, markup allowed, offset, final, text: a text or one part of it
     Cancel,        // generation: abandon every text of an older generation
     SetVoice,      // voice id
     SetRate,       // rate -10..10
