@@ -19,8 +19,9 @@ decorations=$(echo "$motif" | cut -d, -f3 | tr -d ' ')
 (( (decorations & 0x20) == 0 && (decorations & 0x40) == 0 )) || fail "minimise/maximise buttons: $motif"
 (( (functions & 0x20) != 0 )) || fail "no close: $motif"
 
-# The Pause button as the screen shows it (its caption reads Pause or Resume).
-pause_button() { import -window "$window" -crop 97x25+376+112 +repage "$work/$1.png"; }
+# The Pause button's face as the screen shows it (its caption reads Pause or Resume),
+# inside the frame that marks the keyboard focus.
+pause_button() { import -window "$window" -crop 89x17+380+116 +repage "$work/$1.png"; }
 differs() { ! compare -metric AE "$work/$1.png" "$work/$2.png" null: 2>/dev/null; }
 
 press_speak
