@@ -9,6 +9,9 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -31,6 +34,7 @@ struct ReaderOptions
     bool failCreation = false;
     QString failure;
     bool damagedSettings = false;
+    std::function<QString()> chooseDocument;
 };
 
 struct Reader
@@ -59,7 +63,8 @@ struct Reader
                     options.script(*voice);
                 return voice;
             },
-            &messages, &settings});
+            &messages, &settings, {}, {},
+            [=](QWidget *) { return options.chooseDocument ? options.chooseDocument() : QString(); }});
         loaded = window->Form_Load();
     }
 
@@ -141,6 +146,7 @@ private slots:
     void dropsAreCopiesAndCanBeUndone();
     void clearCanBeUndone();
     void typingWhileSpeakingKeepsTheText();
+    void documentsOpenFromTheWindow();
     void selectionStaysVisibleWithoutFocus();
     void spokenWordIsScrolledIntoView();
     void aboutMeOpensAModalDialogEachTime();
@@ -839,6 +845,63 @@ void TestFrmMain::typingWhileSpeakingKeepsTheText()
     reader.fake->raiseWord(0, 1);
     QCOMPARE(text->textCursor().selectedText(), QStringLiteral("一"));
     QVERIFY(text->extraSelections().isEmpty());
+}
+
+// Ctrl+O anywhere in the window, and the first entry of the text area's
+// menu, open a document whose text then replaces the text (Ctrl+Z takes it
+// back); one that cannot be read is reported and changes nothing.
+void TestFrmMain::documentsOpenFromTheWindow()
+{
+    QTemporaryDir dir;
+    QFile story(dir.filePath(QStringLiteral("故事.txt")));
+    QVERIFY(story.open(QIODevice::WriteOnly));
+    story.write(QStringLiteral("从前有座山。").toUtf8());
+    story.close();
+    QString chosen;
+    int asked = 0;
+    ReaderOptions options;
+    options.chooseDocument = [&] { ++asked; return chosen; };
+    Reader reader(options);
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
+    const QString sample = textArea(reader)->toPlainText();
+
+    chosen = story.fileName();
+    QTest::keyClick(reader.control<QPushButton>("cmdSpeak"), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(asked, 1);
+    QTRY_VERIFY(!reader.window->openingDocument());
+    QCOMPARE(textArea(reader)->toPlainText(), QStringLiteral("从前有座山。"));
+    QVERIFY(reader.messages.messages.isEmpty());
+    textArea(reader)->setFocus();
+    QTest::keyClick(textArea(reader), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(textArea(reader)->toPlainText(), sample);
+
+    chosen = dir.filePath(QStringLiteral("没有这个文件.txt"));
+    QTimer::singleShot(0, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("打开文件…"));
+        QVERIFY(menu->actions().size() > 3); // Qt's own entries follow
+        menu->actions().first()->trigger();
+        menu->close();
+    });
+    QContextMenuEvent context(QContextMenuEvent::Mouse, QPoint(20, 20), textArea(reader)->viewport()->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(textArea(reader)->viewport(), &context);
+    QCOMPARE(asked, 2);
+    QTRY_VERIFY(!reader.window->openingDocument());
+    QCOMPARE(reader.messages.messages.size(), 1);
+    QVERIFY(reader.messages.messages[0].contains(chosen));
+    QVERIFY(reader.messages.messages[0].contains(QStringLiteral("不存在")));
+    QCOMPARE(textArea(reader)->toPlainText(), sample);
+
+    chosen.clear(); // cancelled: nothing happens
+    reader.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
+    textArea(reader)->setFocus();
+    QTRY_VERIFY(textArea(reader)->hasFocus());
+    QTest::keyClick(textArea(reader), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(asked, 3);
+    QVERIFY(!reader.window->openingDocument());
 }
 
 void TestFrmMain::selectionStaysVisibleWithoutFocus()

@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "platform/WidgetMessageBox.h"
 #include "platform/linux/HiveRegistry.h"
 #include "platform/linux/LocalInstallerPlatform.h"
@@ -10,8 +11,17 @@
 
 int main(int argc, char *argv[])
 {
+    CommandLine commandLine;
+    if (CommandLine::asksOnlyForInformation(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        nameApplication();
+        commandLine.process(); // prints and exits
+        return 0;
+    }
+
     QApplication app(argc, argv);
     configureApplication();
+    commandLine.process();
 
     WidgetMessageBox messageBox;
     IniSettingsStore settings;
@@ -21,9 +31,13 @@ int main(int argc, char *argv[])
     LocalFileSystem fileSystem;
     LocalProcessRunner processes;
     frmMain window({CreatePlatformVoice, &messageBox, &settings, {&registry, &launcher, &files, &messageBox},
-                    {&fileSystem, &processes}});
+                    {&fileSystem, &processes}, {}});
     if (!window.Form_Load())
         return 1;
     window.show();
+    // The document replaces the sample text once read; one that cannot be
+    // read is reported with the window up, and the sample text stays.
+    if (!commandLine.document().isEmpty())
+        window.OpenDocument(commandLine.document());
     return app.exec();
 }

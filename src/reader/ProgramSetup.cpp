@@ -9,10 +9,15 @@
 #include <QLocale>
 #include <QTranslator>
 
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral(SAYRELLA_TITLE));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SAYRELLA_VERSION));
+}
+
 void configureApplication()
 {
-    QApplication::setApplicationName(QStringLiteral(SAYRELLA_TITLE));
-    QApplication::setApplicationVersion(QStringLiteral(SAYRELLA_VERSION));
+    nameApplication();
     QApplication::setWindowIcon(ProgramIcon());
     QApplication::setStyle(new VisibleFocusStyle);
     installChineseFontSubstitutes();

@@ -4,6 +4,10 @@
 // message box) and the substitutes for the Chinese fonts the layout names.
 void configureApplication();
 
+// Only the program's name and version (for the command line's --version,
+// which needs no display).
+void nameApplication();
+
 // Loads Qt's own translations for the locale (QLocale()); false when there
 // are none for it.
 bool installQtTranslations();

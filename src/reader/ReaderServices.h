@@ -6,6 +6,12 @@
 #include "settings/SettingsStore.h"
 #include "speech/VoiceFactory.h"
 
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
 // What the reader window needs from outside, injected so that tests can hand
 // it fakes. main.cpp wires the real ones.
 struct ReaderServices
@@ -15,4 +21,7 @@ struct ReaderServices
     SettingsStore *settings = nullptr;
     AboutServices about;
     InstallerServices installer;
+    // Asks the person for a document to open; empty when they cancel. Unset:
+    // the platform's file dialog.
+    std::function<QString(QWidget *parent)> chooseDocument;
 };

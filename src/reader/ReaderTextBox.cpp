@@ -1,10 +1,13 @@
 #include "reader/ReaderTextBox.h"
 
+#include <QContextMenuEvent>
 #include <QDropEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QTextBlock>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -73,6 +76,20 @@ void ReaderTextBox::replaceAll(const QString &text)
     else
         all.insertText(text);
     setTextCursor(QTextCursor(document()));
+}
+
+// Qt's own entries, with the reader's own on top.
+void ReaderTextBox::contextMenuEvent(QContextMenuEvent *event)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    QAction *first = menu->actions().value(0);
+    QAction *open = new QAction(QStringLiteral("打开文件…"), menu.get());
+    open->setObjectName(QStringLiteral("openDocument"));
+    open->setShortcut(QKeySequence::Open);
+    connect(open, &QAction::triggered, this, &ReaderTextBox::openRequested);
+    menu->insertAction(first, open);
+    menu->insertSeparator(first);
+    menu->exec(event->globalPos());
 }
 
 // Drops are always copies: taking the text must never cut it out of the

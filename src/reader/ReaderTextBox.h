@@ -26,7 +26,12 @@ public:
     // Replaces the whole text as one edit that Ctrl+Z undoes.
     void replaceAll(const QString &text);
 
+signals:
+    // "打开文件…" was chosen from the text area's menu.
+    void openRequested();
+
 protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;

@@ -1,6 +1,8 @@
 #include "reader/frmMain.h"
 
 #include "about/frmAbout.h"
+#include "documents/BackgroundRead.h"
+#include "documents/Documents.h"
 #include "installer/modSetting.h"
 #include "platform/Failure.h"
 #include "platform/Layout.h"
@@ -9,7 +11,11 @@
 #include "resources/Resources.h"
 #include "settings/StoredSettings.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QShortcut>
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -181,6 +187,11 @@ void frmMain::buildLayout()
     // actionTriggered is the user moving the slider (keys, drag, wheel, a click
     // on the track); values set by the program raise nothing.
     connect(slRate, &QSlider::actionTriggered, this, &frmMain::slRate_Scroll);
+    // Opening a document: Ctrl+O anywhere in the window, or the text area's menu.
+    auto *open = new QShortcut(QKeySequence::Open, this);
+    open->setContext(Qt::WindowShortcut);
+    connect(open, &QShortcut::activated, this, &frmMain::ChooseDocument);
+    connect(TTS, &ReaderTextBox::openRequested, this, &frmMain::ChooseDocument);
     connect(slVolume, &QSlider::actionTriggered, this, &frmMain::slVolume_Scroll);
 }
 
@@ -391,6 +402,32 @@ void frmMain::cmdAboutMe_Click()
     dialog.Form_Load();
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.exec();
+}
+
+void frmMain::ChooseDocument()
+{
+    const QString path = m_services.chooseDocument
+        ? m_services.chooseDocument(this)
+        : QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"), QString(), Documents::fileDialogFilter());
+    if (!path.isEmpty())
+        OpenDocument(path);
+}
+
+void frmMain::OpenDocument(const QString &path)
+{
+    if (m_opening)
+        return; // one document at a time
+    m_opening = true;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    Documents::readInBackground(path, this, [this, path](const Documents::Outcome &outcome) {
+        QApplication::restoreOverrideCursor();
+        m_opening = false;
+        if (outcome.ok)
+            TTS->replaceAll(outcome.text);
+        else
+            m_services.messageBox->Show(QStringLiteral("无法打开文件“%1”：").arg(QDir::toNativeSeparators(path)) + CrLf
+                                        + outcome.failure);
+    });
 }
 
 // Empties the text, as an edit that Ctrl+Z takes back; speech in progress goes

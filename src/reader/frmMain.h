@@ -35,6 +35,12 @@ public:
     short voiceChoice() const { return VoiceChoice; }
     SpVoice *voice() const { return Voice.get(); }
 
+    // Opens a document: its text, read off the UI thread, replaces the whole
+    // text as a drop of text does; speech in progress goes on. A document
+    // that cannot be read is reported (file and reason) and changes nothing.
+    void OpenDocument(const QString &path);
+    bool openingDocument() const { return m_opening; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -50,6 +56,7 @@ private:
     void CBLg_Click();
     void setListIndex(int position);
     void Command1_Click();
+    void ChooseDocument();
     void cmdAboutMe_Click();
     void Voice_Word(long streamNumber, const QVariant &streamPosition, long characterPosition, long length);
     void Voice_Failed(const QString &description);
@@ -74,6 +81,7 @@ private:
     bool m_bPause = false;
     short VoiceChoice = 0;
     bool m_loaded = false;
+    bool m_opening = false;
 
     ReaderTextBox *TTS = nullptr;
     QComboBox *CBLg = nullptr;

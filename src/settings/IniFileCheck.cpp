@@ -38,7 +38,7 @@ QString damage(const QString &path)
     QByteArray bytes = file.read(MaxFileBytes + 1);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8(bytes);
     if (utf8.hasError())
         return QStringLiteral("含有不是 UTF-8 文字的字节");

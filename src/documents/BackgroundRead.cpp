@@ -1,0 +1,32 @@
+#include "documents/BackgroundRead.h"
+
+#include "documents/Documents.h"
+#include "platform/Failure.h"
+
+#include <QPointer>
+#include <QThreadPool>
+
+namespace Documents {
+
+void readInBackground(const QString &path, QObject *context, std::function<void(const Outcome &)> done)
+{
+    QPointer<QObject> guard(context);
+    QThreadPool::globalInstance()->start([path, guard, done = std::move(done)] {
+        Outcome outcome;
+        try {
+            outcome.text = readText(path);
+            outcome.ok = true;
+        } catch (const Failure &failure) {
+            outcome.failure = failure.description();
+        } catch (const std::bad_alloc &) {
+            outcome.failure = QStringLiteral("内存不足，无法打开。");
+        }
+        if (guard)
+            QMetaObject::invokeMethod(guard, [guard, done, outcome] {
+                if (guard)
+                    done(outcome);
+            }, Qt::QueuedConnection);
+    });
+}
+
+} // namespace Documents

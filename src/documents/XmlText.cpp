@@ -1,0 +1,196 @@
+#include "documents/XmlText.h"
+
+#include "platform/Failure.h"
+
+#include <QHash>
+#include <QSet>
+#include <QUrl>
+#include <QXmlStreamReader>
+
+#include <functional>
+
+namespace XmlText {
+
+namespace {
+
+Failure malformed() { return Failure(QStringLiteral("文档内部结构已损坏。")); }
+
+// Walks the document: element starts and ends, and text (in reading order).
+void walk(const QByteArray &xml, const std::function<void(QXmlStreamReader &)> &onStart,
+          const std::function<void(QXmlStreamReader &)> &onEnd, const std::function<void(QStringView)> &onText)
+{
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            onStart(reader);
+            break;
+        case QXmlStreamReader::EndElement:
+            onEnd(reader);
+            break;
+        case QXmlStreamReader::Characters:
+            onText(reader.text());
+            break;
+        case QXmlStreamReader::EntityReference:
+            // An entity the document did not declare (XHTML's &nbsp; without its DTD).
+            onText(reader.name() == u"nbsp" ? QStringView(u" ") : QStringView());
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.hasError())
+        throw malformed();
+}
+
+// Blank lines collapse to one line break between blocks; text ends without one.
+QString tidy(QString text)
+{
+    QString out;
+    out.reserve(text.size());
+    int breaks = 0;
+    for (QChar c : std::as_const(text)) {
+        if (c == u'\n') {
+            ++breaks;
+            continue;
+        }
+        if (breaks > 0 && !out.isEmpty())
+            out += u'\n';
+        breaks = 0;
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+QString xhtml(const QByteArray &xml)
+{
+    static const QSet<QString> blocks = {"p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "li", "br", "tr", "blockquote",
+                                         "section", "article", "pre", "dt", "dd", "figcaption", "table", "ul", "ol"};
+    static const QSet<QString> hidden = {"head", "script", "style", "template", "noscript"};
+    QString text;
+    int skipping = 0;
+    walk(
+        xml,
+        [&](QXmlStreamReader &r) {
+            const QString name = r.name().toString().toLower();
+            if (hidden.contains(name))
+                ++skipping;
+            else if (blocks.contains(name))
+                text += u'\n';
+        },
+        [&](QXmlStreamReader &r) {
+            const QString name = r.name().toString().toLower();
+            if (hidden.contains(name))
+                --skipping;
+            else if (blocks.contains(name))
+                text += u'\n';
+        },
+        [&](QStringView chars) {
+            if (skipping > 0)
+                return;
+            // Line breaks in the source are layout, not text.
+            for (QChar c : chars)
+                text += (c == u'\n' || c == u'\r' || c == u'\t') ? u' ' : c;
+        });
+    return tidy(text);
+}
+
+QString wordDocument(const QByteArray &xml)
+{
+    QString text;
+    bool inText = false;
+    walk(
+        xml,
+        [&](QXmlStreamReader &r) {
+            const QStringView name = r.name();
+            if (name == u"t")
+                inText = true;
+            else if (name == u"tab")
+                text += u'\t';
+            else if (name == u"br" || name == u"cr")
+                text += u'\n';
+        },
+        [&](QXmlStreamReader &r) {
+            if (r.name() == u"t")
+                inText = false;
+            else if (r.name() == u"p")
+                text += u'\n';
+        },
+        [&](QStringView chars) {
+            if (inText)
+                text += chars;
+        });
+    return tidy(text);
+}
+
+QString openDocument(const QByteArray &xml)
+{
+    QString text;
+    int inBody = 0;
+    walk(
+        xml,
+        [&](QXmlStreamReader &r) {
+            const QStringView name = r.name();
+            if (name == u"text" && r.namespaceUri().startsWith(u"urn:oasis:names:tc:opendocument:xmlns:office"))
+                ++inBody;
+            else if (name == u"s")
+                text += QString(std::clamp(r.attributes().value(QLatin1String("text:c")).toInt(), 1, 1000), u' ');
+            else if (name == u"tab")
+                text += u'\t';
+            else if (name == u"line-break")
+                text += u'\n';
+        },
+        [&](QXmlStreamReader &r) {
+            const QStringView name = r.name();
+            if (name == u"p" || name == u"h")
+                text += u'\n';
+        },
+        [&](QStringView chars) {
+            if (inBody > 0)
+                text += chars;
+        });
+    return tidy(text);
+}
+
+QString epubPackagePath(const QByteArray &containerXml)
+{
+    QString path;
+    walk(
+        containerXml,
+        [&](QXmlStreamReader &r) {
+            if (r.name() == u"rootfile" && path.isEmpty())
+                path = r.attributes().value(QLatin1String("full-path")).toString();
+        },
+        [](QXmlStreamReader &) {}, [](QStringView) {});
+    if (path.isEmpty())
+        throw Failure(QStringLiteral("电子书缺少内容清单。"));
+    return path;
+}
+
+QStringList epubSpine(const QByteArray &packageXml)
+{
+    QHash<QString, QString> manifest; // id -> href
+    QStringList order;                // idrefs
+    walk(
+        packageXml,
+        [&](QXmlStreamReader &r) {
+            if (r.name() == u"item")
+                manifest.insert(r.attributes().value(QLatin1String("id")).toString(), r.attributes().value(QLatin1String("href")).toString());
+            else if (r.name() == u"itemref" && r.attributes().value(QLatin1String("linear")) != u"no")
+                order << r.attributes().value(QLatin1String("idref")).toString();
+        },
+        [](QXmlStreamReader &) {}, [](QStringView) {});
+    QStringList chapters;
+    for (const QString &id : std::as_const(order)) {
+        const QString href = manifest.value(id);
+        if (!href.isEmpty())
+            chapters << QUrl::fromPercentEncoding(href.section(u'#', 0, 0).toUtf8());
+    }
+    if (chapters.isEmpty())
+        throw Failure(QStringLiteral("电子书没有可读的章节。"));
+    return chapters;
+}
+
+} // namespace XmlText

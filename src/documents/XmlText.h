@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Readable text out of the XML inside documents, with QXmlStreamReader:
+// nothing external is ever loaded (no DTDs, no entities from outside), and
+// entity expansion is bounded by the reader. Each throws Failure when the
+// XML is not well-formed.
+namespace XmlText {
+
+// An XHTML chapter: the body's text, a line per block, without scripts or styles.
+QString xhtml(const QByteArray &xml);
+// word/document.xml of a .docx: paragraph text in order.
+QString wordDocument(const QByteArray &xml);
+// content.xml of an .odt: paragraph and heading text in order.
+QString openDocument(const QByteArray &xml);
+
+// EPUB: the package document's path, from META-INF/container.xml.
+QString epubPackagePath(const QByteArray &containerXml);
+// EPUB: the chapters in reading (spine) order, as paths relative to the package document.
+QStringList epubSpine(const QByteArray &packageXml);
+
+} // namespace XmlText
