@@ -44,6 +44,7 @@ bench: build
 	tools/with-test-audio.sh $(BUILD)/bench/speech_bench
 	tools/with-test-display.sh tools/with-test-audio.sh $(BUILD)/bench/startup_bench
 	$(BUILD)/bench/highlight_bench
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/documents_bench
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize out
