@@ -2,35 +2,67 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <cstring>
 
 CommandLine::CommandLine()
 {
-    m_parser.setApplicationDescription(QStringLiteral("朗读文字的桌面程序：打开文档，选择语音，听它读给你。"));
+    m_parser.setApplicationDescription(QStringLiteral("朗读文字的桌面程序：打开文档，选择语音，听它读给你，或把它保存为音频文件。"));
     m_parser.addHelpOption();
     m_parser.addVersionOption();
+    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_force, m_listVoices});
     m_parser.addPositionalArgument(QStringLiteral("文件"),
-                                   QStringLiteral("启动时打开的文档（文本、Markdown、网页、EPUB、DOCX、ODT 或 PDF）。"),
-                                   QStringLiteral("[文件]"));
+                                   QStringLiteral("要朗读的文档（文本、Markdown、网页、EPUB、DOCX、ODT 或 PDF）；"
+                                                  "保存时可给多个，“-”表示标准输入。"),
+                                   QStringLiteral("[文件…]"));
 }
 
-bool CommandLine::asksOnlyForInformation(int argc, char *argv[])
+bool CommandLine::needsNoWindow(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i)
-        for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version"})
-            if (std::strcmp(argv[i], option) == 0)
+        for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version", "--export", "--list-voices"})
+            if (std::strcmp(argv[i], option) == 0 || (std::strncmp(argv[i], "--export=", 9) == 0 && option[2] == 'e'))
                 return true;
     return false;
 }
 
-void CommandLine::process()
+void CommandLine::usageError(const QString &message) const
 {
-    m_parser.process(QCoreApplication::arguments());
-    if (m_parser.positionalArguments().size() > 1) {
-        std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("一次只能打开一个文档。")));
-        std::fputs(qPrintable(m_parser.helpText()), stderr);
-        std::exit(2);
-    }
+    std::fprintf(stderr, "sayrella: %s\n\n%s", qPrintable(message), qPrintable(m_parser.helpText()));
+    std::exit(2);
 }
 
-QString CommandLine::document() const { return m_parser.positionalArguments().value(0); }
+void CommandLine::parse(const QStringList &arguments)
+{
+    if (!m_parser.parse(arguments))
+        usageError(m_parser.errorText());
+    if (m_parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(m_parser.helpText()), stdout);
+        std::exit(0);
+    }
+    if (m_parser.isSet(QStringLiteral("version"))) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        std::exit(0);
+    }
+    bool ok = false;
+    m_rateValue = m_parser.value(m_rate).toInt(&ok);
+    if (!ok || m_rateValue < -10 || m_rateValue > 10)
+        usageError(QStringLiteral("语速必须是 -10 到 10 之间的整数：%1").arg(m_parser.value(m_rate)));
+    m_volumeValue = m_parser.value(m_volume).toInt(&ok);
+    if (!ok || m_volumeValue < 0 || m_volumeValue > 100)
+        usageError(QStringLiteral("音量必须是 0 到 100 之间的整数：%1").arg(m_parser.value(m_volume)));
+    if (mode() == Mode::Reader && m_parser.positionalArguments().size() > 1)
+        usageError(QStringLiteral("窗口一次只能打开一个文档。"));
+    if (mode() == Mode::Export && m_parser.positionalArguments().isEmpty())
+        usageError(QStringLiteral("没有给出要保存的文档（用“-”表示标准输入）。"));
+}
+
+CommandLine::Mode CommandLine::mode() const
+{
+    if (m_parser.isSet(m_listVoices))
+        return Mode::ListVoices;
+    if (m_parser.isSet(m_export))
+        return Mode::Export;
+    return Mode::Reader;
+}

@@ -2,25 +2,52 @@
 
 #include <QCommandLineParser>
 #include <QString>
+#include <QStringList>
 
-// The program's command line: sayrella [FILE]. --help and --version print
-// and end the program before any window (or display) is needed.
+// The program's command line:
+//   sayrella [FILE]                       the reader, with FILE's text
+//   sayrella --export OUT [options] [INPUT|-]...   speech saved to files, no window
+//   sayrella --list-voices
+// --help and --version print and end the program. None of these but the
+// reader itself needs a display or a sound server.
 class CommandLine
 {
 public:
+    enum class Mode { Reader, Export, ListVoices };
+
     CommandLine();
 
-    // True when the arguments only ask for help or the version: those are
-    // answered with a plain QCoreApplication, so no display is needed.
-    static bool asksOnlyForInformation(int argc, char *argv[]);
+    // True when the arguments ask for no window (information, saving,
+    // listing): those run without QApplication.
+    static bool needsNoWindow(int argc, char *argv[]);
 
-    // Parses the running application's arguments; prints help, the version
-    // or a usage error and exits as QCommandLineParser does.
-    void process();
+    // Parses; prints help, the version or a usage error (exit status 2) and
+    // ends the program for those.
+    void parse(const QStringList &arguments);
 
-    // The document to open at start-up; empty for the sample text.
-    QString document() const;
+    Mode mode() const;
+    QString document() const { return m_parser.positionalArguments().value(0); }
+    QStringList inputs() const { return m_parser.positionalArguments(); }
+    QString exportTarget() const { return m_parser.value(m_export); }
+    QString voice() const { return m_parser.value(m_voice); }
+    QString format() const { return m_parser.value(m_format); }
+    int rate() const { return m_rateValue; }
+    int volume() const { return m_volumeValue; }
+    bool subtitles() const { return m_parser.isSet(m_subtitles); }
+    bool force() const { return m_parser.isSet(m_force); }
+
+    [[noreturn]] void usageError(const QString &message) const;
 
 private:
     QCommandLineParser m_parser;
+    QCommandLineOption m_export{QStringLiteral("export"), QStringLiteral("把朗读保存为音频文件 OUT（格式由扩展名决定：wav、flac、ogg、opus、mp3）；OUT 为文件夹时，每个输入各存一个同名文件。"), QStringLiteral("OUT")};
+    QCommandLineOption m_voice{QStringLiteral("voice"), QStringLiteral("用这个语音（--list-voices 列出的标识）。"), QStringLiteral("ID")};
+    QCommandLineOption m_rate{QStringLiteral("rate"), QStringLiteral("语速，-10 到 10，默认 0。"), QStringLiteral("N"), QStringLiteral("0")};
+    QCommandLineOption m_volume{QStringLiteral("volume"), QStringLiteral("音量，0 到 100，默认 100。"), QStringLiteral("N"), QStringLiteral("100")};
+    QCommandLineOption m_subtitles{QStringLiteral("subtitles"), QStringLiteral("同时保存字幕：同名的 .lrc 和 .srt 文件。")};
+    QCommandLineOption m_format{QStringLiteral("format"), QStringLiteral("OUT 为文件夹时使用的格式（默认 wav）。"), QStringLiteral("EXT"), QStringLiteral("wav")};
+    QCommandLineOption m_force{QStringLiteral("force"), QStringLiteral("覆盖已经存在的文件。")};
+    QCommandLineOption m_listVoices{QStringLiteral("list-voices"), QStringLiteral("列出可用语音的标识和名称。")};
+    int m_rateValue = 0;
+    int m_volumeValue = 100;
 };

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "SpeechExport.h"
 #include "platform/WidgetMessageBox.h"
 #include "platform/linux/HiveRegistry.h"
 #include "platform/linux/LocalInstallerPlatform.h"
@@ -12,16 +13,20 @@
 int main(int argc, char *argv[])
 {
     CommandLine commandLine;
-    if (CommandLine::asksOnlyForInformation(argc, argv)) {
-        QCoreApplication core(argc, argv);
+    if (CommandLine::needsNoWindow(argc, argv)) {
+        // Documents in HTML or Markdown need Qt's text layout, which needs a
+        // GUI application; none is shown, so no display is needed either.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
         nameApplication();
-        commandLine.process(); // prints and exits
-        return 0;
+        commandLine.parse(app.arguments());
+        return runWithoutWindow(commandLine);
     }
 
     QApplication app(argc, argv);
     configureApplication();
-    commandLine.process();
+    commandLine.parse(app.arguments());
 
     WidgetMessageBox messageBox;
     IniSettingsStore settings;

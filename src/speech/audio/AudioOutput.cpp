@@ -1,5 +1,7 @@
 #include "speech/audio/AudioOutput.h"
 
+#include "speech/audio/VolumeScale.h"
+
 #include "platform/Failure.h"
 
 #include <QAudioDevice>
@@ -84,6 +86,15 @@ bool AudioOutput::restartHere(QString *error)
         *error = QStringLiteral("找不到可用的音频输出设备（没有运行中的声音服务器或声卡）。");
         return false;
     }
+    // A session begun while paused opens its stream on Resume: a stream
+    // suspended the moment it was started may never play.
+    m_startOnResume = m_paused;
+    if (m_paused) {
+        m_running = true;
+        m_clockSamples = 0;
+        m_clockRunning = false;
+        return true;
+    }
     QAudioFormat format;
     format.setSampleRate(m_sampleRate);
     format.setChannelCount(1);
@@ -104,11 +115,9 @@ bool AudioOutput::restartHere(QString *error)
         if (state == QAudio::StoppedState && m_sink && m_sink->error() != QAudio::NoError)
             fail(QStringLiteral("声音服务器停止了播放（错误 %1）。").arg(int(m_sink->error())));
     });
-    if (m_paused)
-        m_sink->suspend();
     m_clockSamples = 0;
     m_clockTakenNs = nowNs();
-    m_clockRunning = !m_paused;
+    m_clockRunning = true;
     m_running = true;
     m_lastPlayed = -1;
     feed();
@@ -119,6 +128,12 @@ bool AudioOutput::restartHere(QString *error)
 void AudioOutput::setPausedHere(bool paused)
 {
     m_paused = paused;
+    if (!paused && m_startOnResume) {
+        QString error;
+        if (!restartHere(&error))
+            emit failed(error);
+        return;
+    }
     if (!m_sink)
         return;
     if (paused) {
@@ -139,6 +154,7 @@ void AudioOutput::setPausedHere(bool paused)
 
 void AudioOutput::stopHere()
 {
+    m_startOnResume = false;
     if (m_timer)
         m_timer->stop();
     m_clockRunning = false;
@@ -147,7 +163,8 @@ void AudioOutput::stopHere()
     if (m_sink) {
         m_sink->disconnect(this);
         m_sink->stop();
-        delete m_sink;
+        // Later, not now: this may run inside one of the sink's own signals.
+        m_sink->deleteLater();
         m_sink = nullptr;
     }
 }
@@ -171,15 +188,17 @@ qint64 AudioOutput::playedSamplesEstimate() const
     return samples;
 }
 
-// Hands the sink what it has room for, but never more than SinkBufferMs
-// beyond what has been heard: what the sound server holds can no longer
-// change volume or be taken back.
+// Hands the sink what it has room for (its buffer is SinkBufferMs), and
+// never more than twice that beyond what has been heard: what the sound
+// server holds can no longer change volume or be taken back. The bound must
+// stay above the server's own start threshold (a full buffer): a stream that
+// ran dry waits for that much before it plays again, while its clock stands.
 void AudioOutput::feed()
 {
     m_feedPosted = false;
     if (!m_device || m_paused)
         return;
-    const qint64 ahead = qint64(m_sampleRate) * SinkBufferMs / 1000;
+    const qint64 ahead = qint64(m_sampleRate) * 2 * SinkBufferMs / 1000;
     const qint64 room = std::min<qint64>(m_sink->bytesFree() / 2, playedSamples() + ahead - m_queue.handedOver());
     if (room <= 0)
         return;
@@ -187,10 +206,7 @@ void AudioOutput::feed()
     const std::size_t count = m_queue.pop(m_buffer.data(), m_buffer.size());
     if (count == 0)
         return;
-    const int volume = m_volume.load();
-    if (volume < 100)
-        for (std::size_t i = 0; i < count; ++i)
-            m_buffer[i] = int16_t(int(m_buffer[i]) * volume / 100);
+    scaleVolume(m_buffer.data(), count, m_volume.load());
     m_device->write(reinterpret_cast<const char *>(m_buffer.data()), qint64(count * 2));
 }
 

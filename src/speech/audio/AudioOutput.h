@@ -64,6 +64,7 @@ private:
     QIODevice *m_device = nullptr; // the sink's input, valid while m_sink runs
     QTimer *m_timer = nullptr;
     bool m_paused = false;
+    bool m_startOnResume = false;
     std::vector<int16_t> m_buffer;
     qint64 m_stalledSinceNs = 0;
     qint64 m_lastPlayed = -1;

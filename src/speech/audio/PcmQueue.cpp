@@ -21,6 +21,7 @@ bool PcmQueue::push(const int16_t *samples, std::size_t count, quint64 generatio
         m_written += qint64(n);
         samples += n;
         count -= n;
+        m_data.notify_all();
         if (wasEmpty && !notified && m_arrived) {
             notified = true;
             lock.unlock();
@@ -37,7 +38,14 @@ bool PcmQueue::pushWord(const TimedWord &word)
     if (m_closed || word.generation != m_generation)
         return false;
     m_words.push_back(word);
+    m_data.notify_all();
     return true;
+}
+
+void PcmQueue::waitForData(int timeoutMs)
+{
+    std::unique_lock lock(m_mutex);
+    m_data.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_closed || m_size > 0 || !m_words.empty(); });
 }
 
 qint64 PcmQueue::written() const
@@ -121,6 +129,7 @@ void PcmQueue::close()
         m_closed = true;
     }
     m_space.notify_all();
+    m_data.notify_all();
 }
 
 std::optional<std::int64_t> PcmQueue::firstSampleAcceptedNs() const

@@ -42,6 +42,9 @@ public:
 
     // --- consumer side (audio thread) ---
     std::size_t pop(int16_t *out, std::size_t max);
+    // Waits up to timeoutMs for samples or words to arrive (or the queue to
+    // close), for consumers that are not driven by a clock.
+    void waitForData(int timeoutMs);
     // Moves the words whose first sample has been played (stamp < playedSamples)
     // into out, in order. An end of stream is due once the played position is
     // within endSlack samples of it: the sound server's clock may stop a hair
@@ -68,6 +71,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_space;
+    std::condition_variable m_data;
     std::vector<int16_t> m_ring;
     std::size_t m_head = 0;  // next sample to pop
     std::size_t m_size = 0;

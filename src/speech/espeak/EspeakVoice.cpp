@@ -40,16 +40,22 @@ QString EspeakVoice::installedHelper()
 
 EspeakVoice::EspeakVoice() : EspeakVoice(Options()) {}
 
+SynthClient::Launch EspeakVoice::helperLaunch(Options &options)
+{
+    if (options.userVoiceFolder.isEmpty())
+        options.userVoiceFolder = VoiceCatalog::userVoiceFolder();
+    SynthClient::Launch launch;
+    launch.program = options.helperProgram.isEmpty() ? installedHelper() : options.helperProgram;
+    if (!options.dataPath.isEmpty())
+        launch.arguments << QStringLiteral("--data") << QString::fromLocal8Bit(options.dataPath);
+    launch.arguments << QStringLiteral("--voices") << options.userVoiceFolder << options.helperArguments;
+    launch.silenceTimeoutMs = options.silenceTimeoutMs;
+    return launch;
+}
+
 EspeakVoice::EspeakVoice(const Options &options) : m_options(options), m_queue(QueueSamples)
 {
-    if (m_options.userVoiceFolder.isEmpty())
-        m_options.userVoiceFolder = VoiceCatalog::userVoiceFolder();
-    SynthClient::Launch launch;
-    launch.program = m_options.helperProgram.isEmpty() ? installedHelper() : m_options.helperProgram;
-    if (!m_options.dataPath.isEmpty())
-        launch.arguments << QStringLiteral("--data") << QString::fromLocal8Bit(m_options.dataPath);
-    launch.arguments << QStringLiteral("--voices") << m_options.userVoiceFolder << m_options.helperArguments;
-    launch.silenceTimeoutMs = m_options.silenceTimeoutMs;
+    const SynthClient::Launch launch = helperLaunch(m_options);
 
     SynthClient::Listener listener;
     // A text synthesised to its end: its end is heard after its last sample.
@@ -159,10 +165,11 @@ long EspeakVoice::Speak(const QString &text, int flags)
             purge();
         return m_stream;
     }
-    // A new output session whenever the previous one is over or is dropped,
-    // so the played-audio clock and the word stamps start together at zero.
-    const bool sessionOver = m_client->idle() && m_queue.drained()
-        && m_output->playedSamplesEstimate() >= m_queue.written();
+    // A new output session whenever the previous one is over (everything
+    // spoken has been heard to its end) or is dropped, so the played-audio
+    // clock and the word stamps start together at zero, on a fresh stream:
+    // one that ran dry may wait for more than we hand it before it plays.
+    const bool sessionOver = m_client->idle() && m_queue.drained() && m_heardStream.load() >= m_stream;
     if ((flags & SVSFPurgeBeforeSpeak) || sessionOver || !m_output->running()) {
         startSession();
         try {

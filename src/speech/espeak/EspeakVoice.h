@@ -2,6 +2,7 @@
 
 #include "speech/SpVoice.h"
 #include "speech/audio/PcmQueue.h"
+#include "speech/espeak/SynthClient.h"
 
 #include <QSet>
 #include <QStringList>
@@ -11,7 +12,6 @@
 #include <memory>
 
 class AudioOutput;
-class SynthClient;
 
 // The Linux voice: libespeak-ng synthesising in a confined helper process of
 // ours (sayrella-synth) into an audio output we control, so that Pause halts
@@ -52,6 +52,8 @@ public:
 
     // Where the program keeps its synthesis helper.
     static QString installedHelper();
+    // How to start a helper for these options (the user voice folder filled in).
+    static SynthClient::Launch helperLaunch(Options &options);
 
 private:
     void startSession();

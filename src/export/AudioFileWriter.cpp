@@ -1,0 +1,94 @@
+#include "export/AudioFileWriter.h"
+
+#include "platform/Failure.h"
+
+#include <samplerate.h>
+#include <sndfile.h>
+
+#include <cerrno>
+#include <cstring>
+
+AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int inputRate)
+    : m_output(target), m_inputRate(inputRate), m_outputRate(AudioFormats::sampleRateFor(format, inputRate))
+{
+    SF_INFO info{};
+    info.samplerate = m_outputRate;
+    info.channels = 1;
+    info.format = AudioFormats::libsndfileFormat(format);
+    m_file = sf_open_fd(m_output.fd(), SFM_WRITE, &info, SF_FALSE);
+    if (!m_file)
+        throw Failure(QStringLiteral("无法写入 %1 格式的文件 %2：%3。")
+                          .arg(AudioFormats::extension(format).toUpper(), target, QString::fromUtf8(sf_strerror(nullptr))));
+    // Speech is clipped by nothing: normalising floats to 16 bits needs no headroom change.
+    sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (m_outputRate != m_inputRate) {
+        int error = 0;
+        m_resampler = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error);
+        if (!m_resampler)
+            throw Failure(QStringLiteral("无法转换采样率：%1。").arg(QString::fromUtf8(src_strerror(error))));
+    }
+}
+
+AudioFileWriter::~AudioFileWriter()
+{
+    if (m_file)
+        sf_close(m_file);
+    if (m_resampler)
+        src_delete(m_resampler);
+}
+
+void AudioFileWriter::fail()
+{
+    const int error = errno;
+    QString why = QString::fromUtf8(sf_strerror(m_file));
+    if (error == ENOSPC)
+        why = QStringLiteral("磁盘已满");
+    throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), why));
+}
+
+void AudioFileWriter::write(const int16_t *samples, std::size_t count)
+{
+    if (!m_resampler) {
+        errno = 0;
+        if (sf_write_short(m_file, samples, sf_count_t(count)) != sf_count_t(count))
+            fail();
+        return;
+    }
+    m_in.resize(count);
+    src_short_to_float_array(samples, m_in.data(), int(count));
+    writeFloats(m_in.data(), count);
+}
+
+void AudioFileWriter::writeFloats(const float *samples, std::size_t count)
+{
+    const double ratio = double(m_outputRate) / m_inputRate;
+    m_out.resize(std::size_t(double(count) * ratio) + 256);
+    SRC_DATA data{};
+    data.data_in = samples;
+    data.input_frames = long(count);
+    data.src_ratio = ratio;
+    data.end_of_input = count == 0;
+    do {
+        data.data_out = m_out.data();
+        data.output_frames = long(m_out.size());
+        if (src_process(m_resampler, &data) != 0)
+            throw Failure(QStringLiteral("无法转换采样率。"));
+        errno = 0;
+        if (sf_write_float(m_file, m_out.data(), data.output_frames_gen) != data.output_frames_gen)
+            fail();
+        data.data_in += data.input_frames_used;
+        data.input_frames -= data.input_frames_used;
+    } while (data.input_frames > 0 || (data.end_of_input && data.output_frames_gen > 0));
+}
+
+void AudioFileWriter::finish()
+{
+    if (m_resampler)
+        writeFloats(nullptr, 0); // what the converter still holds
+    sf_write_sync(m_file);
+    const int error = sf_close(m_file);
+    m_file = nullptr;
+    if (error != 0)
+        throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), QString::fromUtf8(sf_error_number(error))));
+    m_output.commit();
+}

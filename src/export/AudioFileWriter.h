@@ -1,0 +1,41 @@
+#pragma once
+
+#include "export/AudioFormat.h"
+#include "export/SafeOutput.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+typedef struct sf_private_tag SNDFILE;
+typedef struct SRC_STATE_tag SRC_STATE;
+
+// Speech samples (16-bit mono) into an audio file through libsndfile, which
+// also encodes FLAC, Ogg Vorbis, Opus and MP3 (LAME). Where the format needs
+// another sample rate, libsamplerate converts on the way. Written safely
+// (SafeOutput): the target appears only when finish() succeeds.
+class AudioFileWriter
+{
+public:
+    // Throws Failure.
+    AudioFileWriter(const QString &target, AudioFormat format, int inputRate);
+    ~AudioFileWriter();
+    AudioFileWriter(const AudioFileWriter &) = delete;
+    AudioFileWriter &operator=(const AudioFileWriter &) = delete;
+
+    void write(const int16_t *samples, std::size_t count); // throws Failure
+    void finish();                                         // throws Failure
+    int outputRate() const { return m_outputRate; }
+
+private:
+    void writeFloats(const float *samples, std::size_t count);
+    [[noreturn]] void fail();
+
+    SafeOutput m_output;
+    SNDFILE *m_file = nullptr;
+    SRC_STATE *m_resampler = nullptr;
+    int m_inputRate;
+    int m_outputRate;
+    std::vector<float> m_in, m_out;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "export/AudioFormat.h"
+#include "speech/espeak/SpeechRenderer.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+// Saves what Speak would read as an audio file, and optionally its LRC and
+// SRT subtitles beside it (NAME.lrc, NAME.srt). Everything is written under
+// temporary names and renamed into place only when all of it is complete.
+namespace Exporter {
+
+struct Job
+{
+    QString text;
+    QString target; // its extension gives the format
+    SpeechRenderer::Settings speech;
+    bool subtitles = false;
+};
+
+struct Progress
+{
+    double share = 0;     // of the text spoken, 0..1
+    double realTime = 0;  // seconds of audio made per second of work
+};
+
+// Throws Failure (an unknown extension lists the formats). Returns false when
+// cancelled. progress is called now and then on the calling thread.
+bool run(SpeechRenderer &renderer, const Job &job, const std::function<void(const Progress &)> &progress,
+         const std::atomic<bool> &cancel);
+
+// NAME.lrc and NAME.srt for a target NAME.ext.
+QString subtitlePath(const QString &target, const char *extension);
+
+} // namespace Exporter

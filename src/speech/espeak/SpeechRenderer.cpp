@@ -1,0 +1,98 @@
+#include "speech/espeak/SpeechRenderer.h"
+
+#include "platform/Failure.h"
+#include "speech/audio/VolumeScale.h"
+#include "speech/espeak/SynthClient.h"
+#include "speech/espeak/VoiceCatalog.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Big blocks: nobody listens while a file is written, so only throughput counts.
+constexpr std::size_t QueueSamples = 22050 * 4;
+constexpr std::size_t Block = 8192;
+
+} // namespace
+
+SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::move(options)), m_queue(QueueSamples)
+{
+    SynthClient::Listener listener;
+    listener.synthesised = [this](quint64 generation, long stream) {
+        m_queue.pushWord({m_queue.written(), generation, stream, 0, 0, true});
+    };
+    listener.failed = [this](quint64 generation, const QString &description) {
+        if (generation != 0 && generation != m_queue.generation())
+            return;
+        m_failure = description;
+        m_failed = true; // the renderer looks at least every 50 ms
+    };
+    m_client = std::make_unique<SynthClient>(m_queue, EspeakVoice::helperLaunch(m_options), listener);
+    m_client->start();
+}
+
+SpeechRenderer::~SpeechRenderer()
+{
+    m_queue.close();
+    m_client.reset();
+}
+
+int SpeechRenderer::sampleRate() const { return m_client->sampleRate(); }
+
+SpObjectTokens SpeechRenderer::GetVoices() const
+{
+    QList<SpObjectToken> tokens = VoiceCatalog::userVoices(m_options.userVoiceFolder);
+    tokens.append(m_client->builtinVoices());
+    return SpObjectTokens(tokens);
+}
+
+bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink &sink, const std::atomic<bool> &cancel)
+{
+    if (!settings.voiceId.isEmpty()) {
+        const SpObjectTokens voices = GetVoices();
+        if (std::none_of(voices.begin(), voices.end(), [&](const SpObjectToken &t) { return t.id() == settings.voiceId; }))
+            throw Failure(QStringLiteral("语音“%1”不存在。").arg(settings.voiceId));
+        m_client->selectVoice(settings.voiceId);
+    }
+    m_client->setRate(std::clamp(settings.rate, -10L, 10L));
+    m_queue.reset(++m_generation);
+    m_client->cancel(m_generation);
+    m_client->speak(m_generation, 1, text, false);
+
+    std::vector<int16_t> buffer(Block);
+    std::vector<TimedWord> words;
+    qint64 taken = 0;
+    const int volume = std::clamp(settings.volume, 0, 100);
+    for (;;) {
+        if (cancel.load()) {
+            m_queue.reset(++m_generation);
+            m_client->cancel(m_generation);
+            return false;
+        }
+        if (m_failed.load())
+            throw Failure(m_failure);
+        const std::size_t count = m_queue.pop(buffer.data(), buffer.size());
+        // Words are due once their first sample has been taken; the end once the last has.
+        words.clear();
+        m_queue.takeDueWords(taken + qint64(count), 0, words);
+        for (const TimedWord &w : words) {
+            if (w.endOfStream) {
+                scaleVolume(buffer.data(), count, volume);
+                return count == 0 || sink.samples(buffer.data(), count);
+            }
+            sink.word(w.sample, w.position, w.length);
+        }
+        if (count > 0) {
+            scaleVolume(buffer.data(), count, volume);
+            if (!sink.samples(buffer.data(), count)) {
+                m_queue.reset(++m_generation);
+                m_client->cancel(m_generation);
+                return false;
+            }
+            taken += qint64(count);
+        } else {
+            m_queue.waitForData(50);
+        }
+    }
+}
