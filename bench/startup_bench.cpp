@@ -67,7 +67,7 @@ int child(int argc, char *argv[])
     QTemporaryDir config;
     IniSettingsStore settings(config.path());
     StoredSettings::writeRunTimesDone(settings);
-    frmMain window({CreatePlatformVoice, &messageBox, &settings, {}, {}, {}});
+    frmMain window({CreatePlatformVoice, &messageBox, &settings, {}, {}, {}, {}});
     FirstPaint firstPaint;
     window.installEventFilter(&firstPaint);
     if (!window.Form_Load())

@@ -10,7 +10,9 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +37,7 @@ struct ReaderOptions
     QString failure;
     bool damagedSettings = false;
     std::function<QString()> chooseDocument;
+    std::function<std::optional<ExportDialog::Choice>()> chooseExport;
 };
 
 struct Reader
@@ -64,7 +67,10 @@ struct Reader
                 return voice;
             },
             &messages, &settings, {}, {},
-            [=](QWidget *) { return options.chooseDocument ? options.chooseDocument() : QString(); }});
+            [=](QWidget *) { return options.chooseDocument ? options.chooseDocument() : QString(); },
+            [=](QWidget *, const QString &) {
+                return options.chooseExport ? options.chooseExport() : std::optional<ExportDialog::Choice>();
+            }});
         loaded = window->Form_Load();
     }
 
@@ -147,6 +153,7 @@ private slots:
     void clearCanBeUndone();
     void typingWhileSpeakingKeepsTheText();
     void documentsOpenFromTheWindow();
+    void speechIsSavedFromTheWindow();
     void selectionStaysVisibleWithoutFocus();
     void spokenWordIsScrolledIntoView();
     void aboutMeOpensAModalDialogEachTime();
@@ -881,6 +888,7 @@ void TestFrmMain::documentsOpenFromTheWindow()
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         QVERIFY(menu);
         QCOMPARE(menu->actions().first()->text(), QStringLiteral("打开文件…"));
+        QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("保存为音频文件…"));
         QVERIFY(menu->actions().size() > 3); // Qt's own entries follow
         menu->actions().first()->trigger();
         menu->close();
@@ -902,6 +910,32 @@ void TestFrmMain::documentsOpenFromTheWindow()
     QTest::keyClick(textArea(reader), Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(asked, 3);
     QVERIFY(!reader.window->openingDocument());
+}
+
+// Ctrl+S saves the whole text with the rate and volume of the sliders, in a
+// helper of its own (no sound device is used), and leaves the text alone.
+void TestFrmMain::speechIsSavedFromTheWindow()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("朗读.wav"));
+    int asked = 0;
+    ReaderOptions options;
+    options.savedChoice = "-1";
+    options.chooseExport = [&] { ++asked; return std::optional<ExportDialog::Choice>({target, true}); };
+    Reader reader(options);
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
+    textArea(reader)->setPlainText(QStringLiteral("今天天气很好。我们去公园散步吧！"));
+    QTest::keyClick(reader.control<QPushButton>("cmdSpeak"), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(asked, 1);
+    QVERIFY(reader.window->exporting());
+    QVERIFY(reader.window->findChild<QProgressDialog *>("exportProgress"));
+    QTRY_VERIFY_WITH_TIMEOUT(!reader.window->exporting(), 30000);
+    QVERIFY2(reader.messages.messages.isEmpty(), qPrintable(reader.messages.messages.join(u'|')));
+    QVERIFY(QFileInfo(target).size() > 10000);
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("朗读.lrc"))));
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("朗读.srt"))));
+    QCOMPARE(textArea(reader)->toPlainText(), QStringLiteral("今天天气很好。我们去公园散步吧！"));
 }
 
 void TestFrmMain::selectionStaysVisibleWithoutFocus()

@@ -36,7 +36,7 @@ int main(int argc, char *argv[])
     LocalFileSystem fileSystem;
     LocalProcessRunner processes;
     frmMain window({CreatePlatformVoice, &messageBox, &settings, {&registry, &launcher, &files, &messageBox},
-                    {&fileSystem, &processes}, {}});
+                    {&fileSystem, &processes}, {}, {}});
     if (!window.Form_Load())
         return 1;
     window.show();

@@ -91,15 +91,18 @@ QList<Cue> cues(const QString &text, const QList<Word> &words, qint64 totalSampl
 {
     QList<Cue> out;
     forEachSentence(text, words, [&](const Span &span, const QList<Word> &inside) {
-        // A new cue starts at the word that would make the current one too long.
+        // A new cue starts at the word that would make the current one too
+        // long (with what follows it up to the next word).
         qsizetype cueStart = span.start;
         qint64 cueSample = inside.first().sample;
-        for (qsizetype i = 1; i < inside.size(); ++i) {
-            const qsizetype wordEnd = inside[i].position + inside[i].length;
-            if (wordEnd - cueStart > MaxCueChars) {
+        qsizetype firstWord = 0;
+        for (qsizetype i = 0; i < inside.size(); ++i) {
+            const qsizetype reach = i + 1 < inside.size() ? inside[i + 1].position : span.end;
+            if (reach - cueStart > MaxCueChars && i > firstWord) {
                 out.append({cueSample, 0, shown(QStringView(text).mid(cueStart, inside[i].position - cueStart))});
                 cueStart = inside[i].position;
                 cueSample = inside[i].sample;
+                firstWord = i;
             }
         }
         out.append({cueSample, 0, shown(QStringView(text).mid(cueStart, span.end - cueStart))});

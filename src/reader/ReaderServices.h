@@ -4,11 +4,13 @@
 #include "installer/InstallerServices.h"
 #include "platform/MessageBox.h"
 #include "settings/SettingsStore.h"
+#include "reader/ExportDialog.h"
 #include "speech/VoiceFactory.h"
 
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -24,4 +26,7 @@ struct ReaderServices
     // Asks the person for a document to open; empty when they cancel. Unset:
     // the platform's file dialog.
     std::function<QString(QWidget *parent)> chooseDocument;
+    // Asks where to save the speech as audio; nothing when they cancel.
+    // Unset: the program's own dialog.
+    std::function<std::optional<ExportDialog::Choice>(QWidget *parent, const QString &suggested)> chooseExport;
 };

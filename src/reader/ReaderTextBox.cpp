@@ -87,7 +87,11 @@ void ReaderTextBox::contextMenuEvent(QContextMenuEvent *event)
     open->setObjectName(QStringLiteral("openDocument"));
     open->setShortcut(QKeySequence::Open);
     connect(open, &QAction::triggered, this, &ReaderTextBox::openRequested);
-    menu->insertAction(first, open);
+    QAction *save = new QAction(QStringLiteral("保存为音频文件…"), menu.get());
+    save->setObjectName(QStringLiteral("saveAsAudio"));
+    save->setShortcut(QKeySequence::Save);
+    connect(save, &QAction::triggered, this, &ReaderTextBox::saveRequested);
+    menu->insertActions(first, {open, save});
     menu->insertSeparator(first);
     menu->exec(event->globalPos());
 }

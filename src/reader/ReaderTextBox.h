@@ -27,8 +27,9 @@ public:
     void replaceAll(const QString &text);
 
 signals:
-    // "打开文件…" was chosen from the text area's menu.
+    // "打开文件…" or "保存为音频文件…" was chosen from the text area's menu.
     void openRequested();
+    void saveRequested();
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;

@@ -3,6 +3,8 @@
 #include "about/frmAbout.h"
 #include "documents/BackgroundRead.h"
 #include "documents/Documents.h"
+#include "export/Exporter.h"
+#include "speech/espeak/SpeechRenderer.h"
 #include "installer/modSetting.h"
 #include "platform/Failure.h"
 #include "platform/Layout.h"
@@ -16,6 +18,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QShortcut>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QStandardPaths>
+
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -118,7 +128,14 @@ frmMain::frmMain(ReaderServices services, QWidget *parent)
     buildLayout();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // A file being saved when the window goes is abandoned (nothing partial is left).
+    if (m_exportCancel)
+        *m_exportCancel = true;
+    if (m_exportThread.joinable())
+        m_exportThread.join();
+}
 
 void frmMain::buildLayout()
 {
@@ -192,6 +209,10 @@ void frmMain::buildLayout()
     open->setContext(Qt::WindowShortcut);
     connect(open, &QShortcut::activated, this, &frmMain::ChooseDocument);
     connect(TTS, &ReaderTextBox::openRequested, this, &frmMain::ChooseDocument);
+    auto *save = new QShortcut(QKeySequence::Save, this);
+    save->setContext(Qt::WindowShortcut);
+    connect(save, &QShortcut::activated, this, &frmMain::SaveAsAudio);
+    connect(TTS, &ReaderTextBox::saveRequested, this, &frmMain::SaveAsAudio);
     connect(slVolume, &QSlider::actionTriggered, this, &frmMain::slVolume_Scroll);
 }
 
@@ -427,6 +448,67 @@ void frmMain::OpenDocument(const QString &path)
         else
             m_services.messageBox->Show(QStringLiteral("无法打开文件“%1”：").arg(QDir::toNativeSeparators(path)) + CrLf
                                         + outcome.failure);
+    });
+}
+
+void frmMain::SaveAsAudio()
+{
+    if (m_exporting || TTS->toPlainText().isEmpty())
+        return;
+    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::MusicLocation))
+                                  .filePath(QStringLiteral("朗读.mp3"));
+    const auto choice = m_services.chooseExport ? m_services.chooseExport(this, suggested)
+                                                : ExportDialog::ask(this, suggested);
+    if (!choice)
+        return;
+    Exporter::Job job;
+    job.text = TTS->toPlainText();
+    job.target = choice->target;
+    job.subtitles = choice->subtitles;
+    job.speech.rate = slRate->value();
+    job.speech.volume = slVolume->value();
+    if (CBLg->currentIndex() >= 0)
+        reportFailures([&] { job.speech.voiceId = Voice->GetVoices().Item(CBLg->currentIndex()).id(); });
+
+    m_exporting = true;
+    auto *progress = new QProgressDialog(QStringLiteral("正在保存 %1…").arg(QFileInfo(job.target).fileName()),
+                                         QStringLiteral("取消"), 0, 1000, this);
+    progress->setObjectName(QStringLiteral("exportProgress"));
+    progress->setWindowTitle(QStringLiteral("保存为音频文件"));
+    progress->setMinimumDuration(0);
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    m_exportCancel = cancel;
+    if (m_exportThread.joinable())
+        m_exportThread.join(); // the last one has reported already
+    connect(progress, &QProgressDialog::canceled, this, [cancel] { *cancel = true; });
+    progress->show();
+    QPointer<QProgressDialog> shown(progress);
+    QPointer<frmMain> self(this);
+    m_exportThread = std::thread([job, cancel, shown, self] {
+        QString failure;
+        try {
+            SpeechRenderer renderer;
+            Exporter::run(renderer, job, [&](const Exporter::Progress &p) {
+                QMetaObject::invokeMethod(qApp, [shown, p] {
+                    if (!shown)
+                        return;
+                    shown->setValue(int(p.share * 1000));
+                    shown->setLabelText(QStringLiteral("已完成 %1%，速度为实时的 %2 倍").arg(int(p.share * 100)).arg(int(p.realTime)));
+                });
+            }, *cancel);
+        } catch (const Failure &f) {
+            failure = f.description();
+        }
+        QMetaObject::invokeMethod(qApp, [self, shown, failure, target = job.target] {
+            if (shown)
+                shown->close();
+            if (!self)
+                return;
+            self->m_exporting = false;
+            if (!failure.isEmpty())
+                self->m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + CrLf + failure);
+        });
     });
 }
 

@@ -5,7 +5,9 @@
 
 #include <QWidget>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 class QComboBox;
 class QLabel;
@@ -40,6 +42,12 @@ public:
     // that cannot be read is reported (file and reason) and changes nothing.
     void OpenDocument(const QString &path);
     bool openingDocument() const { return m_opening; }
+
+    // Saves the whole text as an audio file (and subtitles), with the voice,
+    // rate and volume Speak would use now, in a helper of its own: playback
+    // goes on undisturbed, and no sound device is needed.
+    void SaveAsAudio();
+    bool exporting() const { return m_exporting; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -82,6 +90,9 @@ private:
     short VoiceChoice = 0;
     bool m_loaded = false;
     bool m_opening = false;
+    bool m_exporting = false;
+    std::shared_ptr<std::atomic<bool>> m_exportCancel;
+    std::thread m_exportThread;
 
     ReaderTextBox *TTS = nullptr;
     QComboBox *CBLg = nullptr;

@@ -1,0 +1,325 @@
+// Speech out: real audio files in every format, read back with libsndfile;
+// subtitles parsed back; nothing partial ever under a target's name; and the
+// command line, run without a display or a sound server.
+#include "export/Exporter.h"
+#include "platform/Failure.h"
+#include "speech/espeak/SpeechRenderer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <sys/mount.h>
+
+namespace {
+
+const QString Story = QStringLiteral("今天天气很好。我们去公园散步吧！河边的柳树发芽了，风很轻。"
+                                     "老人坐在长椅上看报纸。孩子们在草地上追着一只小狗跑来跑去。");
+
+struct Audio
+{
+    int rate = 0, channels = 0;
+    std::vector<short> samples;
+    double seconds() const { return rate ? double(samples.size()) / rate : 0; }
+    double rms() const
+    {
+        double sum = 0;
+        for (short s : samples)
+            sum += double(s) * s;
+        return samples.empty() ? 0 : std::sqrt(sum / samples.size());
+    }
+};
+
+Audio readBack(const QString &path)
+{
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    Audio audio;
+    if (!file)
+        return audio;
+    audio.rate = info.samplerate;
+    audio.channels = info.channels;
+    audio.samples.resize(std::size_t(info.frames * info.channels));
+    audio.samples.resize(std::size_t(sf_read_short(file, audio.samples.data(), sf_count_t(audio.samples.size()))));
+    sf_close(file);
+    return audio;
+}
+
+// The renderer's output, kept in memory with its words.
+class Recording : public SpeechRenderer::Sink
+{
+public:
+    bool samples(const int16_t *data, std::size_t count) override
+    {
+        pcm.insert(pcm.end(), data, data + count);
+        return true;
+    }
+    void word(qint64 sample, long position, long) override { words.append({sample, position}); }
+    std::vector<short> pcm;
+    QList<QPair<qint64, long>> words;
+};
+
+QStringList namesIn(const QString &folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+
+} // namespace
+
+class TestExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyFormatReadsBack_data();
+    void everyFormatReadsBack();
+    void wavHoldsExactlyTheVoicesSamples();
+    void subtitlesFollowTheWords();
+    void nothingPartialIsEverLeft_data();
+    void nothingPartialIsEverLeft();
+    void commandLine_data();
+    void commandLine();
+
+private:
+    Audio exportAs(const QString &name, const SpeechRenderer::Settings &settings = {});
+    std::unique_ptr<SpeechRenderer> m_renderer;
+    QTemporaryDir m_dir;
+    double m_wavSeconds = 0;
+};
+
+void TestExport::initTestCase() { m_renderer = std::make_unique<SpeechRenderer>(); }
+
+Audio TestExport::exportAs(const QString &name, const SpeechRenderer::Settings &settings)
+{
+    const std::atomic<bool> never{false};
+    Exporter::run(*m_renderer, {Story, m_dir.filePath(name), settings, false}, {}, never);
+    return readBack(m_dir.filePath(name));
+}
+
+void TestExport::everyFormatReadsBack_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("rate");
+    QTest::newRow("WAV") << "story.wav" << 22050; // first: the others are measured against it
+    QTest::newRow("FLAC") << "story.flac" << 22050;
+    QTest::newRow("Ogg Vorbis") << "story.ogg" << 22050;
+    QTest::newRow("Opus") << "story.opus" << 24000; // Opus cannot take 22,050 Hz
+    QTest::newRow("MP3") << "story.mp3" << 22050;
+}
+
+void TestExport::everyFormatReadsBack()
+{
+    QFETCH(QString, name);
+    QFETCH(int, rate);
+    const Audio audio = exportAs(name);
+    QCOMPARE(audio.channels, 1);
+    QCOMPARE(audio.rate, rate);
+    QVERIFY2(audio.rms() > 500, qPrintable(QString::number(audio.rms())));
+    if (name.endsWith(u".wav"))
+        m_wavSeconds = audio.seconds();
+    QVERIFY(m_wavSeconds > 3);
+    QVERIFY2(std::abs(audio.seconds() - m_wavSeconds) < 0.02 * m_wavSeconds,
+             qPrintable(QStringLiteral("%1 s against %2 s").arg(audio.seconds()).arg(m_wavSeconds)));
+}
+
+// The file holds the samples the voice makes for Speak with the same voice,
+// rate and volume (scaled as playback scales them), not an approximation.
+void TestExport::wavHoldsExactlyTheVoicesSamples()
+{
+    // Fresh helpers both: the engine carries a little state from one text to the next.
+    const SpeechRenderer::Settings settings{QStringLiteral("espeak:sit/cmn"), 4, 60};
+    m_renderer = std::make_unique<SpeechRenderer>();
+    const Audio audio = exportAs(QStringLiteral("exact.wav"), settings);
+    Recording made;
+    const std::atomic<bool> never{false};
+    QVERIFY(SpeechRenderer().render(Story, settings, made, never));
+    QCOMPARE(audio.samples.size(), made.pcm.size());
+    QVERIFY(audio.samples == made.pcm);
+    const Audio loud = exportAs(QStringLiteral("loud.wav"), {QStringLiteral("espeak:sit/cmn"), 4, 100});
+    QVERIFY(std::abs(audio.rms() / loud.rms() - 0.6) < 0.01);
+}
+
+void TestExport::subtitlesFollowTheWords()
+{
+    QString text;
+    for (int i = 1; i <= 8; ++i)
+        text += QStringLiteral("这是第%1句话，它很短。").arg(i);
+    text += QStringLiteral("最后一句比较长，长到一行放不下，所以字幕要在词语之间把它分成两段，每段不超过两行，读起来才舒服。");
+    const std::atomic<bool> never{false};
+    const QString target = m_dir.filePath(QStringLiteral("lesson.wav"));
+    // Fresh helpers both, so the words recorded are those of the saved audio.
+    m_renderer = std::make_unique<SpeechRenderer>();
+    QVERIFY(Exporter::run(*m_renderer, {text, target, {}, true}, {}, never));
+    Recording made;
+    QVERIFY(SpeechRenderer().render(text, {}, made, never));
+
+    QFile lrc(Exporter::subtitlePath(target, "lrc")), srt(Exporter::subtitlePath(target, "srt"));
+    QVERIFY(lrc.open(QIODevice::ReadOnly) && srt.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(lrc.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 9); // a line per sentence
+    static const QRegularExpression lrcLine(QStringLiteral("^\\[(\\d+):(\\d\\d)\\.(\\d\\d)\\](.+)$"));
+    double last = -1;
+    qsizetype searchFrom = 0;
+    for (const QString &line : lines) {
+        const auto m = lrcLine.match(line);
+        QVERIFY2(m.hasMatch(), qPrintable(line));
+        const double at = m.captured(1).toInt() * 60 + m.captured(2).toInt() + m.captured(3).toInt() / 100.0;
+        QVERIFY(at > last);
+        last = at;
+        // At the first word of the sentence, as the highlight has it.
+        const qsizetype sentence = text.indexOf(m.captured(4), searchFrom);
+        QVERIFY2(sentence >= 0, qPrintable(m.captured(4)));
+        searchFrom = sentence + 1;
+        const auto first = std::find_if(made.words.cbegin(), made.words.cend(),
+                                        [&](const auto &w) { return w.second >= sentence; });
+        QVERIFY(first != made.words.cend());
+        QVERIFY2(std::abs(at - first->first / double(m_renderer->sampleRate())) < 0.01, qPrintable(line));
+    }
+    // SRT: numbered cues, back to back, none longer than about two lines.
+    const QStringList cues = QString::fromUtf8(srt.readAll()).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts);
+    QVERIFY(cues.size() > lines.size()); // the long sentence was split
+    QString previousEnd;
+    for (qsizetype i = 0; i < cues.size(); ++i) {
+        const QStringList parts = cues[i].split(u'\n');
+        QCOMPARE(parts.value(0), QString::number(i + 1));
+        const QStringList times = parts.value(1).split(QStringLiteral(" --> "));
+        QCOMPARE(times.size(), 2);
+        QVERIFY(times[0] < times[1]);
+        if (!previousEnd.isEmpty())
+            QCOMPARE(times[0], previousEnd);
+        previousEnd = times[1];
+        QVERIFY2(parts.value(2).size() <= 40, qPrintable(parts.value(2)));
+    }
+}
+
+void TestExport::nothingPartialIsEverLeft_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("cancelled") << "cancel";
+    QTest::newRow("folder cannot be written") << "unwritable";
+    QTest::newRow("disk full") << "full";
+}
+
+// Whatever stops a save, no partial file is left under the target's name
+// and an existing file of that name is as it was.
+void TestExport::nothingPartialIsEverLeft()
+{
+    QFETCH(QString, how);
+    QTemporaryDir dir;
+    QString folder = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(folder));
+    if (how == u"full") {
+        if (mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("no tmpfs can be mounted here");
+    }
+    const QString target = folder + QStringLiteral("/story.mp3");
+    QFile old(target);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("the old file");
+    old.close();
+    const QByteArray folderPath = QFile::encodeName(folder);
+    if (how == u"unwritable") {
+        // Root writes into any folder whatever its permissions; a read-only mount stops it too.
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        if (geteuid() == 0
+            && (mount(folderPath.constData(), folderPath.constData(), nullptr, MS_BIND, nullptr) != 0
+                || mount(nullptr, folderPath.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0))
+            QSKIP("no read-only mount can be made here");
+    }
+    std::atomic<bool> cancel{false};
+    bool finished = false;
+    QString failure;
+    try {
+        finished = Exporter::run(*m_renderer, {Story.repeated(20), target, {}, true},
+                                 [&](const Exporter::Progress &) { cancel = how == u"cancel"; }, cancel);
+    } catch (const Failure &f) {
+        failure = f.description();
+    }
+    if (how == u"full" || (how == u"unwritable" && geteuid() == 0))
+        umount(folderPath.constData());
+    QVERIFY(!finished);
+    if (how != u"cancel")
+        QVERIFY2(failure.contains(target.section(u'/', -1)) || failure.contains(folder), qPrintable(failure));
+    if (how == u"full")
+        return; // what was written went with the file system
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QCOMPARE(namesIn(folder), QStringList{"story.mp3"});
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("the old file"));
+}
+
+void TestExport::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input"); // standard input
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("made"); // files in the output folder afterwards
+    QTest::addColumn<QString>("says");     // part of what is printed
+    const QString story = m_dir.filePath(QStringLiteral("cli-story.txt"));
+    QFile file(story);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(Story.toUtf8());
+    file.close();
+    const QString other = m_dir.filePath(QStringLiteral("cli-other.md"));
+    QVERIFY(QFile::copy(story, other));
+    QTest::newRow("one file") << QStringList{"--export", "OUT/a.ogg", "--subtitles", story} << QByteArray() << 0
+                              << QStringList{"a.lrc", "a.ogg", "a.srt"} << "";
+    QTest::newRow("standard input") << QStringList{"--export", "OUT/in.wav", "--rate", "5", "-"} << Story.toUtf8() << 0
+                                    << QStringList{"in.wav"} << "";
+    QTest::newRow("a folder of inputs") << QStringList{"--export", "OUT", "--format", "flac", story, other} << QByteArray()
+                                        << 0 << QStringList{"cli-other.flac", "cli-story.flac"} << "";
+    QTest::newRow("existing file") << QStringList{"--export", "OUT/taken.wav", story} << QByteArray() << 1
+                                   << QStringList{"taken.wav"} << "--force";
+    QTest::newRow("existing file, forced") << QStringList{"--export", "OUT/taken.wav", "--force", story} << QByteArray()
+                                           << 0 << QStringList{"taken.wav"} << "";
+    QTest::newRow("unknown extension") << QStringList{"--export", "OUT/a.xyz", story} << QByteArray() << 1 << QStringList{}
+                                       << "MP3";
+    QTest::newRow("missing input") << QStringList{"--export", "OUT/a.wav", "/nonexistent/story.txt"} << QByteArray() << 1
+                                   << QStringList{} << "/nonexistent/story.txt";
+    QTest::newRow("rate out of range") << QStringList{"--export", "OUT/a.wav", "--rate", "11", story} << QByteArray() << 2
+                                       << QStringList{} << "-10";
+    QTest::newRow("no input") << QStringList{"--export", "OUT/a.wav"} << QByteArray() << 2 << QStringList{} << "";
+    QTest::newRow("unknown voice") << QStringList{"--export", "OUT/a.wav", "--voice", "espeak:none", story} << QByteArray()
+                                   << 1 << QStringList{} << "espeak:none";
+    QTest::newRow("list voices") << QStringList{"--list-voices"} << QByteArray() << 0 << QStringList{} << "espeak:sit/cmn\t";
+}
+
+void TestExport::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, status);
+    QFETCH(QStringList, made);
+    QFETCH(QString, says);
+    QTemporaryDir out;
+    QFile taken(out.filePath(QStringLiteral("taken.wav")));
+    QVERIFY(taken.open(QIODevice::WriteOnly));
+    taken.close();
+    QStringList args;
+    for (const QString &a : arguments)
+        args << QString(a).replace(QStringLiteral("OUT"), out.path());
+    QProcess program;
+    // No display, no platform chosen, no sound server.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "PULSE_SERVER"})
+        environment.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(SAYRELLA_PROGRAM), args);
+    program.write(input);
+    program.closeWriteChannel();
+    QVERIFY(program.waitForFinished(60000));
+    const QString printed = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
+    QVERIFY2(program.exitCode() == status, qPrintable(QStringLiteral("%1: %2").arg(program.exitCode()).arg(printed)));
+    QVERIFY2(printed.contains(says), qPrintable(printed));
+    QCOMPARE(namesIn(out.path()), made.isEmpty() ? QStringList{"taken.wav"} : made + (made.contains("taken.wav") ? QStringList{} : QStringList{"taken.wav"}));
+    for (const QString &name : std::as_const(made))
+        if (!name.endsWith(u"lrc") && !name.endsWith(u"srt") && name != u"taken.wav")
+            QVERIFY2(readBack(out.filePath(name)).rms() > 500, qPrintable(name));
+}
+
+QTEST_GUILESS_MAIN(TestExport)
+#include "tst_export.moc"
