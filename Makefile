@@ -45,6 +45,7 @@ bench: build
 	tools/with-test-display.sh tools/with-test-audio.sh $(BUILD)/bench/startup_bench
 	$(BUILD)/bench/highlight_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/documents_bench
+	$(BUILD)/bench/export_bench
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize out

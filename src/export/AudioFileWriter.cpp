@@ -23,7 +23,7 @@ AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int 
     sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     if (m_outputRate != m_inputRate) {
         int error = 0;
-        m_resampler = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error);
+        m_resampler = src_new(SRC_SINC_FASTEST, 1, &error);
         if (!m_resampler)
             throw Failure(QStringLiteral("无法转换采样率：%1。").arg(QString::fromUtf8(src_strerror(error))));
     }
