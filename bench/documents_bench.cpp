@@ -2,6 +2,7 @@
 // area, and the peak memory meanwhile: a 10 MB GB18030 novel, a 5 MB EPUB
 // and a 300-page PDF. Each case runs in a process of its own, so that its
 // peak memory is its own.
+#include "BenchMemory.h"
 #include "BenchText.h"
 #include "documents/BackgroundRead.h"
 #include "reader/ReaderTextBox.h"
@@ -17,17 +18,6 @@
 #include <cstdio>
 
 namespace {
-
-long peakRssKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 // Makes the document of a case; returns its path.
 QString makeDocument(const QString &kind, const QTemporaryDir &dir)

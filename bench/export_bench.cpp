@@ -1,6 +1,7 @@
 // Prints how fast speech is saved to files, against espeak-ng's own command
 // line writing the same text to a WAV, how much memory a 10 MB text costs
 // (the audio is streamed, never held), and how well subtitles keep time.
+#include "BenchMemory.h"
 #include "BenchText.h"
 #include "export/Exporter.h"
 #include "export/Subtitles.h"
@@ -22,17 +23,6 @@
 #include <cstdio>
 
 namespace {
-
-long peakRssKb(const QString &process = QStringLiteral("self"))
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(process));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 double secondsOf(const QString &path)
 {

@@ -1,6 +1,7 @@
 // Prints how fast the espeak-ng voice answers, how punctual its words are,
 // and how much memory a huge text costs. Run through tools/with-test-audio.sh
 // (make bench) so that there is a sound server to play into.
+#include "BenchMemory.h"
 #include "BenchText.h"
 #include "speech/audio/AudioOutput.h"
 #include "speech/espeak/EspeakVoice.h"
@@ -21,17 +22,6 @@
 namespace {
 
 std::int64_t nowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
-
-long peakRssKb(const QString &process = QStringLiteral("self"))
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(process));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 // Time from starting espeak-ng's command line to its first byte of audio.
 double cliFirstByteMs(const QString &text)

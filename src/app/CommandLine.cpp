@@ -17,13 +17,28 @@ CommandLine::CommandLine()
                                    QStringLiteral("[文件…]"));
 }
 
-bool CommandLine::needsNoWindow(int argc, char *argv[])
+namespace {
+
+bool hasOption(int argc, char *argv[], std::initializer_list<const char *> options)
 {
     for (int i = 1; i < argc; ++i)
-        for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version", "--export", "--list-voices"})
-            if (std::strcmp(argv[i], option) == 0 || (std::strncmp(argv[i], "--export=", 9) == 0 && option[2] == 'e'))
+        for (const char *option : options)
+            if (std::strcmp(argv[i], option) == 0
+                || (std::strncmp(argv[i], option, std::strlen(option)) == 0 && argv[i][std::strlen(option)] == '='))
                 return true;
     return false;
+}
+
+} // namespace
+
+bool CommandLine::asksOnlyForInformation(int argc, char *argv[])
+{
+    return hasOption(argc, argv, {"-h", "--help", "-?", "--help-all", "-v", "--version"});
+}
+
+bool CommandLine::needsNoWindow(int argc, char *argv[])
+{
+    return hasOption(argc, argv, {"--export", "--list-voices"});
 }
 
 void CommandLine::usageError(const QString &message) const

@@ -13,6 +13,12 @@
 int main(int argc, char *argv[])
 {
     CommandLine commandLine;
+    if (CommandLine::asksOnlyForInformation(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        nameApplication();
+        commandLine.parse(core.arguments()); // prints and exits
+        return 0;
+    }
     if (CommandLine::needsNoWindow(argc, argv)) {
         // Documents in HTML or Markdown need Qt's text layout, which needs a
         // GUI application; none is shown, so no display is needed either.
