@@ -25,7 +25,7 @@ void TestReaderSpeech::selectionsFollowTheWords_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("words");
     QTest::newRow("chinese") << QStringLiteral("春天来了，河水\n哗哗地流着。")
-                             << QStringList({"春", "天", "来", "了", "河", "水", "哗", "哗", "地", "流", "着"});
+                             << QStringList({"春天", "来", "了", "河水", "哗哗", "地", "流", "着"}); // ICU's words
     QTest::newRow("english") << QStringLiteral("Spring has come, and the river\nflows again.")
                              << QStringList({"Spring", "has", "come", "and", "the", "river", "flows", "again"});
 }

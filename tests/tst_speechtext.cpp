@@ -4,6 +4,8 @@
 #include "synth/text/MarkupCheck.h"
 #include "synth/text/SpeechRate.h"
 #include "synth/text/TextPieces.h"
+#include "support/IcuWords.h"
+#include "synth/text/WordGrouping.h"
 #include "synth/text/WordPositionFilter.h"
 
 #include <QTest>
@@ -26,6 +28,8 @@ private slots:
     void wordRangesAreCleanedUp();
     void wordRangesNeverGoBackwards();
     void entityWordsLandOnTheEntity();
+    void wordsAreGroupedAsICUSegmentsThem_data();
+    void wordsAreGroupedAsICUSegmentsThem();
     void wordsSaidWithoutAnEventOfTheirOwnAreRaised_data();
     void wordsSaidWithoutAnEventOfTheirOwnAreRaised();
 
@@ -269,6 +273,66 @@ void TestSpeechText::wordsSaidWithoutAnEventOfTheirOwnAreRaised()
             words << text.mid(word->first, word->second);
     }
     QCOMPARE(words, raised);
+}
+
+namespace {
+
+bool isDictionaryScript(QChar c)
+{
+    const auto s = c.script();
+    return s == QChar::Script_Han || s == QChar::Script_Hiragana || s == QChar::Script_Katakana || s == QChar::Script_Thai;
+}
+
+} // namespace
+
+void TestSpeechText::wordsAreGroupedAsICUSegmentsThem_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Chinese") << QStringLiteral("文字本来是有声音的。");
+    QTest::newRow("Chinese with quotes") << QStringLiteral("他说：“好。”然后走了。");
+    QTest::newRow("Japanese") << QStringLiteral("今日はとても良い天気ですね。");
+    QTest::newRow("Thai") << QStringLiteral("ภาษาไทยง่ายนิดเดียว");
+    QTest::newRow("mixed") << QStringLiteral("我在2024年买了3个apple，花了很多钱。OK");
+}
+
+// The engine raises a word per Hanzi (and kana, and Thai syllable); the
+// reader raises ICU's words, each once, at the time of its first part;
+// Latin and digits keep the engine's words; punctuation is never a word.
+void TestSpeechText::wordsAreGroupedAsICUSegmentsThem()
+{
+    QFETCH(QString, text);
+    const QList<QPair<long, long>> expected = icuWords(text);
+    QVERIFY(!expected.isEmpty());
+    WordGrouping grouping(text);
+    QList<QPair<long, long>> raised;
+    QList<int> eventOfWord; // which engine event raised each word
+    int event = 0;
+    const auto engineWord = [&](long start, long length) {
+        ++event;
+        if (const auto word = grouping.group(start, length)) {
+            raised.append({word->first, word->second});
+            eventOfWord.append(event);
+        }
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        if (isDictionaryScript(text[i])) {
+            engineWord(long(i), 1); // one event per character
+            ++i;
+        } else if (text[i].isLetterOrNumber()) {
+            qsizetype end = i;
+            while (end < text.size() && text[end].isLetterOrNumber() && !isDictionaryScript(text[end]))
+                ++end;
+            engineWord(long(i), long(end - i));
+            i = end;
+        } else {
+            engineWord(long(i), 1); // the engine sometimes reports punctuation too
+            ++i;
+        }
+    }
+    QCOMPARE(raised, expected);
+    // Each grouped word came with the event of its first character.
+    for (qsizetype w = 1; w < raised.size(); ++w)
+        QVERIFY(eventOfWord[w] > eventOfWord[w - 1]);
 }
 
 QTEST_GUILESS_MAIN(TestSpeechText)

@@ -1,5 +1,7 @@
 #include "support/WordLog.h"
 
+#include <algorithm>
+
 #include <QTest>
 
 WordLog::WordLog(SpVoice &voice)
@@ -22,7 +24,7 @@ bool WordLog::waitForPosition(long position, int timeoutMs)
 {
     return QTest::qWaitFor([&] {
         for (const Entry &e : entries)
-            if (e.position == position)
+            if (e.position <= position && position < e.position + std::max(1L, e.length))
                 return true;
         return false;
     }, timeoutMs);

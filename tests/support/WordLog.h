@@ -26,7 +26,8 @@ public:
 
     // The text each event selects in text.
     QStringList words(const QString &text) const;
-    // Waits until an event selects the range starting at position (or times out).
+    // Waits until an event selects a range holding position (or times out):
+    // a Hanzi is found inside the word it belongs to.
     bool waitForPosition(long position, int timeoutMs);
     bool waitForCount(int count, int timeoutMs);
     void clear() { entries.clear(); }

@@ -1,6 +1,7 @@
 #include "speech/espeak/SynthClient.h"
 
 #include "platform/Failure.h"
+#include "synth/text/MarkupCheck.h"
 
 #include <cerrno>
 #include <chrono>
@@ -178,6 +179,10 @@ qsizetype partEnd(const QString &text, qsizetype from, bool markup)
 void SynthClient::takeNextPart()
 {
     Text &next = m_texts.front();
+    // Only real markup goes whole (it cannot be cut); any other text goes in
+    // parts, however long, and is read as the plain text it is.
+    if (next.sent == 0 && next.markup)
+        next.markup = readAsMarkup(next.text);
     const qsizetype end = partEnd(next.text, next.sent, next.markup);
     const bool final = end == next.text.size();
     m_outbox = encode(Type::Speak, next.generation, qint32(next.stream), next.markup, qint64(next.sent), final,

@@ -4,6 +4,7 @@
 #include "synth/text/MarkupCheck.h"
 #include "synth/text/SpeechRate.h"
 #include "synth/text/TextPieces.h"
+#include "synth/text/WordGrouping.h"
 #include "synth/text/WordPositionFilter.h"
 
 #include <QFile>
@@ -41,6 +42,7 @@ struct EspeakEngine::PieceRun
     CommandChannel *channel = nullptr;
     const TextPiece *piece = nullptr;
     WordPositionFilter *filter = nullptr;
+    WordGrouping *grouping = nullptr;
     quint64 generation = 0;
     qint32 stream = 0;
     qint64 sent = 0;      // samples of this text sent so far
@@ -112,7 +114,8 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
         for (const auto &[position, length] : run->filter->skippedBefore(start))
             run->sendWord((run->lastWordAt + at) / 2, position, length);
         if (const auto word = run->filter->accept(start, end))
-            run->sendWord(at, word->first, word->second);
+            if (const auto grouped = run->grouping->group(word->first, word->second))
+                run->sendWord(at, grouped->first, grouped->second);
     }
     if (!run->abandoned && wav && count > 0) {
         if (run->sonic) {
@@ -218,7 +221,9 @@ bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllow
 {
     const bool markup = markupAllowed && readAsMarkup(text);
     WordPositionFilter filter(text, markup);
+    WordGrouping grouping(text);
     PieceRun run;
+    run.grouping = &grouping;
     run.channel = &m_channel;
     run.generation = part.generation;
     run.stream = part.stream;
