@@ -1,31 +1,32 @@
 #include "synth/text/TextPieces.h"
 
+#include <unicode/brkiter.h>
+#include <unicode/unistr.h>
+
 #include <algorithm>
+#include <memory>
 
 namespace {
 
-bool isSentenceEnd(QStringView text, qsizetype i)
+// ICU's break iterators, made once per thread (they are costly to make and
+// not shareable), pointed at the text each time.
+icu::BreakIterator &iterator(bool sentences, const QString &text)
 {
-    const QChar c = text[i];
-    switch (c.unicode()) {
-    case u'。': case u'！': case u'？': case u'；': case u'!': case u'?': case u';': case u'\n':
-    case u'…':
-        return true;
-    case u'.':
-        return i + 1 < text.size() && text[i + 1].isSpace();
-    default:
-        return false;
+    struct Held
+    {
+        std::unique_ptr<icu::BreakIterator> it;
+        icu::UnicodeString alias; // the iterator keeps a reference to it
+    };
+    thread_local Held sentenceIt, wordIt;
+    Held &held = sentences ? sentenceIt : wordIt;
+    if (!held.it) {
+        UErrorCode status = U_ZERO_ERROR;
+        held.it.reset(sentences ? icu::BreakIterator::createSentenceInstance(icu::Locale("zh"), status)
+                                : icu::BreakIterator::createWordInstance(icu::Locale("zh"), status));
     }
-}
-
-bool isSoftBreak(QChar c)
-{
-    switch (c.unicode()) {
-    case u'，': case u'、': case u',': case u'：': case u':': case u' ': case u'\t': case u'\u3000':
-        return true;
-    default:
-        return false;
-    }
+    held.alias.setTo(false, reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()));
+    held.it->setText(held.alias);
+    return *held.it;
 }
 
 bool isUnreadable(char32_t c)
@@ -82,24 +83,22 @@ TextPiece nextPlainPiece(const QString &text, qsizetype from, int maxCodePoints)
         piece.codePointOffsets = {0};
         return piece;
     }
-    qsizetype end = from;
-    qsizetype softCut = -1;
-    qsizetype cut = -1;
-    int codePoints = 0;
-    while (end < text.size() && codePoints < maxCodePoints) {
-        const bool pair = text[end].isHighSurrogate() && end + 1 < text.size() && text[end + 1].isLowSurrogate();
-        const qsizetype next = end + (pair ? 2 : 1);
-        if (isSentenceEnd(text, end)) {
-            cut = next;
-            break;
+    // Where maxCodePoints code points from here end.
+    qsizetype limit = from;
+    for (int codePoints = 0; limit < text.size() && codePoints < maxCodePoints; ++codePoints)
+        limit += text[limit].isHighSurrogate() && limit + 1 < text.size() && text[limit + 1].isLowSurrogate() ? 2 : 1;
+    // A whole sentence as ICU sees it (closing quotes and brackets stay with
+    // their sentence, full-width stops count), if it fits; else the text up
+    // to the last word boundary before the limit; else up to the limit.
+    qsizetype cut = iterator(true, text).following(int32_t(from));
+    if (cut == icu::BreakIterator::DONE || cut > limit) {
+        cut = limit;
+        if (limit < text.size()) {
+            const int32_t word = iterator(false, text).preceding(int32_t(limit) + 1);
+            if (word != icu::BreakIterator::DONE && word > from)
+                cut = word;
         }
-        if (isSoftBreak(text[end]))
-            softCut = next;
-        end = next;
-        ++codePoints;
     }
-    if (cut < 0)
-        cut = (end >= text.size() || softCut < 0) ? end : softCut;
     piece.length = cut - from;
     piece.utf8 = synthesisSafeUtf8(QStringView(text).mid(from, piece.length), &piece.codePointOffsets);
     return piece;

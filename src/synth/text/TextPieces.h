@@ -17,8 +17,9 @@ struct TextPiece
     std::pair<qsizetype, qsizetype> toUtf16Range(int codePointPosition, int codePointLength) const;
 };
 
-// Cuts plain text into pieces of at most maxCodePoints code points, preferably
-// after a sentence end, else after a pause mark or blank, else anywhere but
+// Cuts plain text into pieces of at most maxCodePoints code points: a
+// sentence as ICU's sentence breaks have it, else (a sentence too long) up to
+// the last of ICU's word boundaries before the limit, else anywhere but
 // inside a surrogate pair. Pieces are made one at a time so that a huge text
 // never needs a second full-size copy. Returns an empty piece at the end.
 TextPiece nextPlainPiece(const QString &text, qsizetype from, int maxCodePoints = 240);
