@@ -5,7 +5,7 @@
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev \
 	libespeak-ng-dev espeak-ng espeak-ng-data libsonic-dev libseccomp-dev libpulse-dev \
 	pulseaudio pulseaudio-utils xvfb xdotool wmctrl openbox hardinfo x11-utils imagemagick sox fonts-noto-cjk qt6-translations-l10n \
-	libicu-dev libzip-dev libpoppler-qt6-dev qpdf xclip
+	libicu-dev libzip-dev libpoppler-qt6-dev qpdf xclip libsndfile1-dev libsamplerate0-dev
 BUILD := build
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DSAYRELLA_WERROR=ON)
