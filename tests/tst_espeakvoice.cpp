@@ -47,6 +47,7 @@ private slots:
     void speakWhilePausedWaitsForResume();
     void rateChangesTheSpeakingTime();
     void rateChangeReachesTheSpeechInProgress();
+    void rateChangeGoesOnFromTheNextWord();
     void volumeZeroIsSilent();
     void voicesAreListedReadablyAndStably();
     void userVoicesComeFirst();
@@ -320,6 +321,33 @@ void TestEspeakVoice::rateChangeReachesTheSpeechInProgress()
     const qint64 before = spanOf(text.indexOf(QStringLiteral("One")), text.indexOf(QStringLiteral("four")));
     const qint64 after = spanOf(text.lastIndexOf(QStringLiteral("One")), text.lastIndexOf(QStringLiteral("four")));
     QVERIFY2(after * 10 < before * 7, qPrintable(QStringLiteral("%1 ms after vs %2 ms before").arg(after).arg(before)));
+}
+
+// A rate change mid-sentence is heard from the next word on, not from the
+// next sentence: every word is still said once, in order.
+void TestEspeakVoice::rateChangeGoesOnFromTheNextWord()
+{
+    const QString text = Chinese.repeated(3);
+    WordLog log(*m_voice);
+    QSignalSpy ends(m_voice.get(), &SpVoice::EndStream);
+    m_voice->setRate(-10);
+    m_voice->Speak(text, 11);
+    QVERIFY(log.waitForCount(3, 10000));
+    QElapsedTimer clock;
+    clock.start();
+    const qsizetype before = log.entries.size();
+    const qint64 slowInterval = (log.entries.last().atMs - log.entries.first().atMs) / (before - 1);
+    m_voice->setRate(10);
+    QVERIFY(ends.wait(30000));
+    QStringList expected;
+    for (const auto &[position, length] : icuWords(text))
+        expected << text.mid(position, length);
+    QCOMPARE(log.words(text), expected);
+    // Words after the change come at the fast rate well before the sentence ends.
+    const QList<WordLog::Entry> after = log.entries.mid(before + 2, 4);
+    QVERIFY(after.size() == 4);
+    const qint64 fastInterval = (after.last().atMs - after.first().atMs) / 3;
+    QVERIFY2(fastInterval * 2 < slowInterval, qPrintable(QStringLiteral("%1 ms a word after, %2 before").arg(fastInterval).arg(slowInterval)));
 }
 
 void TestEspeakVoice::volumeZeroIsSilent()

@@ -38,8 +38,16 @@ bool PcmQueue::pushWord(const TimedWord &word)
     if (m_closed || word.generation != m_generation)
         return false;
     m_words.push_back(word);
+    if (!word.endOfStream)
+        m_lastWord = word;
     m_data.notify_all();
     return true;
+}
+
+std::optional<TimedWord> PcmQueue::lastWord() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastWord;
 }
 
 void PcmQueue::waitForData(int timeoutMs)
@@ -95,6 +103,35 @@ std::optional<qint64> PcmQueue::nextWordSample() const
     return m_words.front().sample;
 }
 
+std::optional<TimedWord> PcmQueue::firstWordFrom(qint64 sample) const
+{
+    std::lock_guard lock(m_mutex);
+    for (const TimedWord &word : m_words)
+        if (!word.endOfStream && word.sample >= sample)
+            return word;
+    return std::nullopt;
+}
+
+void PcmQueue::truncate(qint64 sample, quint64 newGeneration)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        sample = std::clamp(sample, m_handedOver, m_written);
+        m_size = std::size_t(sample - m_handedOver);
+        m_written = sample;
+        while (!m_words.empty() && m_words.back().sample >= sample)
+            m_words.pop_back();
+        for (TimedWord &word : m_words)
+            word.generation = newGeneration;
+        if (m_lastWord && m_lastWord->sample >= sample)
+            m_lastWord.reset();
+        if (m_lastWord)
+            m_lastWord->generation = newGeneration;
+        m_generation = newGeneration;
+    }
+    m_space.notify_all();
+}
+
 bool PcmQueue::drained() const
 {
     std::lock_guard lock(m_mutex);
@@ -117,6 +154,7 @@ void PcmQueue::reset(quint64 newGeneration)
         m_written = 0;
         m_handedOver = 0;
         m_words.clear();
+        m_lastWord.reset();
         m_firstSampleNs.reset();
     }
     m_space.notify_all();

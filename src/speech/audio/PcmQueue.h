@@ -54,6 +54,15 @@ public:
     bool drained() const;      // nothing buffered that has not been handed over
     qint64 handedOver() const; // samples given to the audio output this session
 
+    // The first word (not an end) stamped at or after sample, if queued.
+    std::optional<TimedWord> firstWordFrom(qint64 sample) const;
+    // The last word pushed in this generation, queued or already taken.
+    std::optional<TimedWord> lastWord() const;
+    // Keeps what comes before sample (never less than what was handed over)
+    // under a new generation, and drops the rest: the speech goes on from
+    // there with whatever the producer pushes next.
+    void truncate(qint64 sample, quint64 newGeneration);
+
     // Called on the producer's thread when samples arrive in an empty queue,
     // so the consumer can take them at once instead of at its next poll.
     void setArrivalCallback(std::function<void()> callback) { m_arrived = std::move(callback); }
@@ -82,4 +91,5 @@ private:
     bool m_closed = false;
     std::optional<std::int64_t> m_firstSampleNs;
     std::function<void()> m_arrived;
+    std::optional<TimedWord> m_lastWord;
 };

@@ -5,6 +5,7 @@
 #include "speech/audio/SoundServerProbe.h"
 #include "speech/espeak/SynthClient.h"
 #include "speech/espeak/VoiceCatalog.h"
+#include "synth/text/MarkupCheck.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -100,7 +101,9 @@ pid_t EspeakVoice::helperPid() const { return m_client->helperPid(); }
 // Words of a purged speech may still be in flight to this thread: they are dropped here.
 void EspeakVoice::heard(const TimedWord &word)
 {
-    if (word.generation != m_generation)
+    // Words raised just before a rate change took the speech on from the next
+    // word still belong to it.
+    if (word.generation != m_generation && word.generation != m_continuedGeneration)
         return;
     const QVariant position = QVariant::fromValue<qlonglong>(word.sample * 2);
     if (!word.endOfStream) {
@@ -108,6 +111,8 @@ void EspeakVoice::heard(const TimedWord &word)
         return;
     }
     m_pending.remove(word.stream);
+    while (!m_spoken.empty() && m_spoken.front().stream <= word.stream)
+        m_spoken.pop_front();
     emit EndStream(word.stream, position);
     refreshState();
 }
@@ -129,6 +134,8 @@ void EspeakVoice::startSession()
     m_queue.reset(++m_generation);
     m_client->cancel(m_generation);
     m_pending.clear();
+    m_spoken.clear();
+    m_continuedGeneration = 0;
 }
 
 void EspeakVoice::purge()
@@ -183,6 +190,7 @@ long EspeakVoice::Speak(const QString &text, int flags)
     m_failed = false;
     m_client->speak(m_generation, ++m_stream, text, flags & SVSFIsXML);
     m_pending.insert(m_stream);
+    m_spoken.push_back({m_stream, text, bool(flags & SVSFIsXML)});
     refreshState();
     if (!(flags & SVSFlagsAsync))
         waitUntilHeard(m_stream);
@@ -217,7 +225,52 @@ void EspeakVoice::Resume()
     refreshState();
 }
 
-void EspeakVoice::setRate(long rate) { m_client->setRate(std::clamp(rate, -10L, 10L)); }
+void EspeakVoice::setRate(long rate)
+{
+    rate = std::clamp(rate, -10L, 10L);
+    if (rate == m_rate)
+        return;
+    m_rate = rate;
+    m_client->setRate(rate);
+    continueAtNewRate();
+}
+
+// The engine applies a rate from its next sentence, which at a slow rate can
+// be many seconds away. So what is queued after the next word not yet handed
+// to the sound server is dropped, and the text goes on from that word at the
+// new rate: nothing is said twice or left out, and the new rate is heard
+// once the word being spoken ends. Markup cannot be taken up in the middle:
+// there the new rate waits for the next sentence.
+void EspeakVoice::continueAtNewRate()
+{
+    if (m_spoken.empty() || m_failed)
+        return;
+    // Where to go on from: the next word still in the queue; or, when the
+    // engine has not got that far (a slow rate fills the queue with less
+    // than a word), the word after the last one it reached, keeping all that
+    // is queued.
+    qint64 cut = m_queue.written();
+    long stream = 0, position = 0;
+    if (const auto next = m_queue.firstWordFrom(m_queue.handedOver())) {
+        cut = next->sample;
+        stream = next->stream;
+        position = next->position;
+    } else if (const auto last = m_queue.lastWord()) {
+        stream = last->stream;
+        position = last->position + last->length;
+    } else {
+        return;
+    }
+    const auto from = std::find_if(m_spoken.begin(), m_spoken.end(), [&](const Spoken &s) { return s.stream == stream; });
+    if (from == m_spoken.end()
+        || std::any_of(from, m_spoken.end(), [](const Spoken &s) { return s.markup && readAsMarkup(s.text); }))
+        return;
+    m_continuedGeneration = m_generation;
+    m_queue.truncate(cut, ++m_generation);
+    m_client->cancel(m_generation);
+    for (auto it = from; it != m_spoken.end(); ++it)
+        m_client->speak(m_generation, it->stream, it->text, false, it == from ? position : 0);
+}
 
 void EspeakVoice::setVolume(long volume) { m_output->setVolumePercent(int(std::clamp(volume, 0L, 100L))); }
 

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <deque>
 #include <memory>
 
 class AudioOutput;
@@ -62,6 +63,7 @@ private:
     void heard(const TimedWord &word);
     void report(quint64 generation, const QString &description);
     void refreshState() { updateState(!m_pending.isEmpty(), m_pauseDepth > 0, m_failed); }
+    void continueAtNewRate();
 
     Options m_options;
     PcmQueue m_queue;
@@ -72,6 +74,17 @@ private:
     long m_stream = 0;
     int m_pauseDepth = 0;
     QSet<long> m_pending; // spoken and not yet heard to the end
+    // The texts of this session not yet heard to the end, to go on from a
+    // word when the rate changes.
+    struct Spoken
+    {
+        long stream;
+        QString text;
+        bool markup;
+    };
+    std::deque<Spoken> m_spoken;
+    long m_rate = 0;
+    quint64 m_continuedGeneration = 0; // the generation a rate change went on from
     bool m_failed = false;
     // For synchronous Speak, which blocks the UI thread: set where they happen.
     std::atomic<long> m_heardStream{0};

@@ -121,11 +121,11 @@ void SynthClient::post(const QByteArray &frame)
     (void)!write(m_wake, &one, sizeof one);
 }
 
-void SynthClient::speak(quint64 generation, long stream, const QString &text, bool markupAllowed)
+void SynthClient::speak(quint64 generation, long stream, const QString &text, bool markupAllowed, qsizetype from)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_texts.push_back({generation, stream, markupAllowed, text, 0});
+        m_texts.push_back({generation, stream, markupAllowed && from == 0, text, from});
         ++m_owed;
     }
     const quint64 one = 1;
@@ -181,7 +181,7 @@ void SynthClient::takeNextPart()
     Text &next = m_texts.front();
     // Only real markup goes whole (it cannot be cut); any other text goes in
     // parts, however long, and is read as the plain text it is.
-    if (next.sent == 0 && next.markup)
+    if (next.markup)
         next.markup = readAsMarkup(next.text);
     const qsizetype end = partEnd(next.text, next.sent, next.markup);
     const bool final = end == next.text.size();

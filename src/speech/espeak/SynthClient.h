@@ -48,7 +48,8 @@ public:
     int sampleRate() const { return m_sampleRate; }
     const QList<SpObjectToken> &builtinVoices() const { return m_voices; }
 
-    void speak(quint64 generation, long stream, const QString &text, bool markupAllowed);
+    // from: where in text to begin (positions still count from its start).
+    void speak(quint64 generation, long stream, const QString &text, bool markupAllowed, qsizetype from = 0);
     void cancel(quint64 generation);
     void selectVoice(const QString &id);
     void setRate(long rate);
