@@ -44,6 +44,16 @@ bool PcmQueue::pushWord(const TimedWord &word)
     return true;
 }
 
+bool PcmQueue::pushEndOfStream(quint64 generation, long stream)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_closed || generation != m_generation)
+        return false;
+    m_words.push_back({m_written, generation, stream, 0, 0, true});
+    m_data.notify_all();
+    return true;
+}
+
 std::optional<TimedWord> PcmQueue::lastWord() const
 {
     std::lock_guard lock(m_mutex);

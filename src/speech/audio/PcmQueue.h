@@ -37,6 +37,8 @@ public:
     // queue is closed; the producer must then abandon its text.
     bool push(const int16_t *samples, std::size_t count, quint64 generation);
     bool pushWord(const TimedWord &word);
+    // The stream's end, stamped after the last sample pushed so far.
+    bool pushEndOfStream(quint64 generation, long stream);
     // Samples accepted so far in this session (the stamp of the next sample).
     qint64 written() const;
 

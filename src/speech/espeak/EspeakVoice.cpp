@@ -61,7 +61,7 @@ EspeakVoice::EspeakVoice(const Options &options) : m_options(options), m_queue(Q
     SynthClient::Listener listener;
     // A text synthesised to its end: its end is heard after its last sample.
     listener.synthesised = [this](quint64 generation, long stream) {
-        m_queue.pushWord({m_queue.written(), generation, stream, 0, 0, true});
+        m_queue.pushEndOfStream(generation, stream);
     };
     listener.failed = [this](quint64 generation, const QString &description) {
         ++m_failures;

@@ -20,7 +20,7 @@ SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::mo
 {
     SynthClient::Listener listener;
     listener.synthesised = [this](quint64 generation, long stream) {
-        m_queue.pushWord({m_queue.written(), generation, stream, 0, 0, true});
+        m_queue.pushEndOfStream(generation, stream);
     };
     listener.failed = [this](quint64 generation, const QString &description) {
         if (generation != 0 && generation != m_queue.generation())

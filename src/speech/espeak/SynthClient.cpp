@@ -28,14 +28,20 @@ SynthClient::SynthClient(PcmQueue &queue, Launch launch, Listener listener)
 {
 }
 
+// Ends the client thread's wait, so it takes what was just queued (or quits).
+void SynthClient::wakeThread()
+{
+    const quint64 one = 1;
+    (void)!write(m_wake, &one, sizeof one);
+}
+
 SynthClient::~SynthClient()
 {
     {
         std::lock_guard lock(m_mutex);
         m_quit = true;
     }
-    const quint64 one = 1;
-    (void)!write(m_wake, &one, sizeof one);
+    wakeThread();
     if (m_thread.joinable())
         m_thread.join();
     m_helper.end(0);
@@ -117,8 +123,7 @@ void SynthClient::post(const QByteArray &frame)
         std::lock_guard lock(m_mutex);
         m_outbox.append(frame);
     }
-    const quint64 one = 1;
-    (void)!write(m_wake, &one, sizeof one);
+    wakeThread();
 }
 
 void SynthClient::speak(quint64 generation, long stream, const QString &text, bool markupAllowed, qsizetype from)
@@ -128,8 +133,7 @@ void SynthClient::speak(quint64 generation, long stream, const QString &text, bo
         m_texts.push_back({generation, stream, markupAllowed && from == 0, text, from});
         ++m_owed;
     }
-    const quint64 one = 1;
-    (void)!write(m_wake, &one, sizeof one);
+    wakeThread();
 }
 
 void SynthClient::cancel(quint64 generation)

@@ -65,6 +65,7 @@ private:
     bool handle(const SynthProtocol::Frame &frame);
     void replaceHelper(const QString &why);
     void post(const QByteArray &frame);
+    void wakeThread();
     void takeNextPart();
 
     PcmQueue &m_queue;
