@@ -41,6 +41,7 @@ private slots:
     void brokenHelperIsReplacedAndReportedOnce();
     void synchronousSpeakEndsWhenTheHelperFails_data();
     void synchronousSpeakEndsWhenTheHelperFails();
+    void idleTimeIsNotTakenForAHang();
     void missingHelperIsAFailure();
     void realHelperRunsConfined();
     void realHelperKilledMidSpeechIsReplaced();
@@ -121,6 +122,20 @@ void TestSynthHelper::synchronousSpeakEndsWhenTheHelperFails()
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     QSignalSpy failures(voice.get(), &SpVoice::failed);
     QVERIFY(failures.wait(1000)); // reported once the UI thread is free again
+}
+
+// A Speak after the reader had been idle longer than the hang limit used to
+// find the limit already spent: the helper was killed as hung before it could
+// answer, and the person was shown a failure.
+void TestSynthHelper::idleTimeIsNotTakenForAHang()
+{
+    auto voice = testVoice({QStringLiteral("--first-sample-delay"), QStringLiteral("100")}, 400);
+    QSignalSpy failures(voice.get(), &SpVoice::failed);
+    voice->Speak(QStringLiteral("one two"), 0);
+    QTest::qWait(700);
+    voice->Speak(QStringLiteral("three four"), 0);
+    QTest::qWait(200);
+    QCOMPARE(failures.count(), 0);
 }
 
 void TestSynthHelper::missingHelperIsAFailure()

@@ -266,6 +266,11 @@ bool SynthClient::exchange()
             takeNextPart();
         toSend = m_outboxSent < m_outbox.size();
     }
+    // The silence that counts starts when speech becomes owed: time spent
+    // idle before a Speak says nothing about the helper.
+    if (owed && !m_owedBefore)
+        m_lastProgressNs = nowNs();
+    m_owedBefore = owed;
     pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_helper.fd(), short(POLLIN | (toSend ? POLLOUT : 0)), 0}};
     const int count = m_helper.running() ? 2 : 1;
     int timeout = -1;

@@ -78,6 +78,7 @@ private:
     HelperProcess m_helper;
     SynthProtocol::FrameReader m_reader{SynthProtocol::MaxFromHelper};
     qint64 m_lastProgressNs = 0;
+    bool m_owedBefore = false;
     bool m_helperFinishedAText = false;
 
     // A text to speak, handed to the helper in parts as the channel takes
