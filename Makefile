@@ -5,7 +5,10 @@
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev \
 	libespeak-ng-dev espeak-ng espeak-ng-data libsonic-dev libseccomp-dev libpulse-dev \
 	pulseaudio pulseaudio-utils xvfb xdotool wmctrl openbox hardinfo x11-utils imagemagick sox fonts-noto-cjk qt6-translations-l10n \
-	libicu-dev libzip-dev libpoppler-qt6-dev qpdf xclip libsndfile1-dev libsamplerate0-dev
+	libicu-dev libzip-dev libpoppler-qt6-dev qpdf xclip libsndfile1-dev libsamplerate0-dev \
+	desktop-file-utils appstream
+# Only the benchmarks use these: a second speech service to compare with.
+BENCH_PACKAGES := speech-dispatcher speech-dispatcher-espeak-ng
 BUILD := build
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DSAYRELLA_WERROR=ON)
@@ -13,7 +16,7 @@ CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DSAYRELLA_WERROR=ON
 .PHONY: deps build test check-sanitize run bench clean
 
 deps:
-	@missing=$$(for p in $(PACKAGES); do \
+	@missing=$$(for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	    echo "Installing Debian packages:" $$missing; \
@@ -40,8 +43,10 @@ check-sanitize: deps
 run: build
 	tools/run.sh $(BUILD)
 
+bench: EXTRA_PACKAGES = $(BENCH_PACKAGES)
 bench: build
 	tools/with-test-audio.sh $(BUILD)/bench/speech_bench
+	tools/with-test-display.sh tools/with-test-audio.sh $(BUILD)/bench/audible_bench
 	tools/with-test-display.sh tools/with-test-audio.sh $(BUILD)/bench/startup_bench
 	$(BUILD)/bench/highlight_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/documents_bench

@@ -852,6 +852,14 @@ void TestFrmMain::typingWhileSpeakingKeepsTheText()
     reader.fake->raiseWord(0, 1);
     QCOMPARE(text->textCursor().selectedText(), QStringLiteral("一"));
     QVERIFY(text->extraSelections().isEmpty());
+
+    // Speak reads the text as it is now, after typing and after an undo.
+    reader.click("cmdSpeak");
+    QCOMPARE(reader.fake->lastText, QStringLiteral("一二x三x四x五六七八"));
+    text->undo();
+    reader.click("cmdSpeak");
+    QCOMPARE(reader.fake->lastText, text->toPlainText());
+    QVERIFY(reader.fake->lastText != QStringLiteral("一二x三x四x五六七八"));
 }
 
 // Ctrl+O anywhere in the window, and the first entry of the text area's

@@ -32,6 +32,14 @@ ReaderTextBox::ReaderTextBox(QWidget *parent) : QPlainTextEdit(parent)
     for (const auto role : {QPalette::Highlight, QPalette::HighlightedText})
         colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
     setPalette(colours);
+    connect(document(), &QTextDocument::contentsChanged, this, [this] { m_plainText.reset(); });
+}
+
+QString ReaderTextBox::plainText() const
+{
+    if (!m_plainText)
+        m_plainText = toPlainText();
+    return *m_plainText;
 }
 
 bool ReaderTextBox::selectRange(qsizetype start, qsizetype length)

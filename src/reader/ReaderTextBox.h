@@ -2,6 +2,8 @@
 
 #include <QPlainTextEdit>
 
+#include <optional>
+
 // The reader's text area: plain text; a drop of text replaces the whole
 // content (a drop of files or links, or without text, changes nothing), as an
 // edit that Ctrl+Z takes back; and the word being read stays visibly marked.
@@ -23,6 +25,10 @@ public:
     // readers expect, and is scrolled into view.
     bool selectRange(qsizetype start, qsizetype length);
 
+    // The whole text, kept between edits: gathering a long document's text
+    // from the editor takes milliseconds that a click on Speak should not wait.
+    QString plainText() const;
+
     // Replaces the whole text as one edit that Ctrl+Z undoes.
     void replaceAll(const QString &text);
 
@@ -38,6 +44,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    mutable std::optional<QString> m_plainText;
     void markWord(const QTextCursor &word);
     bool acceptAsCopy(QDropEvent *event);
 };

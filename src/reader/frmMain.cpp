@@ -355,10 +355,11 @@ void frmMain::UpdatePlaybackState(bool speaking, bool paused)
 void frmMain::cmdSpeak_Click()
 {
     try {
-        if (TTS->toPlainText() == QString())
+        const QString text = TTS->plainText();
+        if (text == QString())
             return;
         if (!(m_bSpeaking && m_bPause)) {
-            Voice->Speak(TTS->toPlainText(), myVflag);
+            Voice->Speak(text, myVflag);
             if (!m_bPause)
                 return;
         }

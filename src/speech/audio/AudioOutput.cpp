@@ -18,9 +18,12 @@ namespace {
 
 // Short enough that a volume change or a purge is heard at once, long enough
 // that a scheduling hiccup of the audio thread does not underrun.
-constexpr int SinkBufferMs = 100;
-// When no word is pending, look again this often for newly queued ones.
-constexpr int IdlePollMs = 20;
+constexpr int SinkBufferMs = 150;
+// The audio thread sleeps until a word is due or the sink is about to run
+// low, whichever comes first, and not at all while nothing is playing (new
+// samples wake it): each wake-up costs more than the work it does.
+constexpr int RefillMarginMs = 40; // wake while this much is still to be played
+constexpr int LongestSleepMs = 100;
 // Audio handed to the sound server that does not advance for this long
 // means the server has stopped playing for us.
 constexpr qint64 StallNs = 4'000'000'000;
@@ -41,10 +44,17 @@ void runOn(QObject *target, F &&f)
 AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate) : m_queue(queue), m_sampleRate(sampleRate)
 {
     qRegisterMetaType<TimedWord>("TimedWord");
-    // Samples arriving in an empty queue are handed to the sink at once, on its thread.
+    // Samples arriving in an empty queue are handed to the sink at once, on
+    // its thread, and the next wake-up is planned for them.
     m_queue.setArrivalCallback([this] {
         if (!m_feedPosted.exchange(true))
-            QMetaObject::invokeMethod(this, &AudioOutput::feed, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_feedPosted = false;
+                    dispatch();
+                },
+                Qt::QueuedConnection);
     });
 }
 
@@ -234,10 +244,19 @@ void AudioOutput::dispatch()
     m_queue.takeDueWords(played, m_sampleRate / 100, due);
     for (const TimedWord &word : due)
         emit wordDue(word);
-    int delayMs = IdlePollMs;
+    qint64 delayMs = -1;
+    const qint64 toPlay = m_queue.handedOver() - played;
+    // Refill only when there is something to hand over; the last few
+    // milliseconds of a session play out without us.
+    if (!m_queue.drained())
+        delayMs = std::clamp<qint64>(toPlay * 1000 / m_sampleRate - RefillMarginMs, 1, LongestSleepMs);
+    else if (toPlay * 1000 / m_sampleRate > RefillMarginMs)
+        delayMs = std::min<qint64>(toPlay * 1000 / m_sampleRate - RefillMarginMs, LongestSleepMs); // stall watch
     if (const auto next = m_queue.nextWordSample()) {
         const qint64 waitSamples = *next - played + 1;
-        delayMs = int(std::clamp<qint64>((waitSamples * 1000 + m_sampleRate - 1) / m_sampleRate, 1, IdlePollMs));
+        const qint64 wordMs = std::clamp<qint64>((waitSamples * 1000 + m_sampleRate - 1) / m_sampleRate, 1, LongestSleepMs);
+        delayMs = delayMs < 0 ? wordMs : std::min(delayMs, wordMs);
     }
-    m_timer->start(delayMs);
+    if (delayMs > 0)
+        m_timer->start(int(delayMs));
 }

@@ -46,11 +46,17 @@ bool PcmQueue::pushWord(const TimedWord &word)
 
 bool PcmQueue::pushEndOfStream(quint64 generation, long stream)
 {
-    std::lock_guard lock(m_mutex);
-    if (m_closed || generation != m_generation)
-        return false;
-    m_words.push_back({m_written, generation, stream, 0, 0, true});
-    m_data.notify_all();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed || generation != m_generation)
+            return false;
+        m_words.push_back({m_written, generation, stream, 0, 0, true});
+        m_data.notify_all();
+    }
+    // The consumer sleeps while nothing plays; an end (of a text with
+    // nothing to hear, say) must wake it like samples do.
+    if (m_arrived)
+        m_arrived();
     return true;
 }
 

@@ -1,0 +1,303 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// From the click on Speak to the first sample heard at the sound server, for
+// the reader and, in the same run, for two other ways of speaking on Linux:
+// espeak-ng's command line (a new process) and speech-dispatcher's spd-say
+// (a running daemon). Then the processor time a minute of speech costs the
+// reader (its own process and its synthesis helper) and the command line.
+// Run through tools/with-test-display.sh and tools/with-test-audio.sh (make
+// bench): the ear records the test sink's monitor.
+#include "AudibleRecorder.h"
+#include "BenchText.h"
+#include "platform/MessageBox.h"
+#include "reader/ProgramSetup.h"
+#include "reader/frmMain.h"
+#include "settings/IniSettingsStore.h"
+#include "settings/StoredSettings.h"
+#include "speech/SpVoice.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QPlainTextEdit>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <spawn.h>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+// A benchmark has no one to click a message away: say it and go on.
+class PrintedMessages : public MessageBox
+{
+public:
+    void Show(const QString &text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+};
+
+const QString Sentence = QStringLiteral("文字本来是有声音的。");
+constexpr int Trials = 7;
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+pid_t spawn(const std::vector<std::string> &args)
+{
+    std::vector<char *> argv;
+    for (const std::string &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Waits, keeping the window's events flowing, until done() or the time is up.
+bool waitUntil(const std::function<bool()> &done, int ms)
+{
+    const std::int64_t until = benchNowNs() + std::int64_t(ms) * 1'000'000;
+    while (!done()) {
+        if (benchNowNs() > until)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        usleep(500);
+    }
+    return true;
+}
+
+// Milliseconds from starting() to the first sound, or -1 if none came.
+double timeToSound(const AudibleRecorder &ear, const std::function<void()> &start, const std::function<void()> &stop)
+{
+    // Start only after a quiet moment, so the sound found is this trial's.
+    std::int64_t quietFrom = benchNowNs();
+    waitUntil([&] { return benchNowNs() - quietFrom > 400'000'000 && ear.silentSince(quietFrom); }, 5000);
+    const std::int64_t t0 = benchNowNs();
+    start();
+    std::optional<std::int64_t> heard;
+    waitUntil([&] { return bool(heard = ear.firstSoundAfter(t0)); }, 4000);
+    stop();
+    return heard ? (*heard - t0) / 1e6 : -1;
+}
+
+std::vector<double> trials(const AudibleRecorder &ear, const std::function<void()> &start,
+                           const std::function<void()> &stop)
+{
+    timeToSound(ear, start, stop); // warms the caches
+    std::vector<double> times;
+    for (int i = 0; i < Trials; ++i) {
+        const double ms = timeToSound(ear, start, stop);
+        if (ms >= 0)
+            times.push_back(ms);
+    }
+    return times;
+}
+
+void killAndReap(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+bool onPath(const char *program)
+{
+    return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
+}
+
+// Clock ticks (user + system) a process has used so far.
+double processCpuSeconds(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    if (line.empty())
+        return 0;
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15; ++i) {
+        fields >> field;
+        if (i >= 14)
+            ticks += std::stol(field); // utime, stime
+    }
+    return double(ticks) / sysconf(_SC_CLK_TCK);
+}
+
+std::vector<pid_t> childProcesses()
+{
+    std::vector<pid_t> children;
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::ifstream file("/proc/self/task/" + task.toStdString() + "/children");
+        pid_t pid = 0;
+        while (file >> pid)
+            children.push_back(pid);
+    }
+    return children;
+}
+
+void printTimes(const char *who, const std::vector<double> &times)
+{
+    if (times.empty()) {
+        std::printf("%-34s %8s\n", who, "no sound");
+        return;
+    }
+    std::printf("%-34s %8.1f %8.1f %8.1f %6zu\n", who, *std::min_element(times.begin(), times.end()), median(times),
+                *std::max_element(times.begin(), times.end()), times.size());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    configureApplication();
+    const QByteArray sink = qgetenv("SAYRELLA_TEST_SINK");
+    if (sink.isEmpty()) {
+        std::printf("run through tools/with-test-audio.sh: there is no test sink to listen to\n");
+        return 1;
+    }
+
+    PrintedMessages messageBox;
+    QTemporaryDir config;
+    IniSettingsStore settings(config.path());
+    StoredSettings::writeRunTimesDone(settings);
+    frmMain window({CreatePlatformVoice, &messageBox, &settings, {}, {}, {}, {}});
+    if (!window.Form_Load())
+        return 1;
+    window.show();
+    auto *speak = window.findChild<QPushButton *>(QStringLiteral("cmdSpeak"));
+    auto *stop = window.findChild<QPushButton *>(QStringLiteral("cmdStop"));
+    auto *text = window.findChild<QPlainTextEdit *>(QStringLiteral("TTS"));
+    SpVoice *voice = window.voice();
+
+    double readerShort = -1;
+    double fasterPeer = -1;
+    {
+        auto ear = std::make_unique<AudibleRecorder>(sink.toStdString() + ".monitor");
+        if (!ear->ok()) {
+            std::printf("cannot record the monitor of %s\n", sink.constData());
+            return 1;
+        }
+        std::printf("\nClick on Speak to the first audible sample at the sound server (%d trials each, one run)\n",
+                    Trials);
+        std::printf("%-34s %8s %8s %8s %6s\n", "who / text", "min ms", "p50 ms", "max ms", "heard");
+
+        const struct { const char *name; qsizetype units; } sizes[] = {
+            {"reader, the sentence", -1},        {"reader, 100 characters", 100},
+            {"reader, 10,625 characters", 10625}, {"reader, 1 MB (UTF-8)", 1000000 / 3},
+            {"reader, 10 MB (UTF-8)", 10000000 / 3}};
+        for (const auto &size : sizes) {
+            // Every text begins with the same sentence, so that only its length differs.
+            text->setPlainText(size.units < 0 ? Sentence : Sentence + benchText(size.units - Sentence.size()));
+            const auto times = trials(
+                *ear, [&] { QTest::mouseClick(speak, Qt::LeftButton); }, [&] { QTest::mouseClick(stop, Qt::LeftButton); });
+            printTimes(size.name, times);
+            if (size.units < 0)
+                readerShort = median(times);
+        }
+
+        pid_t cli = -1;
+        const auto cliTimes = trials(
+            *ear, [&] { cli = spawn({"espeak-ng", "-v", "cmn", Sentence.toStdString()}); },
+            [&] { killAndReap(cli); });
+        printTimes("espeak-ng -v cmn (new process)", cliTimes);
+        fasterPeer = median(cliTimes);
+
+        if (onPath("spd-say")) {
+            // The daemon is started by the first call and then kept: the
+            // trials measure a running speech-dispatcher, as on a desktop.
+            const auto say = [](const std::vector<std::string> &extra) {
+                std::vector<std::string> args{"spd-say", "-o", "espeak-ng", "-l", "zh"};
+                args.insert(args.end(), extra.begin(), extra.end());
+                const pid_t pid = spawn(args);
+                if (pid > 0)
+                    waitpid(pid, nullptr, 0);
+            };
+            say({"-w", "好"});
+            const auto spdTimes = trials(
+                *ear, [&] { say({Sentence.toStdString()}); }, [&] { say({"-C"}); });
+            printTimes("spd-say (running daemon)", spdTimes);
+            if (!spdTimes.empty() && (fasterPeer < 0 || median(spdTimes) < fasterPeer))
+                fasterPeer = median(spdTimes);
+        } else {
+            std::printf("%-34s %8s\n", "spd-say", "not installed");
+        }
+        if (readerShort >= 0 && fasterPeer > 0)
+            std::printf("reader / faster peer (the sentence): %.2f (target <= 0.80)\n", readerShort / fasterPeer);
+    }
+
+    // A minute or so of speech, heard to the end, by the reader (with its
+    // window and highlight) and by the command line at the same speed.
+    std::printf("\nProcessor time per minute of speech (user + system)\n");
+    std::printf("%-34s %10s %10s %12s\n", "who", "speech s", "cpu s", "cpu s / min");
+    const QString minute = benchText(280);
+    text->setPlainText(minute);
+    const double helperBefore = [] {
+        double total = 0;
+        for (pid_t child : childProcesses())
+            total += processCpuSeconds(child);
+        return total;
+    }();
+    const double selfBefore = processCpuSeconds(getpid());
+    const std::int64_t readerStart = benchNowNs();
+    // Waits in the event loop, as the program does: a polling wait would
+    // be counted as the reader's own time.
+    QEventLoop heard;
+    QObject::connect(voice, &SpVoice::stateChanged, &heard, [&] {
+        if (voice->state() == SpVoice::State::Ready)
+            heard.quit();
+    });
+    QTimer::singleShot(300000, &heard, &QEventLoop::quit);
+    QTest::mouseClick(speak, Qt::LeftButton);
+    heard.exec();
+    const double readerSeconds = (benchNowNs() - readerStart) / 1e9;
+    const double windowCpu = processCpuSeconds(getpid()) - selfBefore;
+    double helperCpu = -helperBefore;
+    for (pid_t child : childProcesses())
+        helperCpu += processCpuSeconds(child);
+    const double readerCpu = windowCpu + helperCpu;
+    std::printf("%-34s %10.1f %10.2f %12.3f\n", "reader (window + helper)", readerSeconds, readerCpu,
+                readerCpu * 60 / readerSeconds);
+    std::printf("%-34s %10s %10.2f %12.3f\n", "  of which the window's process", "", windowCpu,
+                windowCpu * 60 / readerSeconds);
+    std::printf("%-34s %10s %10.2f %12.3f\n", "  of which the synthesis helper", "", helperCpu,
+                helperCpu * 60 / readerSeconds);
+
+    const std::int64_t cliStart = benchNowNs();
+    const pid_t cli = spawn({"espeak-ng", "-v", "cmn", "-s", "280", minute.toStdString()});
+    rusage usage{};
+    wait4(cli, nullptr, 0, &usage);
+    const double cliSeconds = (benchNowNs() - cliStart) / 1e9;
+    const double cliCpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                          usage.ru_stime.tv_usec / 1e6;
+    std::printf("%-34s %10.1f %10.2f %12.3f\n", "espeak-ng -v cmn -s 280", cliSeconds, cliCpu, cliCpu * 60 / cliSeconds);
+    std::printf("reader / command line: %.2f (target <= 1.20)\n",
+                (readerCpu / readerSeconds) / (cliCpu / cliSeconds));
+    return 0;
+}
