@@ -79,7 +79,7 @@ void frmAbout::buildLayout()
     setFixedSize(twips(5730), twips(3555));
 
     auto *picIcon = label(this, "picIcon", QString(), twipsRect(240, 240, 540, 540));
-    picIcon->setPixmap(ProgramIcon().pixmap(16).scaled(32, 32));
+    picIcon->setPixmap(ProgramIcon().pixmap(32, 32));
     picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     cmdOK = placeControl<QPushButton>(this, "cmdOK", twipsRect(4125, 2625, 1500, 345));

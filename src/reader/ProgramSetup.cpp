@@ -18,6 +18,9 @@ void nameApplication()
 void configureApplication()
 {
     nameApplication();
+    // The menu entry's name: Wayland matches the window to its entry (and
+    // icon) by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.sayrella.Sayrella"));
     QApplication::setWindowIcon(ProgramIcon());
     QApplication::setStyle(new VisibleFocusStyle);
     installChineseFontSubstitutes();

@@ -16,4 +16,12 @@ QString LoadResString(int id)
     return text;
 }
 
-QIcon ProgramIcon() { return QIcon(QStringLiteral(":/icons/sayrella.xpm")); }
+// Every size drawn from the same picture, so that a title bar, a task bar and
+// the About box each get a sharp one of their own size.
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/sayrella-%1.png").arg(size), QSize(size, size));
+    return icon;
+}

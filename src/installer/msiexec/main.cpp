@@ -2,12 +2,12 @@
 // for the current user into the voice folder the reader's voices come from.
 //   msiexec /package FILE [/quiet]
 #include "installer/msiexec/PackageInstall.h"
-#include "speech/espeak/VoiceCatalog.h"
+#include "platform/paths/ProgramFiles.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    return PackageInstall::run(app.arguments().mid(1), VoiceCatalog::userVoiceFolder(), stdout, stderr);
+    return PackageInstall::run(app.arguments().mid(1), ProgramFiles::userVoiceFolder(), stdout, stderr);
 }

@@ -1,5 +1,7 @@
 #include "platform/linux/HiveRegistry.h"
 
+#include "platform/paths/ProgramFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -98,11 +100,7 @@ void HiveRegistry::load()
 
 QString HiveRegistry::installedHive()
 {
-    const QDir programFolder(QCoreApplication::applicationDirPath());
-    const QString beside = programFolder.filePath(QStringLiteral("machine.reg"));
-    if (QFile::exists(beside))
-        return beside;
-    return programFolder.filePath(QStringLiteral("../share/sayrella/machine.reg"));
+    return ProgramFiles::data(QStringLiteral("machine.reg"));
 }
 
 long HiveRegistry::RegOpenKeyEx(HKEY root, const QString &subKey, quint32, quint32 access, HKEY *result)

@@ -1,6 +1,7 @@
 #include "platform/linux/LocalInstallerPlatform.h"
 
 #include "platform/Failure.h"
+#include "platform/paths/ProgramFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,18 +14,16 @@ QString LocalFileSystem::GetSpecialFolder(int folder)
     switch (folder) {
     case TemporaryFolder:
         return QDir::tempPath();
-    case SystemFolder: {
-        const QDir program(ProgramFolder());
-        if (QFileInfo(program.filePath(QStringLiteral("msiexec"))).isExecutable())
-            return program.path();
-        return QDir::cleanPath(program.filePath(QStringLiteral("../libexec/sayrella")));
-    }
+    case SystemFolder:
+        return ProgramFiles::helperFolder();
     default:
         throw Failure(QStringLiteral("未知的特殊文件夹 %1。").arg(folder));
     }
 }
 
-QString LocalFileSystem::ProgramFolder() { return QCoreApplication::applicationDirPath(); }
+// The folder the program's own files were installed to: on Linux its data
+// folder, where the voice package is.
+QString LocalFileSystem::ProgramFolder() { return ProgramFiles::dataFolder(); }
 
 void LocalFileSystem::CopyFile(const QString &source, const QString &destination, bool overwrite)
 {

@@ -3,8 +3,8 @@
 #include "platform/InstallerPlatform.h"
 
 // The system folder on Linux is where this program's installer stand-in
-// (msiexec) lives: beside the program in a build tree, or
-// <prefix>/libexec/sayrella when installed.
+// (msiexec) lives, the program folder where its voice package is (see
+// ProgramFiles).
 class LocalFileSystem : public FileSystem
 {
 public:

@@ -1,5 +1,7 @@
 #include "speech/espeak/EspeakVoice.h"
 
+#include "platform/paths/ProgramFiles.h"
+
 #include "platform/Failure.h"
 #include "speech/audio/AudioOutput.h"
 #include "speech/audio/SoundServerProbe.h"
@@ -27,16 +29,7 @@ const QString HelperName = QStringLiteral("sayrella-synth");
 
 QString EspeakVoice::installedHelper()
 {
-    // Beside the program in a build tree, in libexec when installed; programs
-    // of the build tree that live elsewhere (tests, benchmarks) use the
-    // build's program folder.
-    const QDir program(QCoreApplication::applicationDirPath());
-    for (const QString &candidate : {program.filePath(HelperName),
-                                     program.filePath(QStringLiteral("../libexec/sayrella/") + HelperName),
-                                     QStringLiteral(SAYRELLA_BUILD_PROGRAM_DIR "/") + HelperName})
-        if (QFileInfo(candidate).isExecutable())
-            return QDir::cleanPath(candidate);
-    return program.filePath(HelperName);
+    return ProgramFiles::helper(HelperName);
 }
 
 EspeakVoice::EspeakVoice() : EspeakVoice(Options()) {}

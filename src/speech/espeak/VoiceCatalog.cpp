@@ -1,3 +1,4 @@
+#include "platform/paths/ProgramFiles.h"
 #include "speech/espeak/VoiceCatalog.h"
 
 #include "synth/protocol/SynthProtocol.h"
@@ -10,7 +11,7 @@ namespace VoiceCatalog {
 
 QString userVoiceFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/sayrella/voices");
+    return ProgramFiles::userVoiceFolder();
 }
 
 QString describe(const QByteArray &espeakName)

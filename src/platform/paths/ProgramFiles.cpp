@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/paths/ProgramFiles.h"
+
+#include "platform/paths/InstallLayout.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+// The first of: beside the program (a build tree), the installed layout
+// relative to the program, the build tree's program folder (the build's test
+// programs). The installed place when the file is in none of them, so that a
+// failure names where it was looked for.
+QString locate(const QString &name, const char *fromProgram)
+{
+    const QDir program(QCoreApplication::applicationDirPath());
+    const QString installed = QDir::cleanPath(program.filePath(QString::fromUtf8(fromProgram) + u'/' + name));
+    for (const QString &candidate : {program.filePath(name), installed,
+                                     QDir(QString::fromUtf8(InstallLayout::BuildProgramFolder)).filePath(name)})
+        if (QFileInfo::exists(candidate))
+            return QDir::cleanPath(candidate);
+    return installed;
+}
+
+} // namespace
+
+namespace ProgramFiles {
+
+QString helper(const QString &name) { return locate(name, InstallLayout::HelpersFromProgram); }
+QString helperFolder() { return QFileInfo(helper(QStringLiteral("msiexec"))).path(); }
+QString data(const QString &name) { return locate(name, InstallLayout::DataFromProgram); }
+QString dataFolder() { return QFileInfo(data(QStringLiteral("msc"))).path(); }
+
+QString userVoiceFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/sayrella/voices");
+}
+
+} // namespace ProgramFiles
