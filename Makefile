@@ -7,13 +7,15 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-pl
 	pulseaudio pulseaudio-utils xvfb xdotool wmctrl openbox hardinfo x11-utils imagemagick sox fonts-noto-cjk qt6-translations-l10n \
 	libicu-dev libzip-dev libpoppler-qt6-dev qpdf xclip libsndfile1-dev libsamplerate0-dev \
 	desktop-file-utils appstream
+# Only the Debian package build uses these.
+DEB_PACKAGES := debhelper dpkg-dev lintian
 # Only the benchmarks use these: a second speech service to compare with.
 BENCH_PACKAGES := speech-dispatcher speech-dispatcher-espeak-ng
 BUILD := build
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DSAYRELLA_WERROR=ON)
 
-.PHONY: deps build test check-sanitize run bench clean
+.PHONY: deps build test check-sanitize run bench deb clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
@@ -51,6 +53,17 @@ bench: build
 	$(BUILD)/bench/highlight_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/documents_bench
 	$(BUILD)/bench/export_bench
+
+# A Debian package of this checkout, built from a copy of it under out/deb
+# (dpkg-buildpackage writes beside the source folder), then checked by lintian.
+deb: EXTRA_PACKAGES = $(DEB_PACKAGES)
+deb: deps
+	rm -rf out/deb && mkdir -p out/deb/sayrella
+	tar -c --exclude=./build --exclude='./build-*' --exclude=./out --exclude=./.git . | tar -x -C out/deb/sayrella
+	$(SUDO) apt-get build-dep -y -q --no-install-recommends ./out/deb/sayrella
+	cd out/deb/sayrella && DEB_BUILD_OPTIONS="parallel=$$(nproc)" dpkg-buildpackage -us -uc -b
+	lintian --info out/deb/*.deb | tee out/deb/lintian.txt
+	@ls out/deb/*.deb
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize out
