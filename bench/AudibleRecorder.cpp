@@ -23,8 +23,8 @@ AudibleRecorder::AudibleRecorder(const std::string &monitorSource)
     attr.maxlength = std::uint32_t(-1);
     attr.fragsize = BlockSamples * 2;
     int error = 0;
-    m_stream = pa_simple_new(nullptr, "sayrella-bench", PA_STREAM_RECORD, monitorSource.c_str(), "ear", &spec,
-                             nullptr, &attr, &error);
+    m_stream = pa_simple_new(nullptr, "sayrella-bench", PA_STREAM_RECORD, monitorSource.c_str(), "ear", &spec, nullptr,
+                             &attr, &error);
     m_ok = m_stream != nullptr;
     if (m_ok)
         m_thread = std::thread([this] { record(); });

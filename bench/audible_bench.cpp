@@ -124,10 +124,7 @@ void killAndReap(pid_t pid)
     waitpid(pid, nullptr, 0);
 }
 
-bool onPath(const char *program)
-{
-    return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
-}
+bool onPath(const char *program) { return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty(); }
 
 // Clock ticks (user + system) a process has used so far.
 double processCpuSeconds(pid_t pid)
@@ -208,15 +205,21 @@ int main(int argc, char *argv[])
                     Trials);
         std::printf("%-34s %8s %8s %8s %6s\n", "who / text", "min ms", "p50 ms", "max ms", "heard");
 
-        const struct { const char *name; qsizetype units; } sizes[] = {
-            {"reader, the sentence", -1},        {"reader, 100 characters", 100},
-            {"reader, 10,625 characters", 10625}, {"reader, 1 MB (UTF-8)", 1000000 / 3},
-            {"reader, 10 MB (UTF-8)", 10000000 / 3}};
+        const struct
+        {
+            const char *name;
+            qsizetype units;
+        } sizes[] = {{"reader, the sentence", -1},
+                     {"reader, 100 characters", 100},
+                     {"reader, 10,625 characters", 10625},
+                     {"reader, 1 MB (UTF-8)", 1000000 / 3},
+                     {"reader, 10 MB (UTF-8)", 10000000 / 3}};
         for (const auto &size : sizes) {
             // Every text begins with the same sentence, so that only its length differs.
             text->setPlainText(size.units < 0 ? Sentence : Sentence + benchText(size.units - Sentence.size()));
             const auto times = trials(
-                *ear, [&] { QTest::mouseClick(speak, Qt::LeftButton); }, [&] { QTest::mouseClick(stop, Qt::LeftButton); });
+                *ear, [&] { QTest::mouseClick(speak, Qt::LeftButton); },
+                [&] { QTest::mouseClick(stop, Qt::LeftButton); });
             printTimes(size.name, times);
             if (size.units < 0)
                 readerShort = median(times);
@@ -224,7 +227,10 @@ int main(int argc, char *argv[])
 
         pid_t cli = -1;
         const auto cliTimes = trials(
-            *ear, [&] { cli = spawn({"espeak-ng", "-v", "cmn", Sentence.toStdString()}); },
+            *ear,
+            [&] {
+                cli = spawn({"espeak-ng", "-v", "cmn", Sentence.toStdString()});
+            },
             [&] { killAndReap(cli); });
         printTimes("espeak-ng -v cmn (new process)", cliTimes);
         fasterPeer = median(cliTimes);
@@ -294,10 +300,10 @@ int main(int argc, char *argv[])
     rusage usage{};
     wait4(cli, nullptr, 0, &usage);
     const double cliSeconds = (benchNowNs() - cliStart) / 1e9;
-    const double cliCpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                          usage.ru_stime.tv_usec / 1e6;
-    std::printf("%-34s %10.1f %10.2f %12.3f\n", "espeak-ng -v cmn -s 280", cliSeconds, cliCpu, cliCpu * 60 / cliSeconds);
-    std::printf("reader / command line: %.2f (target <= 1.20)\n",
-                (readerCpu / readerSeconds) / (cliCpu / cliSeconds));
+    const double cliCpu =
+        usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    std::printf("%-34s %10.1f %10.2f %12.3f\n", "espeak-ng -v cmn -s 280", cliSeconds, cliCpu,
+                cliCpu * 60 / cliSeconds);
+    std::printf("reader / command line: %.2f (target <= 1.20)\n", (readerCpu / readerSeconds) / (cliCpu / cliSeconds));
     return 0;
 }

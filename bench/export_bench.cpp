@@ -72,7 +72,8 @@ int main(int argc, char *argv[])
         text.close();
         QElapsedTimer clock;
         clock.start();
-        QProcess::execute(QStringLiteral("espeak-ng"), {"-v", "cmn", "-w", dir.filePath(QStringLiteral("cli.wav")), "-f", text.fileName()});
+        QProcess::execute(QStringLiteral("espeak-ng"),
+                          {"-v", "cmn", "-w", dir.filePath(QStringLiteral("cli.wav")), "-f", text.fileName()});
         const double work = clock.nsecsElapsed() / 1e9, audio = secondsOf(dir.filePath(QStringLiteral("cli.wav")));
         std::printf("%-28s %10.2f %12.1f %12.0f\n", "espeak-ng -w (command line)", work, audio, audio / work);
     }
@@ -84,14 +85,16 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         double share = 0;
-        Exporter::run(renderer, {benchText(10000000 / 3), dir.filePath(QStringLiteral("huge.mp3")), {}, true},
-                      [&](const Exporter::Progress &p) {
-                          share = p.share;
-                          if (clock.elapsed() > 60000)
-                              stop = true;
-                      }, stop);
-        std::printf("done %.1f%% in %.0f s; peak RSS %.1f MB (of which the text as UTF-16: 6.4 MB)\n",
-                    share * 100, clock.elapsed() / 1000.0, peakRssKb() / 1024.0);
+        Exporter::run(
+            renderer, {benchText(10000000 / 3), dir.filePath(QStringLiteral("huge.mp3")), {}, true},
+            [&](const Exporter::Progress &p) {
+                share = p.share;
+                if (clock.elapsed() > 60000)
+                    stop = true;
+            },
+            stop);
+        std::printf("done %.1f%% in %.0f s; peak RSS %.1f MB (of which the text as UTF-16: 6.4 MB)\n", share * 100,
+                    clock.elapsed() / 1000.0, peakRssKb() / 1024.0);
     }
 
     std::printf("\nSubtitle timing: LRC start of each sentence against its first word's sample in the audio\n");

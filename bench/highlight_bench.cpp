@@ -20,8 +20,11 @@ int main(int argc, char *argv[])
     std::printf("\nHighlightWord: select a word and keep it in view\n");
     std::printf("%-20s %-10s %8s %10s %10s %10s %14s\n", "text", "words", "calls", "mean us", "p95 us", "max us",
                 "load text ms");
-    const struct { const char *name; qsizetype units; } sizes[] = {
-        {"10,625 characters", 10625}, {"1 MB (UTF-8)", 1000000 / 3}, {"10 MB (UTF-8)", 10000000 / 3}};
+    const struct
+    {
+        const char *name;
+        qsizetype units;
+    } sizes[] = {{"10,625 characters", 10625}, {"1 MB (UTF-8)", 1000000 / 3}, {"10 MB (UTF-8)", 10000000 / 3}};
     for (const auto &size : sizes) {
         ReaderTextBox box;
         box.resize(337, 273);
@@ -39,7 +42,8 @@ int main(int argc, char *argv[])
         std::vector<double> us;
         us.reserve(calls);
         for (int i = 0; i < calls; ++i) {
-            const qsizetype position = i < calls / 2 ? text.size() / 2 + i * 2 : text.size() / (calls / 2) * (i - calls / 2);
+            const qsizetype position =
+                i < calls / 2 ? text.size() / 2 + i * 2 : text.size() / (calls / 2) * (i - calls / 2);
             QElapsedTimer clock;
             clock.start();
             box.selectRange(position, 1);

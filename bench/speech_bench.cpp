@@ -34,8 +34,9 @@ double cliFirstByteMs(const QString &text)
     QProcess process;
     QElapsedTimer clock;
     clock.start();
-    process.start(QStringLiteral("espeak-ng"), {QStringLiteral("--stdout"), QStringLiteral("-v"), QStringLiteral("cmn"),
-                                                QStringLiteral("-f"), file.fileName()});
+    process.start(QStringLiteral("espeak-ng"),
+                  {QStringLiteral("--stdout"), QStringLiteral("-v"), QStringLiteral("cmn"), QStringLiteral("-f"),
+                   file.fileName()});
     if (!process.waitForReadyRead(120000))
         return -1;
     const double ms = clock.nsecsElapsed() / 1e6;
@@ -76,8 +77,14 @@ int main(int argc, char *argv[])
 
     std::printf("\nSpeak latency (async Speak with purge; first PCM = first sample taken by the audio sink)\n");
     std::printf("%-22s %12s %14s %18s %8s\n", "text", "return ms", "first PCM ms", "espeak-ng CLI ms", "ratio");
-    const struct { const char *name; qsizetype units; } sizes[] = {
-        {"100 characters", 100}, {"10,625 characters", 10625}, {"1 MB (UTF-8)", 1000000 / 3}, {"10 MB (UTF-8)", 10000000 / 3}};
+    const struct
+    {
+        const char *name;
+        qsizetype units;
+    } sizes[] = {{"100 characters", 100},
+                 {"10,625 characters", 10625},
+                 {"1 MB (UTF-8)", 1000000 / 3},
+                 {"10 MB (UTF-8)", 10000000 / 3}};
     for (const auto &size : sizes) {
         const QString text = benchText(size.units);
         const std::int64_t start = nowNs();
@@ -145,8 +152,10 @@ int main(int argc, char *argv[])
             voice.Speak(QString(), SVSFPurgeBeforeSpeak);
         }
         std::printf("%-36s %10s %10s\n", "", "p50 ms", "max ms");
-        std::printf("%-36s %10.1f %10.1f\n", "death -> failure reported", percentile(reported, 0.5), percentile(reported, 1));
-        std::printf("%-36s %10.1f %10.1f\n", "death -> next Speak's first PCM", percentile(heard, 0.5), percentile(heard, 1));
+        std::printf("%-36s %10.1f %10.1f\n", "death -> failure reported", percentile(reported, 0.5),
+                    percentile(reported, 1));
+        std::printf("%-36s %10.1f %10.1f\n", "death -> next Speak's first PCM", percentile(heard, 0.5),
+                    percentile(heard, 1));
     }
 
     std::printf("\nMemory while speaking a 10 MB text\n");

@@ -105,7 +105,8 @@ void TestAbout::getKeyValue_data()
     QTest::newRow("expandable") << fixture << "Expand" << true << qEnvironmentVariable("HOME") + "/bin";
     QTest::newRow("another type") << fixture << "Binary" << true << "<keep>";
     QTest::newRow("missing value") << fixture << "Nothing" << false << "";
-    QTest::newRow("missing key") << "SOFTWARE\\Nowhere" << "Plain" << false << "";
+    QTest::newRow("missing key") << "SOFTWARE\\Nowhere"
+                                 << "Plain" << false << "";
 }
 
 void TestAbout::getKeyValue()
@@ -158,7 +159,8 @@ void TestAbout::folderValueIsUsedWhenTheFirstIsAbsent()
 {
     About about("");
     about.tool(QStringLiteral("MSINFO32.EXE"));
-    About withFolder("[HKEY_LOCAL_MACHINE\\" + FolderKey.toUtf8() + "]\n\"MSINFO\"=\"" + about.dir.path().toUtf8() + "\"\n");
+    About withFolder("[HKEY_LOCAL_MACHINE\\" + FolderKey.toUtf8() + "]\n\"MSINFO\"=\"" + about.dir.path().toUtf8()
+                     + "\"\n");
     withFolder.dialog->StartSysInfo();
     QCOMPARE(withFolder.launcher.started, QStringList{about.dir.filePath(QStringLiteral("MSINFO32.EXE"))});
     QVERIFY(withFolder.messages.messages.isEmpty());

@@ -15,14 +15,14 @@ using namespace DocumentFiles;
 
 namespace {
 
-const QString Paragraph = QStringLiteral(
-    "秋天的早晨，河边的雾还没有散。老张推着自行车走过石桥，车筐里放着刚买的豆腐和一把青菜。"
-    "他想起小时候，父亲也是这样每天早上去集市，回来的时候总会给他带一块热乎乎的烧饼。"
-    "如今集市搬到了城东，桥下的水却和从前一样，慢慢地向南流去。");
+const QString Paragraph =
+    QStringLiteral("秋天的早晨，河边的雾还没有散。老张推着自行车走过石桥，车筐里放着刚买的豆腐和一把青菜。"
+                   "他想起小时候，父亲也是这样每天早上去集市，回来的时候总会给他带一块热乎乎的烧饼。"
+                   "如今集市搬到了城东，桥下的水却和从前一样，慢慢地向南流去。");
 // The same story in traditional characters, as Big5 files carry it.
-const QString TraditionalParagraph = QStringLiteral(
-    "秋天的早晨，河邊的霧還沒有散。老張推著自行車走過石橋，車筐裡放著剛買的豆腐和一把青菜。"
-    "他想起小時候，父親也是這樣每天早上去集市，回來的時候總會給他帶一塊熱乎乎的燒餅。");
+const QString TraditionalParagraph =
+    QStringLiteral("秋天的早晨，河邊的霧還沒有散。老張推著自行車走過石橋，車筐裡放著剛買的豆腐和一把青菜。"
+                   "他想起小時候，父親也是這樣每天早上去集市，回來的時候總會給他帶一塊熱乎乎的燒餅。");
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
@@ -73,7 +73,8 @@ void TestDocuments::everyEncodingGivesTheSameText_data()
     QTest::newRow("GBK") << encoded(Paragraph, "GBK") << Paragraph;
     QTest::newRow("GB2312, short") << encoded(QStringLiteral("你好，世界"), "GB2312") << QStringLiteral("你好，世界");
     QTest::newRow("Big5") << encoded(TraditionalParagraph, "Big5") << TraditionalParagraph;
-    QTest::newRow("ASCII") << QByteArray("Plain English, nothing else.") << QStringLiteral("Plain English, nothing else.");
+    QTest::newRow("ASCII") << QByteArray("Plain English, nothing else.")
+                           << QStringLiteral("Plain English, nothing else.");
 }
 
 void TestDocuments::everyEncodingGivesTheSameText()
@@ -88,31 +89,39 @@ void TestDocuments::everyEncodingGivesTheSameText()
 void TestDocuments::everyFormatGivesItsTextInOrder_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("inOrder");  // what the text holds, in this order
-    QTest::addColumn<QStringList>("never");    // markup, scripts and the like it must not hold
+    QTest::addColumn<QStringList>("inOrder"); // what the text holds, in this order
+    QTest::addColumn<QStringList>("never"); // markup, scripts and the like it must not hold
     const QStringList noMarkup{"<", ">", "alert", "color", "http"};
-    QTest::newRow("Markdown")
-        << writeFile(m_dir, "story.md", "# 河边\n\n秋天的**早晨**，有[雾](http://example.org/fog)。\n\n"
-                                        "- 豆腐\n- 青菜\n\n<script>alert(1)</script>\n")
-        << QStringList{"河边", "秋天的早晨，有雾。", "豆腐", "青菜"} << noMarkup + QStringList{"**", "#"};
-    QTest::newRow("HTML")
-        << writeFile(m_dir, "page.html", "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>标题不读</title>"
-                                         "<style>p { color: red }</style><script>alert('x')</script></head><body>"
-                                         "<h1>河边</h1><p>第一段&amp;<b>粗</b></p><p>第二段<img src=\"http://example.org/a.png\"></p>"
-                                         "</body></html>")
-        << QStringList{"河边", "第一段&粗", "第二段"} << noMarkup + QStringList{"标题不读"};
+    QTest::newRow("Markdown") << writeFile(m_dir, "story.md",
+                                           "# 河边\n\n秋天的**早晨**，有[雾](http://example.org/fog)。\n\n"
+                                           "- 豆腐\n- 青菜\n\n<script>alert(1)</script>\n")
+                              << QStringList{"河边", "秋天的早晨，有雾。", "豆腐", "青菜"}
+                              << noMarkup + QStringList{"**", "#"};
+    QTest::newRow("HTML") << writeFile(
+        m_dir, "page.html",
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>标题不读</title>"
+        "<style>p { color: red }</style><script>alert('x')</script></head><body>"
+        "<h1>河边</h1><p>第一段&amp;<b>粗</b></p><p>第二段<img src=\"http://example.org/a.png\"></p>"
+        "</body></html>") << QStringList{"河边", "第一段&粗", "第二段"}
+                          << noMarkup + QStringList{"标题不读"};
     const QString epubPath = m_dir.filePath(QStringLiteral("book.epub"));
-    QVERIFY(writeZip(epubPath, epub({QStringLiteral("第一章的文字。"), QStringLiteral("第二章的文字。"), QStringLiteral("尾声。")})));
-    QTest::newRow("EPUB") << epubPath << QStringList{"第1章", "第一章的文字。", "\n\n", "第2章", "第二章的文字。", "尾声。"}
+    QVERIFY(
+        writeZip(epubPath,
+                 epub({QStringLiteral("第一章的文字。"), QStringLiteral("第二章的文字。"), QStringLiteral("尾声。")})));
+    QTest::newRow("EPUB") << epubPath
+                          << QStringList{"第1章", "第一章的文字。", "\n\n", "第2章", "第二章的文字。", "尾声。"}
                           << noMarkup + QStringList{"不读"};
     const QString docxPath = m_dir.filePath(QStringLiteral("report.docx"));
-    QVERIFY(writeZip(docxPath, docx({QStringLiteral("报告的第一段。"), QStringLiteral("Second paragraph."), QStringLiteral("第三段。")})));
+    QVERIFY(writeZip(
+        docxPath,
+        docx({QStringLiteral("报告的第一段。"), QStringLiteral("Second paragraph."), QStringLiteral("第三段。")})));
     QTest::newRow("DOCX") << docxPath << QStringList{"报告的第一段。\nSecond paragraph.\n第三段。"} << noMarkup;
     const QString odtPath = m_dir.filePath(QStringLiteral("letter.odt"));
     QVERIFY(writeZip(odtPath, odt({QStringLiteral("亲爱的朋友："), QStringLiteral("你好。")})));
     QTest::newRow("ODT") << odtPath << QStringList{"亲爱的朋友：\n你好。"} << noMarkup;
     const QString pdfPath = m_dir.filePath(QStringLiteral("pages.pdf"));
-    QVERIFY(writePdf(pdfPath, {QStringLiteral("第一张的文字"), QStringLiteral("第二张的文字"), QStringLiteral("Third page")}));
+    QVERIFY(writePdf(pdfPath,
+                     {QStringLiteral("第一张的文字"), QStringLiteral("第二张的文字"), QStringLiteral("Third page")}));
     QTest::newRow("PDF") << pdfPath << QStringList{"第一张的文字", "第二张的文字", "Third page"} << QStringList{};
     // By content, not by name: an EPUB called .txt is still an EPUB.
     const QString disguised = m_dir.filePath(QStringLiteral("book-really.txt"));
@@ -142,7 +151,11 @@ void TestDocuments::badInputsAreRefusedWithAReason_data()
     QTest::addColumn<QString>("reason"); // part of the message
     QTest::newRow("missing") << m_dir.filePath(QStringLiteral("nowhere.txt")) << "不存在";
     QTest::newRow("folder") << m_dir.path() << "文件夹";
-    QTest::newRow("binary") << writeFile(m_dir, "program.txt", QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\0", 12) + QByteArray(100, '\0'))
+    QTest::newRow("binary") << writeFile(m_dir, "program.txt",
+                                         QByteArray("\x7f"
+                                                    "ELF\x02\x01\x01\0\0\0\0",
+                                                    12)
+                                             + QByteArray(100, '\0'))
                             << "不是文本";
     QTest::newRow("damaged EPUB") << writeFile(m_dir, "broken.epub", "PK\x03\x04 this is no archive at all") << "损坏";
     QByteArray truncated;
@@ -173,7 +186,8 @@ void TestDocuments::badInputsAreRefusedWithAReason_data()
     const QString plainPdf = m_dir.filePath(QStringLiteral("plain.pdf"));
     QVERIFY(writePdf(plainPdf, {QStringLiteral("秘密")}));
     const QString lockedPdf = m_dir.filePath(QStringLiteral("locked.pdf"));
-    QCOMPARE(QProcess::execute(QStringLiteral("qpdf"), {"--encrypt", "user", "owner", "256", "--", plainPdf, lockedPdf}), 0);
+    QCOMPARE(
+        QProcess::execute(QStringLiteral("qpdf"), {"--encrypt", "user", "owner", "256", "--", plainPdf, lockedPdf}), 0);
     QTest::newRow("encrypted PDF") << lockedPdf << "加密";
     QFile huge(m_dir.filePath(QStringLiteral("huge.txt")));
     QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(Documents::MaxFileBytes + 1)); // sparse: no disk used
@@ -185,9 +199,11 @@ void TestDocuments::badInputsAreRefusedWithAReason_data()
     QTest::newRow("zip bomb") << bomb << "过大";
     QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE w [<!ENTITY a \"哈哈哈哈哈哈哈哈哈哈\">";
     for (char c = 'b'; c <= 'k'; ++c)
-        laughs += QByteArray("<!ENTITY ") + c + " \"" + QByteArray(10, '&').replace("&", QByteArray("&") + char(c - 1) + ";") + "\">";
-    laughs += "]><w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p><w:t>&k;"
-              "</w:t></w:p></w:body></w:document>";
+        laughs += QByteArray("<!ENTITY ") + c + " \""
+            + QByteArray(10, '&').replace("&", QByteArray("&") + char(c - 1) + ";") + "\">";
+    laughs +=
+        "]><w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body><w:p><w:t>&k;"
+        "</w:t></w:p></w:body></w:document>";
     const QString billion = m_dir.filePath(QStringLiteral("laughs.docx"));
     QVERIFY(writeZip(billion, {{"word/document.xml", laughs}}));
     QTest::newRow("billion laughs") << billion << "损坏";
@@ -198,7 +214,8 @@ void TestDocuments::badInputsAreRefusedWithAReason()
     QFETCH(QString, path);
     QFETCH(QString, reason);
     const QString failure = failureOf(path);
-    QVERIFY2(failure.contains(reason), qPrintable(failure.isEmpty() ? QStringLiteral("(read without failure)") : failure));
+    QVERIFY2(failure.contains(reason),
+             qPrintable(failure.isEmpty() ? QStringLiteral("(read without failure)") : failure));
 }
 
 QTEST_MAIN(TestDocuments)

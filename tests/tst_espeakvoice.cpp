@@ -97,10 +97,13 @@ void TestEspeakVoice::wordsSelectTheWordsOfAChineseText()
     m_voice->setRate(10);
     m_voice->Speak(Chinese, 11);
     const long last = Chinese.indexOf(u'步');
-    QVERIFY(QTest::qWaitFor([&] {
-        return std::any_of(log.entries.cbegin(), log.entries.cend(),
-                           [&](const WordLog::Entry &e) { return e.position <= last && last < e.position + e.length; });
-    }, 10000));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return std::any_of(log.entries.cbegin(), log.entries.cend(), [&](const WordLog::Entry &e) {
+                return e.position <= last && last < e.position + e.length;
+            });
+        },
+        10000));
     QStringList expected;
     for (const auto &[position, length] : icuWords(Chinese))
         expected << Chinese.mid(position, length);
@@ -124,7 +127,8 @@ void TestEspeakVoice::blankRunsCostNothing_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("last"); // the words at the end, heard; empty: nothing to hear
-    QTest::newRow("a million line breaks, then words") << QString(1000000, u'\n') + QStringLiteral("最后的字") << "最后的字";
+    QTest::newRow("a million line breaks, then words")
+        << QString(1000000, u'\n') + QStringLiteral("最后的字") << "最后的字";
     QTest::newRow("words, a million line breaks, words")
         << QStringLiteral("开头。") + QString(1000000, u'\n') + QStringLiteral("最后的字") << "最后的字";
     QTest::newRow("10 MB of blanks only") << QStringLiteral(" \n\t\u3000").repeated(2500000) << "";
@@ -347,7 +351,8 @@ void TestEspeakVoice::rateChangeGoesOnFromTheNextWord()
     const QList<WordLog::Entry> after = log.entries.mid(before + 2, 4);
     QVERIFY(after.size() == 4);
     const qint64 fastInterval = (after.last().atMs - after.first().atMs) / 3;
-    QVERIFY2(fastInterval * 2 < slowInterval, qPrintable(QStringLiteral("%1 ms a word after, %2 before").arg(fastInterval).arg(slowInterval)));
+    QVERIFY2(fastInterval * 2 < slowInterval,
+             qPrintable(QStringLiteral("%1 ms a word after, %2 before").arg(fastInterval).arg(slowInterval)));
 }
 
 void TestEspeakVoice::volumeZeroIsSilent()
@@ -420,9 +425,11 @@ void TestEspeakVoice::putVoiceSwitchesForLaterSpeech()
             m_voice->setVoice(token);
     const qint64 english = samplesFor();
     qDebug() << "samples" << mandarin << english;
-    QVERIFY2(std::abs(english - mandarin) * 10 > mandarin, qPrintable(QStringLiteral("%1 vs %2").arg(english).arg(mandarin)));
+    QVERIFY2(std::abs(english - mandarin) * 10 > mandarin,
+             qPrintable(QStringLiteral("%1 vs %2").arg(english).arg(mandarin)));
 
-    QVERIFY_THROWS_EXCEPTION(Failure, m_voice->setVoice(SpObjectToken(QStringLiteral("espeak:none"), QStringLiteral("x"))));
+    QVERIFY_THROWS_EXCEPTION(Failure,
+                             m_voice->setVoice(SpObjectToken(QStringLiteral("espeak:none"), QStringLiteral("x"))));
 }
 
 void TestEspeakVoice::hostileTextNeitherCrashesNorHangs_data()
@@ -472,15 +479,16 @@ void TestEspeakVoice::engineFaultsStayInTheHelper_data()
     QTest::addColumn<int>("failures"); // -1: whatever happens, at most one
     // libespeak-ng crashes on this text with these voices.
     const QString crashing = QString::fromUtf16(u"\u036c\u0327-\u0e41");
-    for (const char *voice : {"gmq/da", "inc/hi", "inc/kok", "dra/ml", "inc/mr", "aav/vi", "aav/vi-VN-x-central",
-                              "aav/vi-VN-x-south"})
+    for (const char *voice :
+         {"gmq/da", "inc/hi", "inc/kok", "dra/ml", "inc/mr", "aav/vi", "aav/vi-VN-x-central", "aav/vi-VN-x-south"})
         QTest::addRow("%s", voice) << QString::fromLatin1(voice) << crashing << 11 << 1;
     QTest::newRow("aav/vi, plain") << "aav/vi" << crashing << int(SVSFlagsAsync) << 1;
     // With the Mandarin voice it reads freed memory on these (Greek tonos,
     // Bengali, Gujarati and Tamil digits, Tamil letter DDA).
     QTest::newRow("sit/cmn") << "sit/cmn"
                              << QString::fromUtf16(u"\u0384\u0381 \u09e6\u09e7\u09e8 \u0ae6\u0ae7 \u0be6\u0be7 \u0ba1 "
-                                                   u"\u0391\u0384\u03b1") << 11 << -1;
+                                                   u"\u0391\u0384\u03b1")
+                             << 11 << -1;
 }
 
 // Whatever the engine does with a text, the reader lives on: at most one

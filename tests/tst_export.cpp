@@ -148,7 +148,8 @@ void TestExport::subtitlesFollowTheWords()
     QString text;
     for (int i = 1; i <= 8; ++i)
         text += QStringLiteral("这是第%1句话，它很短。").arg(i);
-    text += QStringLiteral("最后一句比较长，长到一行放不下，所以字幕要在词语之间把它分成两段，每段不超过两行，读起来才舒服。");
+    text += QStringLiteral(
+        "最后一句比较长，长到一行放不下，所以字幕要在词语之间把它分成两段，每段不超过两行，读起来才舒服。");
     const std::atomic<bool> never{false};
     const QString target = m_dir.filePath(QStringLiteral("lesson.wav"));
     // Fresh helpers both, so the words recorded are those of the saved audio.
@@ -174,8 +175,8 @@ void TestExport::subtitlesFollowTheWords()
         const qsizetype sentence = text.indexOf(m.captured(4), searchFrom);
         QVERIFY2(sentence >= 0, qPrintable(m.captured(4)));
         searchFrom = sentence + 1;
-        const auto first = std::find_if(made.words.cbegin(), made.words.cend(),
-                                        [&](const auto &w) { return w.second >= sentence; });
+        const auto first =
+            std::find_if(made.words.cbegin(), made.words.cend(), [&](const auto &w) { return w.second >= sentence; });
         QVERIFY(first != made.words.cend());
         QVERIFY2(std::abs(at - first->first / double(m_renderer->sampleRate())) < 0.01, qPrintable(line));
     }
@@ -234,8 +235,9 @@ void TestExport::nothingPartialIsEverLeft()
     bool finished = false;
     QString failure;
     try {
-        finished = Exporter::run(*m_renderer, {Story.repeated(20), target, {}, true},
-                                 [&](const Exporter::Progress &) { cancel = how == u"cancel"; }, cancel);
+        finished = Exporter::run(
+            *m_renderer, {Story.repeated(20), target, {}, true},
+            [&](const Exporter::Progress &) { cancel = how == u"cancel"; }, cancel);
     } catch (const Failure &f) {
         failure = f.description();
     }
@@ -258,7 +260,7 @@ void TestExport::commandLine_data()
     QTest::addColumn<QByteArray>("input"); // standard input
     QTest::addColumn<int>("status");
     QTest::addColumn<QStringList>("made"); // files in the output folder afterwards
-    QTest::addColumn<QString>("says");     // part of what is printed
+    QTest::addColumn<QString>("says"); // part of what is printed
     const QString story = m_dir.filePath(QStringLiteral("cli-story.txt"));
     QFile file(story);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -270,22 +272,23 @@ void TestExport::commandLine_data()
                               << QStringList{"a.lrc", "a.ogg", "a.srt"} << "";
     QTest::newRow("standard input") << QStringList{"--export", "OUT/in.wav", "--rate", "5", "-"} << Story.toUtf8() << 0
                                     << QStringList{"in.wav"} << "";
-    QTest::newRow("a folder of inputs") << QStringList{"--export", "OUT", "--format", "flac", story, other} << QByteArray()
-                                        << 0 << QStringList{"cli-other.flac", "cli-story.flac"} << "";
+    QTest::newRow("a folder of inputs") << QStringList{"--export", "OUT", "--format", "flac", story, other}
+                                        << QByteArray() << 0 << QStringList{"cli-other.flac", "cli-story.flac"} << "";
     QTest::newRow("existing file") << QStringList{"--export", "OUT/taken.wav", story} << QByteArray() << 1
                                    << QStringList{"taken.wav"} << "--force";
     QTest::newRow("existing file, forced") << QStringList{"--export", "OUT/taken.wav", "--force", story} << QByteArray()
                                            << 0 << QStringList{"taken.wav"} << "";
-    QTest::newRow("unknown extension") << QStringList{"--export", "OUT/a.xyz", story} << QByteArray() << 1 << QStringList{}
-                                       << "MP3";
-    QTest::newRow("missing input") << QStringList{"--export", "OUT/a.wav", "/nonexistent/story.txt"} << QByteArray() << 1
-                                   << QStringList{} << "/nonexistent/story.txt";
-    QTest::newRow("rate out of range") << QStringList{"--export", "OUT/a.wav", "--rate", "11", story} << QByteArray() << 2
-                                       << QStringList{} << "-10";
+    QTest::newRow("unknown extension") << QStringList{"--export", "OUT/a.xyz", story} << QByteArray() << 1
+                                       << QStringList{} << "MP3";
+    QTest::newRow("missing input") << QStringList{"--export", "OUT/a.wav", "/nonexistent/story.txt"} << QByteArray()
+                                   << 1 << QStringList{} << "/nonexistent/story.txt";
+    QTest::newRow("rate out of range") << QStringList{"--export", "OUT/a.wav", "--rate", "11", story} << QByteArray()
+                                       << 2 << QStringList{} << "-10";
     QTest::newRow("no input") << QStringList{"--export", "OUT/a.wav"} << QByteArray() << 2 << QStringList{} << "";
-    QTest::newRow("unknown voice") << QStringList{"--export", "OUT/a.wav", "--voice", "espeak:none", story} << QByteArray()
-                                   << 1 << QStringList{} << "espeak:none";
-    QTest::newRow("list voices") << QStringList{"--list-voices"} << QByteArray() << 0 << QStringList{} << "espeak:sit/cmn\t";
+    QTest::newRow("unknown voice") << QStringList{"--export", "OUT/a.wav", "--voice", "espeak:none", story}
+                                   << QByteArray() << 1 << QStringList{} << "espeak:none";
+    QTest::newRow("list voices") << QStringList{"--list-voices"} << QByteArray() << 0 << QStringList{}
+                                 << "espeak:sit/cmn\t";
 }
 
 void TestExport::commandLine()
@@ -315,7 +318,9 @@ void TestExport::commandLine()
     const QString printed = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
     QVERIFY2(program.exitCode() == status, qPrintable(QStringLiteral("%1: %2").arg(program.exitCode()).arg(printed)));
     QVERIFY2(printed.contains(says), qPrintable(printed));
-    QCOMPARE(namesIn(out.path()), made.isEmpty() ? QStringList{"taken.wav"} : made + (made.contains("taken.wav") ? QStringList{} : QStringList{"taken.wav"}));
+    QCOMPARE(namesIn(out.path()),
+             made.isEmpty() ? QStringList{"taken.wav"}
+                            : made + (made.contains("taken.wav") ? QStringList{} : QStringList{"taken.wav"}));
     for (const QString &name : std::as_const(made))
         if (!name.endsWith(u"lrc") && !name.endsWith(u"srt") && name != u"taken.wav")
             QVERIFY2(readBack(out.filePath(name)).rms() > 500, qPrintable(name));

@@ -49,7 +49,7 @@ struct Reader
     bool loaded = false;
     int voicesCreated = 0;
 
-    Reader() : Reader(ReaderOptions{}) {}
+    Reader() : Reader(ReaderOptions{}) { }
     explicit Reader(ReaderOptions options)
     {
         if (!options.savedChoice.isNull())
@@ -66,7 +66,10 @@ struct Reader
                     options.script(*voice);
                 return voice;
             },
-            &messages, &settings, {}, {},
+            &messages,
+            &settings,
+            {},
+            {},
             [=](QWidget *) { return options.chooseDocument ? options.chooseDocument() : QString(); },
             [=](QWidget *, const QString &) {
                 return options.chooseExport ? options.chooseExport() : std::optional<ExportDialog::Choice>();
@@ -74,8 +77,10 @@ struct Reader
         loaded = window->Form_Load();
     }
 
-    template <typename W = QWidget>
-    W *control(const char *name) const { return window->findChild<W *>(QLatin1String(name)); }
+    template <typename W = QWidget> W *control(const char *name) const
+    {
+        return window->findChild<W *>(QLatin1String(name));
+    }
     void click(const char *name) const { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
     QString pauseCaption() const { return control<QPushButton>("cmdPause")->text(); }
     QComboBox *list() const { return control<QComboBox>("CBLg"); }
@@ -240,8 +245,8 @@ void TestFrmMain::focusFollowsTheTabOrder()
     Reader reader;
     reader.window->show();
     QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
-    const QStringList expected = {"cmdSpeak", "CBLg", "cmdStop", "cmdPause", "slVolume", "slRate", "TTS",
-                                  "cmdAboutMe", "Command1", "cmdSpeak"};
+    const QStringList expected = {"cmdSpeak", "CBLg", "cmdStop",    "cmdPause", "slVolume",
+                                  "slRate",   "TTS",  "cmdAboutMe", "Command1", "cmdSpeak"};
     reader.control("cmdSpeak")->setFocus();
     QStringList seen = {QApplication::focusWidget()->objectName()};
     for (int i = 1; i < expected.size(); ++i) {
@@ -292,7 +297,8 @@ void TestFrmMain::voiceCreationFailureEndsTheStart()
     Reader reader({.failCreation = true, .failure = description});
     QVERIFY(!reader.loaded);
     QCOMPARE(reader.messages.messages,
-             QStringList(QStringLiteral("程序初始化Voice对象出错。") + Crlf + description + Crlf + Crlf + QStringLiteral("退出。")));
+             QStringList(QStringLiteral("程序初始化Voice对象出错。") + Crlf + description + Crlf + Crlf
+                         + QStringLiteral("退出。")));
     QVERIFY(!reader.window->voice());
     QVERIFY(!reader.window->isVisible());
     // The unload steps do not run after a failed start.
@@ -425,7 +431,8 @@ void TestFrmMain::failureDuringSpeechIsShownOnce()
     QVERIFY(QTest::qWaitFor([&] { return !reader.messages.messages.isEmpty(); }, 2000));
     QTest::qWait(100);
     QCOMPARE(reader.messages.messages,
-             QStringList(QStringLiteral("语音进行时错误：") + Crlf + Crlf + QStringLiteral("语音合成进程因信号 11 而终止。")));
+             QStringList(QStringLiteral("语音进行时错误：") + Crlf + Crlf
+                         + QStringLiteral("语音合成进程因信号 11 而终止。")));
     QCOMPARE(reader.pauseCaption(), QStringLiteral("Pause"));
     reader.forget();
     reader.click("cmdSpeak");
@@ -451,7 +458,8 @@ void TestFrmMain::slidersSendTheUsersValues()
     QTest::keyClick(volume, Qt::Key_Home);
     QTest::keyClick(volume, Qt::Key_End);
     QTest::keyClick(volume, Qt::Key_PageDown);
-    QCOMPARE(reader.calls(), QStringList({"Rate(-10)", "Rate(-9)", "Rate(-4)", "Volume(0)", "Volume(100)", "Volume(95)"}));
+    QCOMPARE(reader.calls(),
+             QStringList({"Rate(-10)", "Rate(-9)", "Rate(-4)", "Volume(0)", "Volume(100)", "Volume(95)"}));
     QVERIFY(!reader.window->speaking());
     QVERIFY(!reader.window->paused());
 }
@@ -480,17 +488,18 @@ void TestFrmMain::closingReleasesTheVoice()
 
 void TestFrmMain::listShowsVoicesUnderTheirDisplayNames()
 {
-    Reader reader({.voices = voices({"Microsoft Sam", "Microsoft Simplified Chinese", "microsoft sam",
-                                     "Microsoft Mary", "Microsoft Mike", "Chinese (Mandarin)", "Chinese (Mandarin)"})});
-    QCOMPARE(reader.entries(), QStringList({"英语Sam", "普通话", "microsoft sam", "英语Mary", "英语Mike",
-                                            "Chinese (Mandarin)", "Chinese (Mandarin)"}));
+    Reader reader({.voices = voices({"Microsoft Sam", "Microsoft Simplified Chinese", "microsoft sam", "Microsoft Mary",
+                                     "Microsoft Mike", "Chinese (Mandarin)", "Chinese (Mandarin)"})});
+    QCOMPARE(reader.entries(),
+             QStringList({"英语Sam", "普通话", "microsoft sam", "英语Mary", "英语Mike", "Chinese (Mandarin)",
+                          "Chinese (Mandarin)"}));
 }
 
 void TestFrmMain::savedChoiceIsRestoredOnlyWhenInTheList_data()
 {
     QTest::addColumn<int>("voiceCount");
     QTest::addColumn<QString>("saved");
-    QTest::addColumn<int>("selected");      // -1: nothing
+    QTest::addColumn<int>("selected"); // -1: nothing
     QTest::addColumn<QString>("shownText");
     QTest::newRow("nothing saved: first voice") << 3 << QString() << 0 << "A";
     QTest::newRow("2 of 3") << 3 << "2" << 2 << "C";
@@ -510,7 +519,8 @@ void TestFrmMain::savedChoiceIsRestoredOnlyWhenInTheList()
     QCOMPARE(reader.list()->currentIndex(), selected);
     QCOMPARE(reader.list()->currentText(), shownText);
     if (selected >= 0)
-        QCOMPARE(reader.calls(), QStringList({"GetVoices(,)", "GetVoices(,)", QStringLiteral("Voice(v%1)").arg(selected)}));
+        QCOMPARE(reader.calls(),
+                 QStringList({"GetVoices(,)", "GetVoices(,)", QStringLiteral("Voice(v%1)").arg(selected)}));
     else
         QCOMPARE(reader.calls(), QStringList({"GetVoices(,)"}));
 }
@@ -522,7 +532,8 @@ void TestFrmMain::savedPositionBelowMinusOneEndsTheStart()
     QCOMPARE(reader.messages.messages.size(), 1);
     QVERIFY(reader.messages.messages[0].startsWith(QStringLiteral("程序初始化Voice对象出错。\r\n")));
     // Like every failure of a stored value: the key, the value and the file.
-    for (const QString &part : {QStringLiteral("DEF_LG"), QStringLiteral("“-2”"), reader.settings.location(QStringLiteral("Quenlor"))})
+    for (const QString &part :
+         {QStringLiteral("DEF_LG"), QStringLiteral("“-2”"), reader.settings.location(QStringLiteral("Quenlor"))})
         QVERIFY2(reader.messages.messages[0].contains(part), qPrintable(reader.messages.messages[0]));
     QVERIFY(!reader.fake); // released
 }
@@ -567,7 +578,8 @@ void TestFrmMain::pickingAnEntryAppliesThatVoiceByPosition()
     QTest::keyClick(reader.list(), Qt::Key_Down); // to entry 0
     QTest::keyClick(reader.list(), Qt::Key_Down); // to entry 1
     QTest::keyClick(reader.list(), Qt::Key_Down); // to entry 2
-    QCOMPARE(reader.calls(), QStringList({"GetVoices(,)", "Voice(v0)", "GetVoices(,)", "Voice(v1)", "GetVoices(,)", "Voice(v2)"}));
+    QCOMPARE(reader.calls(),
+             QStringList({"GetVoices(,)", "Voice(v0)", "GetVoices(,)", "Voice(v1)", "GetVoices(,)", "Voice(v2)"}));
     QCOMPARE(reader.fake->voice.id(), QStringLiteral("v2"));
 
     // A voice gone since the list was filled: shown, not thrown.
@@ -737,7 +749,7 @@ void TestFrmMain::droppedTextReplacesEverything()
     drop(textArea(reader)->viewport(), data);
     QCOMPARE(textArea(reader)->toPlainText(), QStringLiteral("新的文字"));
     QCOMPARE(reader.calls(), QStringList()); // speech of the old text goes on
-    reader.fake->raiseWord(2, 2);             // its positions now select in the new text
+    reader.fake->raiseWord(2, 2); // its positions now select in the new text
     QCOMPARE(textArea(reader)->textCursor().selectedText(), QStringLiteral("文字"));
     delete data;
 }
@@ -875,7 +887,10 @@ void TestFrmMain::documentsOpenFromTheWindow()
     QString chosen;
     int asked = 0;
     ReaderOptions options;
-    options.chooseDocument = [&] { ++asked; return chosen; };
+    options.chooseDocument = [&] {
+        ++asked;
+        return chosen;
+    };
     Reader reader(options);
     reader.window->show();
     QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
@@ -901,7 +916,8 @@ void TestFrmMain::documentsOpenFromTheWindow()
         menu->actions().first()->trigger();
         menu->close();
     });
-    QContextMenuEvent context(QContextMenuEvent::Mouse, QPoint(20, 20), textArea(reader)->viewport()->mapToGlobal(QPoint(20, 20)));
+    QContextMenuEvent context(QContextMenuEvent::Mouse, QPoint(20, 20),
+                              textArea(reader)->viewport()->mapToGlobal(QPoint(20, 20)));
     QCoreApplication::sendEvent(textArea(reader)->viewport(), &context);
     QCOMPARE(asked, 2);
     QTRY_VERIFY(!reader.window->openingDocument());
@@ -929,7 +945,10 @@ void TestFrmMain::speechIsSavedFromTheWindow()
     int asked = 0;
     ReaderOptions options;
     options.savedChoice = "-1";
-    options.chooseExport = [&] { ++asked; return std::optional<ExportDialog::Choice>({target, true}); };
+    options.chooseExport = [&] {
+        ++asked;
+        return std::optional<ExportDialog::Choice>({target, true});
+    };
     Reader reader(options);
     reader.window->show();
     QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));

@@ -28,14 +28,14 @@ struct Script
     QString temporary = QStringLiteral("/tmp");
     QString system = QStringLiteral("/usr/lib/sayrella");
     QString program = QStringLiteral("/opt/sayrella");
-    QString failOn;      // a step name that throws
+    QString failOn; // a step name that throws
     int installerStatus = 0;
 };
 
 class ScriptedFiles : public FileSystem
 {
 public:
-    explicit ScriptedFiles(Script &s) : m_s(s) {}
+    explicit ScriptedFiles(Script &s) : m_s(s) { }
     QString GetSpecialFolder(int folder) override
     {
         m_s.log << QStringLiteral("folder %1").arg(folder);
@@ -62,7 +62,7 @@ private:
 class ScriptedProcess : public RunningProcess
 {
 public:
-    explicit ScriptedProcess(Script &s) : m_s(s) {}
+    explicit ScriptedProcess(Script &s) : m_s(s) { }
     int Wait() override
     {
         m_s.log << QStringLiteral("wait");
@@ -78,7 +78,7 @@ private:
 class ScriptedRunner : public ProcessRunner
 {
 public:
-    explicit ScriptedRunner(Script &s) : m_s(s) {}
+    explicit ScriptedRunner(Script &s) : m_s(s) { }
     std::unique_ptr<RunningProcess> Start(const QString &program, const QStringList &arguments, int style) override
     {
         // What the user sees while the installer runs.
@@ -86,8 +86,10 @@ public:
         for (QWidget *w : QApplication::topLevelWidgets())
             if (w->objectName() == u"SetupObj" && w->isVisible())
                 shown = w->findChild<QLabel *>("Label1")->text() + u'|' + w->findChild<QLabel *>("objCap")->text();
-        m_s.log << QStringLiteral("start [%1] [%2] style %3, showing %4").arg(program, arguments.join("] ["))
-                       .arg(style).arg(shown);
+        m_s.log << QStringLiteral("start [%1] [%2] style %3, showing %4")
+                       .arg(program, arguments.join("] ["))
+                       .arg(style)
+                       .arg(shown);
         if (m_s.failOn == u"start")
             throw Failure(QStringLiteral("找不到 msiexec"));
         return std::make_unique<ScriptedProcess>(m_s);
@@ -100,7 +102,7 @@ private:
 class LoggingStore : public MemorySettingsStore
 {
 public:
-    explicit LoggingStore(Script &s) : m_s(s) {}
+    explicit LoggingStore(Script &s) : m_s(s) { }
     void SaveSetting(const QString &a, const QString &s, const QString &k, const QString &v) override
     {
         m_s.log << QStringLiteral("write %1=%2").arg(k, v);
@@ -175,14 +177,17 @@ void TestInstaller::firstRunStepsInOrder()
     ScriptedRunner runner(script);
     LoggingStore store(script);
     modSetting::RunFirstTimeSetup(store, {&files, &runner});
-    QCOMPARE(script.log, QStringList({
-        "folder 2", "folder 1",
-        "copy /opt/sayrella/msc -> /tmp/msc.msi (overwrite)",
-        "start [/usr/lib/sayrella/msiexec] [/package] [/tmp/msc.msi] [/quiet] style 4, showing 正在初始化|普通话语音",
-        "wait",
-        "delete /tmp/msc.msi",
-        "write RunTimes=1",
-    }));
+    QCOMPARE(script.log,
+             QStringList({
+                 "folder 2",
+                 "folder 1",
+                 "copy /opt/sayrella/msc -> /tmp/msc.msi (overwrite)",
+                 "start [/usr/lib/sayrella/msiexec] [/package] [/tmp/msc.msi] [/quiet] style 4, showing "
+                 "正在初始化|普通话语音",
+                 "wait",
+                 "delete /tmp/msc.msi",
+                 "write RunTimes=1",
+             }));
     // The progress window is gone once the reader is about to appear.
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY(!(w->objectName() == u"SetupObj" && w->isVisible()));
@@ -199,7 +204,8 @@ void TestInstaller::pathsWithBlanksReachTheInstallerWhole()
     SetupObj window({&files, &runner});
     window.SetupMSI(QStringLiteral("msc"), QStringLiteral("普通话语音"));
     QCOMPARE(script.log[2], QStringLiteral("copy //msc -> /tmp/a b; rm -rf x/msc.msi (overwrite)"));
-    QVERIFY(script.log[3].startsWith(QStringLiteral("start [/opt/My Programs/msiexec] [/package] [/tmp/a b; rm -rf x/msc.msi] [/quiet]")));
+    QVERIFY(script.log[3].startsWith(
+        QStringLiteral("start [/opt/My Programs/msiexec] [/package] [/tmp/a b; rm -rf x/msc.msi] [/quiet]")));
 }
 
 // the failing step, the status the installer returns -> the log after the copy
@@ -210,7 +216,8 @@ void TestInstaller::failuresLeaveNoMarkerAndNoCopy_data()
     QTest::addColumn<QString>("descriptionHas");
     QTest::addColumn<QStringList>("tail");
     QTest::newRow("package missing") << "copy" << 0 << "找不到 msc" << QStringList{};
-    QTest::newRow("installer missing") << "start" << 0 << "找不到 msiexec" << QStringList{"delete /tmp/msc.msi (force)"};
+    QTest::newRow("installer missing") << "start" << 0 << "找不到 msiexec"
+                                       << QStringList{"delete /tmp/msc.msi (force)"};
     QTest::newRow("cannot wait") << "wait" << 0 << "无法等待" << QStringList{"wait", "delete /tmp/msc.msi (force)"};
     QTest::newRow("installer failed") << "" << 1603 << "1603" << QStringList{"wait", "delete /tmp/msc.msi (force)"};
     QTest::newRow("copy is read-only") << "delete" << 0 << "只读"
@@ -483,7 +490,8 @@ void TestInstaller::linkedFoldersAreFollowedAndNothingIsWrittenElsewhere()
     QVERIFY(QFile::link(real, root.filePath(linked)));
     const QStringList before = treeOf(root.path());
     QCOMPARE(PackageInstall::install(packageFile(), root.filePath(QStringLiteral("data/sayrella/voices")), true, stdout,
-                                     stderr), 0);
+                                     stderr),
+             0);
     const QString voices = linked.endsWith(u"voices") ? real : real + QStringLiteral("/voices");
     QCOMPARE(treeOf(voices), QStringList{"/cmn-sayrella"});
     // Everything new is inside the real voice folder (the staging folder beside it is gone).
@@ -521,7 +529,8 @@ void TestInstaller::stagingLeftByAKilledInstallerIsRemoved()
     QTemporaryDir root;
     VoicePackage::Package big{QStringLiteral("1.0.0"), {}};
     for (int i = 0; i < VoicePackage::MaxEntries; ++i)
-        big.entries.append({QStringLiteral("voice-%1").arg(i), QByteArray(VoicePackage::MaxEntrySize, char('a' + i % 26))});
+        big.entries.append(
+            {QStringLiteral("voice-%1").arg(i), QByteArray(VoicePackage::MaxEntrySize, char('a' + i % 26))});
     QFile package(root.filePath(QStringLiteral("big.msi")));
     QVERIFY(package.open(QIODevice::WriteOnly));
     package.write(VoicePackage::write(big));
@@ -549,7 +558,8 @@ void TestInstaller::stagingLeftByAKilledInstallerIsRemoved()
     }
     QVERIFY2(!staging().isEmpty(), "no installer was caught mid-write in 20 tries");
     QVERIFY(QDir().mkpath(sayrella.filePath(QStringLiteral(".voices-staging-of-someone-else"))));
-    QCOMPARE(PackageInstall::install(packageFile(), sayrella.filePath(QStringLiteral("voices")), true, stdout, stderr), 0);
+    QCOMPARE(PackageInstall::install(packageFile(), sayrella.filePath(QStringLiteral("voices")), true, stdout, stderr),
+             0);
     QCOMPARE(staging(), QStringList{".voices-staging-of-someone-else"});
 }
 

@@ -91,7 +91,8 @@ void TestPcmQueue::wordsBecomeDueWithTheirSample()
     for (qint64 at : {0, 10, 10, 25})
         QVERIFY(queue.pushWord({at, 0, 1, long(at), 1}));
     QVERIFY(queue.pushWord({40, 0, 1, 0, 0, true}));
-    const std::pair<qint64, std::size_t> steps[] = {{0, 0}, {1, 1}, {10, 1}, {11, 3}, {25, 3}, {26, 4}, {37, 4}, {38, 5}};
+    const std::pair<qint64, std::size_t> steps[] = {{0, 0},  {1, 1},  {10, 1}, {11, 3},
+                                                    {25, 3}, {26, 4}, {37, 4}, {38, 5}};
     std::vector<TimedWord> due;
     for (const auto &[played, expected] : steps) {
         queue.takeDueWords(played, 2, due);

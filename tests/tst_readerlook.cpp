@@ -57,7 +57,8 @@ void TestReaderLook::focusedButtonHasAThickFrame()
     // Two pixels of the selection colour on each side, half-way down.
     const int y = image.height() / 2;
     for (int x : {1, 2, image.width() - 2, image.width() - 3})
-        QVERIFY2(image.pixelColor(x, y) == highlight, qPrintable(QStringLiteral("x=%1: %2").arg(x).arg(image.pixelColor(x, y).name())));
+        QVERIFY2(image.pixelColor(x, y) == highlight,
+                 qPrintable(QStringLiteral("x=%1: %2").arg(x).arg(image.pixelColor(x, y).name())));
     // Enough contrast with the button face next to it.
     const QColor face = image.pixelColor(image.width() / 2, y);
     QVERIFY(std::abs(face.lightness() - highlight.lightness()) > 60);

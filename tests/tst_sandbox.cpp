@@ -77,7 +77,8 @@ private slots:
 void TestSandbox::confinedProcessIsRefusedWhatItMustNotDo()
 {
     QTemporaryDir allowed, elsewhere;
-    for (const QString &path : {allowed.filePath(QStringLiteral("allowed.txt")), elsewhere.filePath(QStringLiteral("outside.txt"))}) {
+    for (const QString &path :
+         {allowed.filePath(QStringLiteral("allowed.txt")), elsewhere.filePath(QStringLiteral("outside.txt"))}) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("text");
@@ -89,10 +90,15 @@ void TestSandbox::confinedProcessIsRefusedWhatItMustNotDo()
     {
         const char *attempt;
         int result;
-    } refused[] = {{"network socket", o.socketInet}, {"local socket", o.socketUnix}, {"file write", o.writeFile},
-                   {"file creation", o.createInAllowed}, {"fork", o.fork}, {"exec", o.exec}};
+    } refused[] = {{"network socket", o.socketInet},
+                   {"local socket", o.socketUnix},
+                   {"file write", o.writeFile},
+                   {"file creation", o.createInAllowed},
+                   {"fork", o.fork},
+                   {"exec", o.exec}};
     for (const auto &r : refused)
-        QVERIFY2(r.result == EPERM || r.result == EACCES, qPrintable(QStringLiteral("%1: errno %2").arg(r.attempt).arg(r.result)));
+        QVERIFY2(r.result == EPERM || r.result == EACCES,
+                 qPrintable(QStringLiteral("%1: errno %2").arg(r.attempt).arg(r.result)));
     QCOMPARE(o.readAllowed, 0);
     // Landlock is a kernel option; where it exists, reading elsewhere is refused too.
     if (o.landlockAbi > 0)

@@ -84,7 +84,8 @@ void TestSettings::voiceChoiceConversion()
         QVERIFY(f.description().contains(QStringLiteral("DEF_LG")));
         QVERIFY(f.description().contains(QStringLiteral("“") + stored + QStringLiteral("”")));
         QVERIFY(f.description().contains(QStringLiteral("memory:Quenlor")));
-        QVERIFY(f.description().contains(failure == u"overflow" ? QStringLiteral("溢出") : QStringLiteral("类型不匹配")));
+        QVERIFY(
+            f.description().contains(failure == u"overflow" ? QStringLiteral("溢出") : QStringLiteral("类型不匹配")));
     }
 }
 
@@ -127,7 +128,11 @@ void TestSettings::runTimesConversion()
 void TestSettings::positionsAreWrittenAsPlainDecimals()
 {
     MemorySettingsStore store;
-    const QList<std::pair<short, QString>> cases = {{0, "0"}, {-1, "-1"}, {12, "12"}, {32767, "32767"}, {-32768, "-32768"}};
+    const QList<std::pair<short, QString>> cases = {{0, "0"},
+                                                    {-1, "-1"},
+                                                    {12, "12"},
+                                                    {32767, "32767"},
+                                                    {-32768, "-32768"}};
     for (const auto &[position, text] : cases) {
         StoredSettings::writeVoiceChoice(store, position);
         QCOMPARE(store.voiceChoice(), text);
@@ -172,7 +177,9 @@ void TestSettings::damagedFilesAreKeptAsideNeverRead_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("damaged");
     const QByteArray valid = "[Sayrella]\nDEF_LG=2\nRunTimes=1\n";
-    QTest::newRow("binary junk") << QByteArray("\x00\xff\xfe[[[=\n=\n[Sayrella\nDEF_LG\n", 28) + QByteArray(1000, '\x01') << true;
+    QTest::newRow("binary junk") << QByteArray("\x00\xff\xfe[[[=\n=\n[Sayrella\nDEF_LG\n", 28)
+            + QByteArray(1000, '\x01')
+                                 << true;
     QTest::newRow("stray quote before the section") << "\"\n" + valid << true;
     QTest::newRow("unclosed quote in a value") << QByteArray("[Sayrella]\nDEF_LG=\"2\nRunTimes=1\n") << true;
     QTest::newRow("line that is no setting") << QByteArray("[Sayrella]\nDEF_LG 2\n") << true;
@@ -245,7 +252,8 @@ void TestSettings::unwritableFolderIsFoundBeforeUse()
     }
     IniSettingsStore fine(dir.filePath(QStringLiteral("fresh/config")));
     fine.checkWritable("Quenlor");
-    QCOMPARE(QDir(dir.filePath(QStringLiteral("fresh/config"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("fresh/config")))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList()); // the check leaves nothing behind
 }
 

@@ -16,24 +16,27 @@ namespace {
 class SoundServer
 {
 public:
-    explicit SoundServer(const QString &runtime) : m_runtime(runtime) {}
+    explicit SoundServer(const QString &runtime) : m_runtime(runtime) { }
     ~SoundServer() { stop(); }
 
     bool start()
     {
         m_process.setProgram(QStringLiteral("pulseaudio"));
-        m_process.setArguments({QStringLiteral("--daemonize=no"), QStringLiteral("-n"), QStringLiteral("--exit-idle-time=-1"),
-                                QStringLiteral("--disallow-exit"), QStringLiteral("--log-target=stderr"),
-                                QStringLiteral("--log-level=error"), QStringLiteral("--load=module-native-protocol-unix"),
+        m_process.setArguments({QStringLiteral("--daemonize=no"), QStringLiteral("-n"),
+                                QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disallow-exit"),
+                                QStringLiteral("--log-target=stderr"), QStringLiteral("--log-level=error"),
+                                QStringLiteral("--load=module-native-protocol-unix"),
                                 QStringLiteral("--load=module-null-sink sink_name=contract rate=22050 channels=1")});
         m_process.start();
         return m_process.waitForStarted()
-            && QTest::qWaitFor([&] {
-                   QProcess info;
-                   info.setStandardOutputFile(QProcess::nullDevice());
-                   info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
-                   return info.waitForFinished() && info.exitCode() == 0;
-               }, 10000);
+            && QTest::qWaitFor(
+                   [&] {
+                       QProcess info;
+                       info.setStandardOutputFile(QProcess::nullDevice());
+                       info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+                       return info.waitForFinished() && info.exitCode() == 0;
+                   },
+                   10000);
     }
     void stop()
     {
@@ -52,15 +55,17 @@ private:
 // once it answers.
 bool speakOnceTheServerIsFound(SpVoice &voice)
 {
-    return QTest::qWaitFor([&] {
-        try {
-            voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。"), 11);
-            return true;
-        } catch (const Failure &) {
-            QTest::qWait(500);
-            return false;
-        }
-    }, 8000);
+    return QTest::qWaitFor(
+        [&] {
+            try {
+                voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。"), 11);
+                return true;
+            } catch (const Failure &) {
+                QTest::qWait(500);
+                return false;
+            }
+        },
+        8000);
 }
 
 } // namespace
@@ -107,8 +112,7 @@ void TestSoundServer::speechLostWithTheServerIsReportedOnce()
     clock.start();
     try {
         voice.Speak(QStringLiteral("你好"), SVSFDefault);
-    } catch (const Failure &) {
-    }
+    } catch (const Failure &) { }
     QVERIFY(clock.elapsed() < 10000);
 }
 

@@ -79,7 +79,8 @@ void TestSpeechText::piecesAreSentences_data()
     // A closing quote stays with its sentence.
     QTest::newRow("quote") << QStringLiteral("他说：“好。”然后走了。") << QStringList{"他说：“好。”", "然后走了。"};
     QTest::newRow("full-width stop") << QStringLiteral("第一句．第二句．") << QStringList{"第一句．", "第二句．"};
-    QTest::newRow("bracket") << QStringLiteral("（这是括号里的话。）下一句。") << QStringList{"（这是括号里的话。）", "下一句。"};
+    QTest::newRow("bracket") << QStringLiteral("（这是括号里的话。）下一句。")
+                             << QStringList{"（这是括号里的话。）", "下一句。"};
 }
 
 void TestSpeechText::piecesAreSentences()
@@ -108,7 +109,8 @@ void TestSpeechText::longRunsAreCutWithoutSplittingSurrogates()
     QVERIFY(first.codePointOffsets.size() - 1 > 50);
     QVERIFY(!text[first.length].isLowSurrogate());
     const auto segments = icuWords(text);
-    QVERIFY(std::any_of(segments.begin(), segments.end(), [&](const auto &w) { return w.first + w.second == first.length; }));
+    QVERIFY(std::any_of(segments.begin(), segments.end(),
+                        [&](const auto &w) { return w.first + w.second == first.length; }));
 
     // A blank near the limit is a better cut than the middle of a word.
     const QString words = QString(80, u'a') + u' ' + QString(80, u'b');
@@ -190,8 +192,8 @@ void TestSpeechText::wordRangesNeverGoBackwards()
     // What espeak-ng reports for "Hello world 2024年 1,000.00" (in UTF-16 after mapping).
     const QString text = QStringLiteral("Hello world 2024年 1,000.00 ok");
     WordPositionFilter filter(text, false);
-    const QList<std::pair<int, int>> raw = {{0, 5}, {6, 11}, {12, 16}, {13, 17}, {12, 16}, {16, 17},
-                                            {18, 20}, {19, 21}, {20, 26}, {21, 27}, {3, 5}, {27, 29}};
+    const QList<std::pair<int, int>> raw = {{0, 5},   {6, 11},  {12, 16}, {13, 17}, {12, 16}, {16, 17},
+                                            {18, 20}, {19, 21}, {20, 26}, {21, 27}, {3, 5},   {27, 29}};
     QStringList accepted;
     for (const auto &[start, end] : raw)
         if (const auto word = filter.accept(start, end))
@@ -250,7 +252,8 @@ void TestSpeechText::markupIsReadOnlyWhenWellFormedAndKnown_data()
     QTest::newRow("speak element") << QStringLiteral("<speak>hello <break time='1s'/> world</speak>") << true;
     QTest::newRow("fragment") << QStringLiteral("hello <emphasis>world</emphasis>") << true;
     QTest::newRow("entity") << QStringLiteral("AT&amp;T") << true;
-    QTest::newRow("audio is admitted, never fetched") << QStringLiteral("<audio src='file:///etc/passwd'>x</audio>") << true;
+    QTest::newRow("audio is admitted, never fetched")
+        << QStringLiteral("<audio src='file:///etc/passwd'>x</audio>") << true;
 }
 
 void TestSpeechText::markupIsReadOnlyWhenWellFormedAndKnown()
@@ -268,8 +271,8 @@ void TestSpeechText::wordsSaidWithoutAnEventOfTheirOwnAreRaised_data()
     // The engine says "of the", "in the" as one word and raises only the first.
     QTest::newRow("of the") << "sound of the rain" << QList<int>{0, 5, 6, 8, 13, 17}
                             << QStringList{"sound", "of", "the", "rain"};
-    QTest::newRow("two skipped, punctuation") << "in the old, dry air." << QList<int>{0, 2, 16, 19}
-                                              << QStringList{"in", "the", "old", "dry", "air"};
+    QTest::newRow("two skipped, punctuation")
+        << "in the old, dry air." << QList<int>{0, 2, 16, 19} << QStringList{"in", "the", "old", "dry", "air"};
     QTest::newRow("Hanzi have their own") << "我们的书" << QList<int>{0, 1, 3, 4} << QStringList{"我", "书"};
     QTest::newRow("only punctuation between") << "one, two" << QList<int>{0, 3, 5, 8} << QStringList{"one", "two"};
     QTest::newRow("repeat is no gap") << "1,000 yuan" << QList<int>{0, 5, 2, 5, 6, 10} << QStringList{"1,000", "yuan"};
@@ -296,7 +299,8 @@ namespace {
 bool isDictionaryScript(QChar c)
 {
     const auto s = c.script();
-    return s == QChar::Script_Han || s == QChar::Script_Hiragana || s == QChar::Script_Katakana || s == QChar::Script_Thai;
+    return s == QChar::Script_Han || s == QChar::Script_Hiragana || s == QChar::Script_Katakana
+        || s == QChar::Script_Thai;
 }
 
 } // namespace

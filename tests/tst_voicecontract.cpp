@@ -18,10 +18,15 @@ const QString Counting = QStringLiteral("one two three four five six seven eight
 class Recorder : public QObject
 {
 public:
-    struct Word { long stream, position, length; };
+    struct Word
+    {
+        long stream, position, length;
+    };
     explicit Recorder(SpVoice &voice)
     {
-        connect(&voice, &SpVoice::Word, this, [this](long s, const QVariant &, long p, long l) { words.append({s, p, l}); });
+        connect(&voice, &SpVoice::Word, this, [this](long s, const QVariant &, long p, long l) {
+            words.append({s, p, l});
+        });
         connect(&voice, &SpVoice::EndStream, this, [this](long s) { ends.append(s); });
         connect(&voice, &SpVoice::failed, this, [this](const QString &d) { failures.append(d); });
         connect(&voice, &SpVoice::stateChanged, this, [this](SpVoice::State s) { states.append(s); });
@@ -88,9 +93,9 @@ void TestVoiceContract::initTestCase_data()
 void TestVoiceContract::init()
 {
     if (isFake()) {
-        auto fake = std::make_unique<FakeVoice>(QList<SpObjectToken>{
-            {QStringLiteral("fake:en"), QStringLiteral("English"), QStringLiteral("en")},
-            {QStringLiteral("fake:vi"), QStringLiteral("Vietnamese"), QStringLiteral("vi")}});
+        auto fake = std::make_unique<FakeVoice>(
+            QList<SpObjectToken>{{QStringLiteral("fake:en"), QStringLiteral("English"), QStringLiteral("en")},
+                                 {QStringLiteral("fake:vi"), QStringLiteral("Vietnamese"), QStringLiteral("vi")}});
         fake->speaksInTime = true;
         m_voice = std::move(fake);
     } else {
@@ -239,8 +244,13 @@ void TestVoiceContract::synchronousSpeakReturnsOnceHeardOrPaused()
     const long paused = m_voice->Speak(QStringLiteral("four five"), SVSFDefault);
     QVERIFY(clock.elapsed() < 1000);
     m_voice->Resume();
-    QVERIFY2(log.waitForEnd(paused), qPrintable(QStringLiteral("ends %1, words %2, state %3, stream %4")
-        .arg(QString::number(log.ends.size())).arg(log.words.size()).arg(int(m_voice->state())).arg(paused) + log.failures.join(u'|')));
+    QVERIFY2(log.waitForEnd(paused),
+             qPrintable(QStringLiteral("ends %1, words %2, state %3, stream %4")
+                            .arg(QString::number(log.ends.size()))
+                            .arg(log.words.size())
+                            .arg(int(m_voice->state()))
+                            .arg(paused)
+                        + log.failures.join(u'|')));
 }
 
 void TestVoiceContract::failureAfterReturnIsReportedOnceAndTheNextSpeakWorks()

@@ -61,8 +61,9 @@ QString expandEnvironment(const QString &text)
 } // namespace
 
 frmAbout::frmAbout(AboutServices services, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_services(services)
 {
     setObjectName(QStringLiteral("frmAbout"));
@@ -96,9 +97,10 @@ void frmAbout::buildLayout()
     label(this, "Label1", QStringLiteral("一个把文字读给你听的小工具。"), twipsRect(1080, 1680, 3855, 255));
     // An etched separator: a grey line with a white one just below it.
     line(this, "Line1_1", QRect(twips(90), twips(2445), twips(5654) - twips(90), 1), QColor(128, 128, 128));
-    auto *description = label(this, "lblDescription",
-                              QStringLiteral("本软件是测试版本，功能暂未完善，运行时有时出错误也是难免的。不足之处请大家指出。"),
-                              twipsRect(1050, 1125, 3885, 450));
+    auto *description =
+        label(this, "lblDescription",
+              QStringLiteral("本软件是测试版本，功能暂未完善，运行时有时出错误也是难免的。不足之处请大家指出。"),
+              twipsRect(1050, 1125, 3885, 450));
     description->setWordWrap(true);
     lblTitle = label(this, "lblTitle", QStringLiteral("应用程序标题"), twipsRect(1050, 240, 3885, 480));
     line(this, "Line1_0", QRect(twips(105), twips(2460), twips(5654) - twips(105), 2), QColor(255, 255, 255));
@@ -121,7 +123,10 @@ void frmAbout::Form_Load()
     const QString title = QCoreApplication::applicationName();
     setWindowTitle(QStringLiteral("关于 ") + title);
     const QVersionNumber version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
-    lblVersion->setText(QStringLiteral("版本 %1.%2.%3").arg(version.majorVersion()).arg(version.minorVersion()).arg(version.microVersion()));
+    lblVersion->setText(QStringLiteral("版本 %1.%2.%3")
+                            .arg(version.majorVersion())
+                            .arg(version.minorVersion())
+                            .arg(version.microVersion()));
     lblTitle->setText(title);
     cmdOK->setFocus();
 }

@@ -7,7 +7,8 @@
 
 CommandLine::CommandLine()
 {
-    m_parser.setApplicationDescription(QStringLiteral("朗读文字的桌面程序：打开文档，选择语音，听它读给你，或把它保存为音频文件。"));
+    m_parser.setApplicationDescription(
+        QStringLiteral("朗读文字的桌面程序：打开文档，选择语音，听它读给你，或把它保存为音频文件。"));
     m_parser.addHelpOption();
     m_parser.addVersionOption();
     m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_force, m_listVoices});
@@ -36,10 +37,7 @@ bool CommandLine::asksOnlyForInformation(int argc, char *argv[])
     return hasOption(argc, argv, {"-h", "--help", "-?", "--help-all", "-v", "--version"});
 }
 
-bool CommandLine::needsNoWindow(int argc, char *argv[])
-{
-    return hasOption(argc, argv, {"--export", "--list-voices"});
-}
+bool CommandLine::needsNoWindow(int argc, char *argv[]) { return hasOption(argc, argv, {"--export", "--list-voices"}); }
 
 void CommandLine::usageError(const QString &message) const
 {

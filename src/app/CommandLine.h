@@ -43,12 +43,21 @@ public:
 
 private:
     QCommandLineParser m_parser;
-    QCommandLineOption m_export{QStringLiteral("export"), QStringLiteral("把朗读保存为音频文件 OUT（格式由扩展名决定：wav、flac、ogg、opus、mp3）；OUT 为文件夹时，每个输入各存一个同名文件。"), QStringLiteral("OUT")};
-    QCommandLineOption m_voice{QStringLiteral("voice"), QStringLiteral("用这个语音（--list-voices 列出的标识）。"), QStringLiteral("ID")};
-    QCommandLineOption m_rate{QStringLiteral("rate"), QStringLiteral("语速，-10 到 10，默认 0。"), QStringLiteral("N"), QStringLiteral("0")};
-    QCommandLineOption m_volume{QStringLiteral("volume"), QStringLiteral("音量，0 到 100，默认 100。"), QStringLiteral("N"), QStringLiteral("100")};
-    QCommandLineOption m_subtitles{QStringLiteral("subtitles"), QStringLiteral("同时保存字幕：同名的 .lrc 和 .srt 文件。")};
-    QCommandLineOption m_format{QStringLiteral("format"), QStringLiteral("OUT 为文件夹时使用的格式（默认 wav）。"), QStringLiteral("EXT"), QStringLiteral("wav")};
+    QCommandLineOption m_export{
+        QStringLiteral("export"),
+        QStringLiteral("把朗读保存为音频文件 OUT（格式由扩展名决定：wav、flac、ogg、opus、mp3）；OUT "
+                       "为文件夹时，每个输入各存一个同名文件。"),
+        QStringLiteral("OUT")};
+    QCommandLineOption m_voice{QStringLiteral("voice"), QStringLiteral("用这个语音（--list-voices 列出的标识）。"),
+                               QStringLiteral("ID")};
+    QCommandLineOption m_rate{QStringLiteral("rate"), QStringLiteral("语速，-10 到 10，默认 0。"), QStringLiteral("N"),
+                              QStringLiteral("0")};
+    QCommandLineOption m_volume{QStringLiteral("volume"), QStringLiteral("音量，0 到 100，默认 100。"),
+                                QStringLiteral("N"), QStringLiteral("100")};
+    QCommandLineOption m_subtitles{QStringLiteral("subtitles"),
+                                   QStringLiteral("同时保存字幕：同名的 .lrc 和 .srt 文件。")};
+    QCommandLineOption m_format{QStringLiteral("format"), QStringLiteral("OUT 为文件夹时使用的格式（默认 wav）。"),
+                                QStringLiteral("EXT"), QStringLiteral("wav")};
     QCommandLineOption m_force{QStringLiteral("force"), QStringLiteral("覆盖已经存在的文件。")};
     QCommandLineOption m_listVoices{QStringLiteral("list-voices"), QStringLiteral("列出可用语音的标识和名称。")};
     int m_rateValue = 0;

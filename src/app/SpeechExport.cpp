@@ -86,7 +86,8 @@ int runWithoutWindow(const CommandLine &commandLine)
             job.subtitles = commandLine.subtitles();
             const auto progress = [&](const Exporter::Progress &p) {
                 if (showProgress)
-                    std::fprintf(stderr, "\r%s  %3d%%  %.0f× 实时 ", qPrintable(target), int(p.share * 100), p.realTime);
+                    std::fprintf(stderr, "\r%s  %3d%%  %.0f× 实时 ", qPrintable(target), int(p.share * 100),
+                                 p.realTime);
             };
             Exporter::run(*renderer, job, progress, never);
             if (showProgress)

@@ -41,8 +41,13 @@ int main(int argc, char *argv[])
     LocalFileSearch files;
     LocalFileSystem fileSystem;
     LocalProcessRunner processes;
-    frmMain window({CreatePlatformVoice, &messageBox, &settings, {&registry, &launcher, &files, &messageBox},
-                    {&fileSystem, &processes}, {}, {}});
+    frmMain window({CreatePlatformVoice,
+                    &messageBox,
+                    &settings,
+                    {&registry, &launcher, &files, &messageBox},
+                    {&fileSystem, &processes},
+                    {},
+                    {}});
     if (!window.Form_Load())
         return 1;
     window.show();

@@ -22,10 +22,13 @@ void readInBackground(const QString &path, QObject *context, std::function<void(
             outcome.failure = QStringLiteral("内存不足，无法打开。");
         }
         if (guard)
-            QMetaObject::invokeMethod(guard, [guard, done, outcome] {
-                if (guard)
-                    done(outcome);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                guard,
+                [guard, done, outcome] {
+                    if (guard)
+                        done(outcome);
+                },
+                Qt::QueuedConnection);
     });
 }
 

@@ -33,7 +33,8 @@ QString zipDocument(const QString &path)
 {
     ZipArchive archive(path, MaxUnpackedBytes);
     const QByteArray mimetype = archive.contains(QStringLiteral("mimetype"))
-        ? archive.read(QStringLiteral("mimetype")).trimmed() : QByteArray();
+        ? archive.read(QStringLiteral("mimetype")).trimmed()
+        : QByteArray();
     if (mimetype == "application/epub+zip")
         return epub(archive);
     if (mimetype == "application/vnd.oasis.opendocument.text")

@@ -39,7 +39,8 @@ QString html(const QString &source)
 QString markdown(const QString &source)
 {
     // Raw HTML inside Markdown is read as HTML: its tags are markup, not text.
-    return plainOf([&](QTextDocument &d) { d.setMarkdown(withoutScripts(source), QTextDocument::MarkdownDialectGitHub); });
+    return plainOf(
+        [&](QTextDocument &d) { d.setMarkdown(withoutScripts(source), QTextDocument::MarkdownDialectGitHub); });
 }
 
 } // namespace RichText

@@ -66,8 +66,9 @@ QString tidy(QString text)
 
 QString xhtml(const QByteArray &xml)
 {
-    static const QSet<QString> blocks = {"p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "li", "br", "tr", "blockquote",
-                                         "section", "article", "pre", "dt", "dd", "figcaption", "table", "ul", "ol"};
+    static const QSet<QString> blocks = {"p",   "div", "h1", "h2",         "h3",         "h4",      "h5",
+                                         "h6",  "li",  "br", "tr",         "blockquote", "section", "article",
+                                         "pre", "dt",  "dd", "figcaption", "table",      "ul",      "ol"};
     static const QSet<QString> hidden = {"head", "script", "style", "template", "noscript"};
     QString text;
     int skipping = 0;
@@ -172,12 +173,13 @@ QString epubPackagePath(const QByteArray &containerXml)
 QStringList epubSpine(const QByteArray &packageXml)
 {
     QHash<QString, QString> manifest; // id -> href
-    QStringList order;                // idrefs
+    QStringList order; // idrefs
     walk(
         packageXml,
         [&](QXmlStreamReader &r) {
             if (r.name() == u"item")
-                manifest.insert(r.attributes().value(QLatin1String("id")).toString(), r.attributes().value(QLatin1String("href")).toString());
+                manifest.insert(r.attributes().value(QLatin1String("id")).toString(),
+                                r.attributes().value(QLatin1String("href")).toString());
             else if (r.name() == u"itemref" && r.attributes().value(QLatin1String("linear")) != u"no")
                 order << r.attributes().value(QLatin1String("idref")).toString();
         },

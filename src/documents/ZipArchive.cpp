@@ -45,7 +45,8 @@ QByteArray ZipArchive::read(const QString &name)
         m_budget -= n;
         if (m_budget < 0) {
             zip_fclose(file);
-            throw Failure(QStringLiteral("解压后的内容过大（超过 %1 MB），已拒绝。").arg(Documents::MaxUnpackedBytes >> 20));
+            throw Failure(
+                QStringLiteral("解压后的内容过大（超过 %1 MB），已拒绝。").arg(Documents::MaxUnpackedBytes >> 20));
         }
         bytes.append(buffer, qsizetype(n));
     }

@@ -17,8 +17,9 @@ AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int 
     info.format = AudioFormats::libsndfileFormat(format);
     m_file = sf_open_fd(m_output.fd(), SFM_WRITE, &info, SF_FALSE);
     if (!m_file)
-        throw Failure(QStringLiteral("无法写入 %1 格式的文件 %2：%3。")
-                          .arg(AudioFormats::extension(format).toUpper(), target, QString::fromUtf8(sf_strerror(nullptr))));
+        throw Failure(
+            QStringLiteral("无法写入 %1 格式的文件 %2：%3。")
+                .arg(AudioFormats::extension(format).toUpper(), target, QString::fromUtf8(sf_strerror(nullptr))));
     // Speech is clipped by nothing: normalising floats to 16 bits needs no headroom change.
     sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     if (m_outputRate != m_inputRate) {
@@ -89,6 +90,7 @@ void AudioFileWriter::finish()
     const int error = sf_close(m_file);
     m_file = nullptr;
     if (error != 0)
-        throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), QString::fromUtf8(sf_error_number(error))));
+        throw Failure(
+            QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), QString::fromUtf8(sf_error_number(error))));
     m_output.commit();
 }

@@ -25,7 +25,7 @@ public:
     AudioFileWriter &operator=(const AudioFileWriter &) = delete;
 
     void write(const int16_t *samples, std::size_t count); // throws Failure
-    void finish();                                         // throws Failure
+    void finish(); // throws Failure
     int outputRate() const { return m_outputRate; }
 
 private:

@@ -25,11 +25,16 @@ std::optional<AudioFormat> fromPath(const QString &path)
 QString extension(AudioFormat format)
 {
     switch (format) {
-    case AudioFormat::Wav: return QStringLiteral("wav");
-    case AudioFormat::Flac: return QStringLiteral("flac");
-    case AudioFormat::OggVorbis: return QStringLiteral("ogg");
-    case AudioFormat::Opus: return QStringLiteral("opus");
-    case AudioFormat::Mp3: return QStringLiteral("mp3");
+    case AudioFormat::Wav:
+        return QStringLiteral("wav");
+    case AudioFormat::Flac:
+        return QStringLiteral("flac");
+    case AudioFormat::OggVorbis:
+        return QStringLiteral("ogg");
+    case AudioFormat::Opus:
+        return QStringLiteral("opus");
+    case AudioFormat::Mp3:
+        return QStringLiteral("mp3");
     }
     return {};
 }
@@ -48,11 +53,16 @@ int sampleRateFor(AudioFormat format, int speechRate)
 int libsndfileFormat(AudioFormat format)
 {
     switch (format) {
-    case AudioFormat::Wav: return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    case AudioFormat::Flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    case AudioFormat::OggVorbis: return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-    case AudioFormat::Opus: return SF_FORMAT_OGG | SF_FORMAT_OPUS;
-    case AudioFormat::Mp3: return SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+    case AudioFormat::Wav:
+        return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    case AudioFormat::Flac:
+        return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    case AudioFormat::OggVorbis:
+        return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    case AudioFormat::Opus:
+        return SF_FORMAT_OGG | SF_FORMAT_OPUS;
+    case AudioFormat::Mp3:
+        return SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
     }
     return 0;
 }

@@ -106,8 +106,8 @@ bool run(SpeechRenderer &renderer, const Job &job, const std::function<void(cons
         // Words are stamped at the speech's own rate; the subtitles count in time, so any rate serves.
         const QList<Subtitles::Cue> sentences = Subtitles::sentences(job.text, sink.words, sink.samplesWritten());
         writeWhole(lrcFile->target(), Subtitles::lrc(sentences, rate), *lrcFile);
-        writeWhole(srtFile->target(), Subtitles::srt(Subtitles::cues(job.text, sink.words, sink.samplesWritten()), rate),
-                   *srtFile);
+        writeWhole(srtFile->target(),
+                   Subtitles::srt(Subtitles::cues(job.text, sink.words, sink.samplesWritten()), rate), *srtFile);
         lrcFile->commit();
         srtFile->commit();
     }

@@ -23,8 +23,8 @@ struct Job
 
 struct Progress
 {
-    double share = 0;     // of the text spoken, 0..1
-    double realTime = 0;  // seconds of audio made per second of work
+    double share = 0; // of the text spoken, 0..1
+    double realTime = 0; // seconds of audio made per second of work
 };
 
 // Throws Failure (an unknown extension lists the formats). Returns false when

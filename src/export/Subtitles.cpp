@@ -59,8 +59,7 @@ QString srtTime(qint64 sample, int rate)
 }
 
 // The sentences with the words that fall in each, in order.
-template <typename F>
-void forEachSentence(const QString &text, const QList<Word> &words, F &&f)
+template <typename F> void forEachSentence(const QString &text, const QList<Word> &words, F &&f)
 {
     qsizetype w = 0;
     for (const Span &span : sentenceSpans(text)) {

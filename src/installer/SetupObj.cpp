@@ -87,8 +87,7 @@ void SetupObj::SetupMSI(const QString &file, const QString &nStr)
         // Nothing of a failed attempt stays behind in the temporary folder.
         try {
             files.DeleteFile(copy, true);
-        } catch (const Failure &) {
-        }
+        } catch (const Failure &) { }
         throw;
     }
     QApplication::processEvents();

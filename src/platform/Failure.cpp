@@ -2,7 +2,4 @@
 
 #include <utility>
 
-Failure::Failure(QString description)
-    : m_description(std::move(description)), m_utf8(m_description.toUtf8())
-{
-}
+Failure::Failure(QString description) : m_description(std::move(description)), m_utf8(m_description.toUtf8()) { }

@@ -19,8 +19,7 @@ inline QRect twipsRect(int left, int top, int width, int height)
 }
 
 // A control of kind W, named (also its Qt object name) and placed in parent.
-template <typename W>
-W *placeControl(QWidget *parent, const char *name, QRect geometry)
+template <typename W> W *placeControl(QWidget *parent, const char *name, QRect geometry)
 {
     auto *widget = new W(parent);
     widget->setObjectName(QLatin1String(name));

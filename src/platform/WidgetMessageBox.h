@@ -8,7 +8,7 @@ class QWidget;
 class WidgetMessageBox : public MessageBox
 {
 public:
-    explicit WidgetMessageBox(QWidget *parent = nullptr) : m_parent(parent) {}
+    explicit WidgetMessageBox(QWidget *parent = nullptr) : m_parent(parent) { }
     void Show(const QString &text) override;
 
 private:

@@ -15,10 +15,11 @@
 
 namespace {
 
-const QList<QPair<QString, AudioFormat>> Formats = {
-    {QStringLiteral("MP3"), AudioFormat::Mp3},         {QStringLiteral("WAV"), AudioFormat::Wav},
-    {QStringLiteral("FLAC"), AudioFormat::Flac},       {QStringLiteral("Ogg Vorbis"), AudioFormat::OggVorbis},
-    {QStringLiteral("Opus"), AudioFormat::Opus}};
+const QList<QPair<QString, AudioFormat>> Formats = {{QStringLiteral("MP3"), AudioFormat::Mp3},
+                                                    {QStringLiteral("WAV"), AudioFormat::Wav},
+                                                    {QStringLiteral("FLAC"), AudioFormat::Flac},
+                                                    {QStringLiteral("Ogg Vorbis"), AudioFormat::OggVorbis},
+                                                    {QStringLiteral("Opus"), AudioFormat::Opus}};
 
 QString withExtension(const QString &path, AudioFormat format)
 {
@@ -92,10 +93,7 @@ void ExportDialog::pathEdited()
         m_format->setCurrentIndex(m_format->findData(int(*format)));
 }
 
-void ExportDialog::formatPicked(int)
-{
-    m_path->setText(choice().target);
-}
+void ExportDialog::formatPicked(int) { m_path->setText(choice().target); }
 
 void ExportDialog::accept()
 {
@@ -104,7 +102,7 @@ void ExportDialog::accept()
         return;
     if (QFileInfo::exists(target)
         && QMessageBox::question(this, windowTitle(), QStringLiteral("文件 %1 已经存在。要替换它吗？").arg(target))
-               != QMessageBox::Yes)
+            != QMessageBox::Yes)
         return;
     QDialog::accept();
 }

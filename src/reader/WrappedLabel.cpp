@@ -10,7 +10,8 @@ void WrappedLabel::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
     const QFontMetricsF metrics(font());
-    const qreal pitch = std::ceil(font().pixelSize() > 0 ? font().pixelSize() : font().pointSizeF() * logicalDpiY() / 72.0) + 1;
+    const qreal pitch =
+        std::ceil(font().pixelSize() > 0 ? font().pixelSize() : font().pointSizeF() * logicalDpiY() / 72.0) + 1;
 
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);

@@ -84,7 +84,7 @@ namespace {
 class AccessibleVoiceList : public QAccessibleWidget
 {
 public:
-    explicit AccessibleVoiceList(QComboBox *list) : QAccessibleWidget(list, QAccessible::ComboBox) {}
+    explicit AccessibleVoiceList(QComboBox *list) : QAccessibleWidget(list, QAccessible::ComboBox) { }
 
     QString text(QAccessible::Text t) const override
     {
@@ -109,8 +109,8 @@ QAccessibleInterface *readerForScreenReaders(const QString &className, QObject *
         return nullptr;
     if (className == QLatin1String("frmMain"))
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
-    if (className == QLatin1String("QComboBox") && object->objectName() == QLatin1String("CBLg")
-        && object->parent() && object->parent()->inherits("frmMain"))
+    if (className == QLatin1String("QComboBox") && object->objectName() == QLatin1String("CBLg") && object->parent()
+        && object->parent()->inherits("frmMain"))
         return new AccessibleVoiceList(static_cast<QComboBox *>(object));
     return nullptr;
 }
@@ -118,8 +118,9 @@ QAccessibleInterface *readerForScreenReaders(const QString &className, QObject *
 } // namespace
 
 frmMain::frmMain(ReaderServices services, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint),
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint),
       m_services(std::move(services))
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -266,8 +267,9 @@ void frmMain::SetAsideDamagedSettings()
     SettingsStore &settings = *m_services.settings;
     const QString kept = settings.setAsideIfDamaged(StoredSettings::Application);
     if (!kept.isEmpty())
-        m_services.messageBox->Show(QStringLiteral("设置文件 %1 已损坏，无法读取。").arg(settings.location(StoredSettings::Application))
-                                    + CrLf + QStringLiteral("原文件已保存为 %1，程序将按初次使用启动。").arg(kept));
+        m_services.messageBox->Show(
+            QStringLiteral("设置文件 %1 已损坏，无法读取。").arg(settings.location(StoredSettings::Application)) + CrLf
+            + QStringLiteral("原文件已保存为 %1，程序将按初次使用启动。").arg(kept));
 }
 
 void frmMain::LoadVoiceChoice() { VoiceChoice = StoredSettings::readVoiceChoice(*m_services.settings); }
@@ -339,10 +341,7 @@ void frmMain::CBLg_Click()
     Voice->setVoice(voices.Item(long(CBLg->currentIndex())));
 }
 
-void frmMain::SaveVoiceChoice()
-{
-    StoredSettings::writeVoiceChoice(*m_services.settings, short(CBLg->currentIndex()));
-}
+void frmMain::SaveVoiceChoice() { StoredSettings::writeVoiceChoice(*m_services.settings, short(CBLg->currentIndex())); }
 
 void frmMain::UpdatePlaybackState(bool speaking, bool paused)
 {
@@ -371,8 +370,7 @@ void frmMain::cmdSpeak_Click()
     }
 }
 
-template <typename F>
-void frmMain::reportFailures(F &&handler)
+template <typename F> void frmMain::reportFailures(F &&handler)
 {
     try {
         handler();
@@ -456,10 +454,10 @@ void frmMain::SaveAsAudio()
 {
     if (m_exporting || TTS->toPlainText().isEmpty())
         return;
-    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::MusicLocation))
-                                  .filePath(QStringLiteral("朗读.mp3"));
-    const auto choice = m_services.chooseExport ? m_services.chooseExport(this, suggested)
-                                                : ExportDialog::ask(this, suggested);
+    const QString suggested =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::MusicLocation)).filePath(QStringLiteral("朗读.mp3"));
+    const auto choice =
+        m_services.chooseExport ? m_services.chooseExport(this, suggested) : ExportDialog::ask(this, suggested);
     if (!choice)
         return;
     Exporter::Job job;
@@ -490,14 +488,19 @@ void frmMain::SaveAsAudio()
         QString failure;
         try {
             SpeechRenderer renderer;
-            Exporter::run(renderer, job, [&](const Exporter::Progress &p) {
-                QMetaObject::invokeMethod(qApp, [shown, p] {
-                    if (!shown)
-                        return;
-                    shown->setValue(int(p.share * 1000));
-                    shown->setLabelText(QStringLiteral("已完成 %1%，速度为实时的 %2 倍").arg(int(p.share * 100)).arg(int(p.realTime)));
-                });
-            }, *cancel);
+            Exporter::run(
+                renderer, job,
+                [&](const Exporter::Progress &p) {
+                    QMetaObject::invokeMethod(qApp, [shown, p] {
+                        if (!shown)
+                            return;
+                        shown->setValue(int(p.share * 1000));
+                        shown->setLabelText(QStringLiteral("已完成 %1%，速度为实时的 %2 倍")
+                                                .arg(int(p.share * 100))
+                                                .arg(int(p.realTime)));
+                    });
+                },
+                *cancel);
         } catch (const Failure &f) {
             failure = f.description();
         }
@@ -508,7 +511,8 @@ void frmMain::SaveAsAudio()
                 return;
             self->m_exporting = false;
             if (!failure.isEmpty())
-                self->m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + CrLf + failure);
+                self->m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + CrLf
+                                                  + failure);
         });
     });
 }
@@ -532,7 +536,4 @@ void frmMain::Voice_Word(long, const QVariant &, long characterPosition, long le
 
 // Selects the word being heard. A word outside the text (cleared or replaced
 // while speaking) selects nothing and reports nothing.
-void frmMain::HighlightWord(long position, long length)
-{
-    TTS->selectRange(position, length);
-}
+void frmMain::HighlightWord(long position, long length) { TTS->selectRange(position, length); }

@@ -79,8 +79,7 @@ private:
 
     // Handlers that have no failure handling of their own still must not let
     // a failure escape into the event loop: it is shown, and nothing changes.
-    template <typename F>
-    void reportFailures(F &&handler);
+    template <typename F> void reportFailures(F &&handler);
 
     ReaderServices m_services;
     std::unique_ptr<SpVoice> Voice;

@@ -19,10 +19,10 @@ class SpVoice : public QObject
 
 public:
     enum class State {
-        Ready,    // nothing to say
+        Ready, // nothing to say
         Speaking, // a stream is being spoken
-        Paused,   // Pause has not been matched by Resume
-        Error,    // the last speech failed; the next Speak starts afresh
+        Paused, // Pause has not been matched by Resume
+        Error, // the last speech failed; the next Speak starts afresh
     };
     Q_ENUM(State)
 
@@ -37,7 +37,7 @@ public:
     // Pauses nest: each Pause needs its Resume. Resume while not paused does nothing.
     virtual void Pause() = 0;
     virtual void Resume() = 0;
-    virtual void setRate(long rate) = 0;     // -10 .. 10
+    virtual void setRate(long rate) = 0; // -10 .. 10
     virtual void setVolume(long volume) = 0; // 0 .. 100
     virtual SpObjectTokens GetVoices(const QString &requiredAttributes = {},
                                      const QString &optionalAttributes = {}) = 0;

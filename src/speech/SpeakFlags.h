@@ -4,7 +4,7 @@
 // (the reader keeps 11 = async | purge | markup), so they must not change.
 enum SpeechVoiceSpeakFlags : int {
     SVSFDefault = 0,
-    SVSFlagsAsync = 1,        // return at once; speech goes on in the engine
+    SVSFlagsAsync = 1, // return at once; speech goes on in the engine
     SVSFPurgeBeforeSpeak = 2, // drop everything queued or playing first
-    SVSFIsXML = 8,            // the text may carry markup
+    SVSFIsXML = 8, // the text may carry markup
 };

@@ -2,7 +2,4 @@
 
 #include "speech/espeak/EspeakVoice.h"
 
-std::unique_ptr<SpVoice> CreatePlatformVoice()
-{
-    return std::make_unique<EspeakVoice>();
-}
+std::unique_ptr<SpVoice> CreatePlatformVoice() { return std::make_unique<EspeakVoice>(); }

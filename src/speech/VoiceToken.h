@@ -10,11 +10,16 @@ class SpObjectToken
 public:
     SpObjectToken() = default;
     SpObjectToken(QString id, QString description, QString language = {})
-        : m_id(std::move(id)), m_description(std::move(description)), m_language(std::move(language)) {}
+        : m_id(std::move(id)), m_description(std::move(description)), m_language(std::move(language))
+    { }
 
     // The voice's display name. Only one (neutral) description is stored,
     // so the locale is accepted for shape and otherwise ignored.
-    QString GetDescription(int locale = 0) const { Q_UNUSED(locale); return m_description; }
+    QString GetDescription(int locale = 0) const
+    {
+        Q_UNUSED(locale);
+        return m_description;
+    }
 
     const QString &id() const { return m_id; }
     const QString &language() const { return m_language; }
@@ -32,7 +37,7 @@ class SpObjectTokens
 {
 public:
     SpObjectTokens() = default;
-    explicit SpObjectTokens(QList<SpObjectToken> tokens) : m_tokens(std::move(tokens)) {}
+    explicit SpObjectTokens(QList<SpObjectToken> tokens) : m_tokens(std::move(tokens)) { }
 
     long Count() const { return long(m_tokens.size()); }
     // Throws Failure when the position is outside the collection.

@@ -63,7 +63,8 @@ int main(int argc, char **argv)
         else if (std::strcmp(argv[i], "--on-speak") == 0)
             onSpeak = argv[i + 1];
     }
-    sendAll(encode(Type::Hello, qint32(Rate), QList<VoiceInfo>{{QStringLiteral("test:tone"), QStringLiteral("Tone"), QStringLiteral("en")}}));
+    sendAll(encode(Type::Hello, qint32(Rate),
+                   QList<VoiceInfo>{{QStringLiteral("test:tone"), QStringLiteral("Tone"), QStringLiteral("en")}}));
 
     FrameReader reader(MaxToHelper);
     char buffer[65536];

@@ -22,7 +22,8 @@ bool writeZip(const QString &path, const QList<QPair<QString, QByteArray>> &entr
     for (qsizetype i = 0; i < entries.size(); ++i) {
         kept.append(entries[i].second);
         zip_source_t *source = zip_source_buffer(archive, kept.last().constData(), zip_uint64_t(kept.last().size()), 0);
-        const zip_int64_t index = zip_file_add(archive, entries[i].first.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
+        const zip_int64_t index =
+            zip_file_add(archive, entries[i].first.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
         if (index < 0)
             return zip_discard(archive), false;
         if (i == 0)
@@ -48,14 +49,16 @@ QList<QPair<QString, QByteArray>> epub(const QStringList &chapters)
             + ".xhtml\" media-type=\"application/xhtml+xml\"/>";
     for (qsizetype i = 0; i < chapters.size(); ++i)
         spine += "<itemref idref=\"c" + QByteArray::number(i) + "\"/>";
-    entries.append({"OEBPS/content.opf", "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" "
-                                         "version=\"3.0\"><manifest>" + manifest + "</manifest><spine>" + spine
-                                             + "</spine></package>"});
+    entries.append({"OEBPS/content.opf",
+                    "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" "
+                    "version=\"3.0\"><manifest>"
+                        + manifest + "</manifest><spine>" + spine + "</spine></package>"});
     for (qsizetype i = 0; i < chapters.size(); ++i)
         entries.append({QStringLiteral("OEBPS/text/chapter %1.xhtml").arg(i),
                         "<?xml version=\"1.0\" encoding=\"utf-8\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
-                        "<title>不读</title><style>p { color: red }</style></head><body><h1>第" + QByteArray::number(i + 1)
-                            + "章</h1><p>" + chapters[i].toUtf8() + "</p><script>alert(1)</script></body></html>"});
+                        "<title>不读</title><style>p { color: red }</style></head><body><h1>第"
+                            + QByteArray::number(i + 1) + "章</h1><p>" + chapters[i].toUtf8()
+                            + "</p><script>alert(1)</script></body></html>"});
     return entries;
 }
 
@@ -69,10 +72,12 @@ QList<QPair<QString, QByteArray>> docx(const QStringList &paragraphs)
         body += "<w:p><w:pPr><w:jc w:val=\"left\"/></w:pPr><w:r><w:rPr><w:b/></w:rPr><w:t>" + text.left(half)
             + "</w:t></w:r><w:r><w:t xml:space=\"preserve\">" + text.mid(half) + "</w:t></w:r></w:p>";
     }
-    return {{"[Content_Types].xml", "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
-            {"word/document.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document "
-                                  "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>"
-                                      + body + "</w:body></w:document>"}};
+    return {{"[Content_Types].xml",
+             "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
+            {"word/document.xml",
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document "
+             "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>"
+                 + body + "</w:body></w:document>"}};
 }
 
 QList<QPair<QString, QByteArray>> odt(const QStringList &paragraphs)
@@ -81,10 +86,12 @@ QList<QPair<QString, QByteArray>> odt(const QStringList &paragraphs)
     for (const QString &p : paragraphs)
         body += "<text:p text:style-name=\"P1\"><text:span>" + p.toUtf8() + "</text:span></text:p>";
     return {{"mimetype", "application/vnd.oasis.opendocument.text"},
-            {"content.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content "
-                            "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-                            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:automatic-styles/>"
-                            "<office:body><office:text>" + body + "</office:text></office:body></office:document-content>"}};
+            {"content.xml",
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content "
+             "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+             "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:automatic-styles/>"
+             "<office:body><office:text>"
+                 + body + "</office:text></office:body></office:document-content>"}};
 }
 
 bool writePdf(const QString &path, const QStringList &pages)
@@ -113,14 +120,16 @@ QByteArray encoded(const QString &text, const char *charset, bool byteOrderMark)
     UErrorCode status = U_ZERO_ERROR;
     UConverter *converter = ucnv_open(charset, &status);
     QByteArray bytes(text.size() * 4 + 8, Qt::Uninitialized);
-    const int32_t length = ucnv_fromUChars(converter, bytes.data(), int32_t(bytes.size()),
-                                           reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()), &status);
+    const int32_t length =
+        ucnv_fromUChars(converter, bytes.data(), int32_t(bytes.size()), reinterpret_cast<const UChar *>(text.utf16()),
+                        int32_t(text.size()), &status);
     ucnv_close(converter);
     bytes.truncate(U_SUCCESS(status) ? length : 0);
     if (byteOrderMark) {
         const QByteArray name(charset);
-        bytes.prepend(name == "UTF-8" ? QByteArray("\xEF\xBB\xBF") : name == "UTF-16LE" ? QByteArray("\xFF\xFE")
-                                                                                         : QByteArray("\xFE\xFF"));
+        bytes.prepend(name == "UTF-8"          ? QByteArray("\xEF\xBB\xBF")
+                          : name == "UTF-16LE" ? QByteArray("\xFF\xFE")
+                                               : QByteArray("\xFE\xFF"));
     }
     return bytes;
 }

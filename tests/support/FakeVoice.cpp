@@ -53,9 +53,15 @@ long FakeVoice::Speak(const QString &text, int flags)
         // As a real voice does: back when heard to the end, purged or failed.
         QEventLoop wait;
         const long stream = m_stream;
-        connect(this, &SpVoice::EndStream, &wait, [&](long ended) { if (ended == stream) wait.quit(); });
+        connect(this, &SpVoice::EndStream, &wait, [&](long ended) {
+            if (ended == stream)
+                wait.quit();
+        });
         connect(this, &SpVoice::failed, &wait, &QEventLoop::quit);
-        connect(this, &SpVoice::stateChanged, &wait, [&](State s) { if (s == State::Ready) wait.quit(); });
+        connect(this, &SpVoice::stateChanged, &wait, [&](State s) {
+            if (s == State::Ready)
+                wait.quit();
+        });
         wait.exec();
     }
     return m_stream;

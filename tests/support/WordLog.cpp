@@ -22,12 +22,14 @@ QStringList WordLog::words(const QString &text) const
 
 bool WordLog::waitForPosition(long position, int timeoutMs)
 {
-    return QTest::qWaitFor([&] {
-        for (const Entry &e : entries)
-            if (e.position <= position && position < e.position + std::max(1L, e.length))
-                return true;
-        return false;
-    }, timeoutMs);
+    return QTest::qWaitFor(
+        [&] {
+            for (const Entry &e : entries)
+                if (e.position <= position && position < e.position + std::max(1L, e.length))
+                    return true;
+            return false;
+        },
+        timeoutMs);
 }
 
 bool WordLog::waitForCount(int count, int timeoutMs)

@@ -82,7 +82,9 @@ int install(const QString &packagePath, const QString &voiceFolder, bool quiet, 
         return InvalidPackage;
     }
     progress(QStringLiteral("Installing voice package %1 (%2 voices) into %3")
-                 .arg(package.version).arg(package.entries.size()).arg(voiceFolder));
+                 .arg(package.version)
+                 .arg(package.entries.size())
+                 .arg(voiceFolder));
 
     // A person may keep the data folder, or the voice folder itself, on
     // another disk through a link: the folder's path is followed to where it
@@ -99,8 +101,9 @@ int install(const QString &packagePath, const QString &voiceFolder, bool quiet, 
     for (const VoicePackage::Entry &entry : std::as_const(package.entries)) {
         const QFileInfo target(voices.filePath(entry.name));
         if (target.isDir() && !target.isSymLink()) {
-            say(err, QStringLiteral("msiexec: the voice folder already holds a folder %1; it is left as it is")
-                         .arg(target.filePath()));
+            say(err,
+                QStringLiteral("msiexec: the voice folder already holds a folder %1; it is left as it is")
+                    .arg(target.filePath()));
             return FatalError;
         }
     }
@@ -157,9 +160,10 @@ int run(const QStringList &arguments, const QString &voiceFolder, FILE *out, FIL
         } else if (option == u"/quiet" || option == u"/q" || option == u"/qn") {
             quiet = true;
         } else {
-            say(err, QStringLiteral("msiexec: invalid command line at \"%1\"\n"
-                                    "usage: msiexec /package FILE [/quiet]")
-                         .arg(arguments[i]));
+            say(err,
+                QStringLiteral("msiexec: invalid command line at \"%1\"\n"
+                               "usage: msiexec /package FILE [/quiet]")
+                    .arg(arguments[i]));
             return InvalidCommandLine;
         }
     }

@@ -10,9 +10,9 @@
 namespace PackageInstall {
 
 constexpr int Success = 0;
-constexpr int FatalError = 1603;        // the installation itself failed
+constexpr int FatalError = 1603; // the installation itself failed
 constexpr int CannotOpenPackage = 1619; // missing or unreadable
-constexpr int InvalidPackage = 1620;    // not an intact voice package
+constexpr int InvalidPackage = 1620; // not an intact voice package
 constexpr int InvalidCommandLine = 1639;
 
 // Installs every voice of the package into voiceFolder: all of them or, on

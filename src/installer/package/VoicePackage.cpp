@@ -10,10 +10,7 @@ namespace VoicePackage {
 
 namespace {
 
-QByteArray sha256(const QByteArray &data)
-{
-    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
-}
+QByteArray sha256(const QByteArray &data) { return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(); }
 
 constexpr qsizetype MaxHeaderSize = 64 * 1024;
 

@@ -41,7 +41,7 @@ bool unquote(QStringView in, QString *out, qsizetype *consumed)
 
 } // namespace
 
-HiveRegistry::HiveRegistry(const QString &hiveFile) : m_hiveFile(hiveFile) {}
+HiveRegistry::HiveRegistry(const QString &hiveFile) : m_hiveFile(hiveFile) { }
 
 // Read when a key is first asked for (the About box's launcher), not at
 // start-up, and only when of a sensible size: a huge hive costs seconds and
@@ -98,10 +98,7 @@ void HiveRegistry::load()
     }
 }
 
-QString HiveRegistry::installedHive()
-{
-    return ProgramFiles::data(QStringLiteral("machine.reg"));
-}
+QString HiveRegistry::installedHive() { return ProgramFiles::data(QStringLiteral("machine.reg")); }
 
 long HiveRegistry::RegOpenKeyEx(HKEY root, const QString &subKey, quint32, quint32 access, HKEY *result)
 {
@@ -138,7 +135,4 @@ long HiveRegistry::RegQueryValueEx(HKEY key, const QString &valueName, quint32 *
     return ERROR_SUCCESS;
 }
 
-long HiveRegistry::RegCloseKey(HKEY key)
-{
-    return m_open.remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-}
+long HiveRegistry::RegCloseKey(HKEY key) { return m_open.remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; }

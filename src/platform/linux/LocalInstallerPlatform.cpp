@@ -67,7 +67,7 @@ namespace {
 class LocalRunningProcess : public RunningProcess
 {
 public:
-    explicit LocalRunningProcess(std::unique_ptr<QProcess> process) : m_process(std::move(process)) {}
+    explicit LocalRunningProcess(std::unique_ptr<QProcess> process) : m_process(std::move(process)) { }
 
     int Wait() override
     {

@@ -18,8 +18,8 @@ QString locate(const QString &name, const char *fromProgram)
 {
     const QDir program(QCoreApplication::applicationDirPath());
     const QString installed = QDir::cleanPath(program.filePath(QString::fromUtf8(fromProgram) + u'/' + name));
-    for (const QString &candidate : {program.filePath(name), installed,
-                                     QDir(QString::fromUtf8(InstallLayout::BuildProgramFolder)).filePath(name)})
+    for (const QString &candidate :
+         {program.filePath(name), installed, QDir(QString::fromUtf8(InstallLayout::BuildProgramFolder)).filePath(name)})
         if (QFileInfo::exists(candidate))
             return QDir::cleanPath(candidate);
     return installed;

@@ -30,8 +30,7 @@ constexpr qint64 StallNs = 4'000'000'000;
 
 std::int64_t nowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
-template <typename F>
-void runOn(QObject *target, F &&f)
+template <typename F> void runOn(QObject *target, F &&f)
 {
     if (QThread::currentThread() == target->thread())
         f();
@@ -113,9 +112,8 @@ bool AudioOutput::restartHere(QString *error)
     m_sink->setBufferSize(m_sampleRate * 2 * SinkBufferMs / 1000);
     m_device = m_sink->start();
     if (!m_device || m_sink->error() != QAudio::NoError) {
-        *error = QStringLiteral("无法打开音频输出设备“%1”（错误 %2）。")
-                     .arg(device.description())
-                     .arg(int(m_sink->error()));
+        *error =
+            QStringLiteral("无法打开音频输出设备“%1”（错误 %2）。").arg(device.description()).arg(int(m_sink->error()));
         delete m_sink;
         m_sink = nullptr;
         m_device = nullptr;
@@ -185,10 +183,7 @@ void AudioOutput::fail(const QString &description)
     emit failed(description);
 }
 
-qint64 AudioOutput::playedSamples() const
-{
-    return m_sink ? m_sink->processedUSecs() * m_sampleRate / 1000000 : 0;
-}
+qint64 AudioOutput::playedSamples() const { return m_sink ? m_sink->processedUSecs() * m_sampleRate / 1000000 : 0; }
 
 qint64 AudioOutput::playedSamplesEstimate() const
 {
@@ -254,7 +249,8 @@ void AudioOutput::dispatch()
         delayMs = std::min<qint64>(toPlay * 1000 / m_sampleRate - RefillMarginMs, LongestSleepMs); // stall watch
     if (const auto next = m_queue.nextWordSample()) {
         const qint64 waitSamples = *next - played + 1;
-        const qint64 wordMs = std::clamp<qint64>((waitSamples * 1000 + m_sampleRate - 1) / m_sampleRate, 1, LongestSleepMs);
+        const qint64 wordMs =
+            std::clamp<qint64>((waitSamples * 1000 + m_sampleRate - 1) / m_sampleRate, 1, LongestSleepMs);
         delayMs = delayMs < 0 ? wordMs : std::min(delayMs, wordMs);
     }
     if (delayMs > 0)

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-PcmQueue::PcmQueue(std::size_t capacitySamples) : m_ring(std::max<std::size_t>(capacitySamples, 1)) {}
+PcmQueue::PcmQueue(std::size_t capacitySamples) : m_ring(std::max<std::size_t>(capacitySamples, 1)) { }
 
 bool PcmQueue::push(const int16_t *samples, std::size_t count, quint64 generation)
 {
@@ -69,7 +69,8 @@ std::optional<TimedWord> PcmQueue::lastWord() const
 void PcmQueue::waitForData(int timeoutMs)
 {
     std::unique_lock lock(m_mutex);
-    m_data.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_closed || m_size > 0 || !m_words.empty(); });
+    m_data.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                    [&] { return m_closed || m_size > 0 || !m_words.empty(); });
 }
 
 qint64 PcmQueue::written() const

@@ -14,12 +14,12 @@
 // A word that becomes due when the sample it is stamped with has been played.
 struct TimedWord
 {
-    qint64 sample = 0;          // in samples since the current output session began
-    quint64 generation = 0;     // the speech it belongs to; purges start a new one
+    qint64 sample = 0; // in samples since the current output session began
+    quint64 generation = 0; // the speech it belongs to; purges start a new one
     long stream = 0;
-    long position = 0;          // UTF-16 offset in the spoken text
+    long position = 0; // UTF-16 offset in the spoken text
     long length = 0;
-    bool endOfStream = false;   // not a word: the stream's last sample has been played
+    bool endOfStream = false; // not a word: the stream's last sample has been played
 };
 
 // The bounded hand-over between the synthesis thread (producer) and the audio
@@ -53,7 +53,7 @@ public:
     // short of the last sample.
     void takeDueWords(qint64 playedSamples, qint64 endSlack, std::vector<TimedWord> &out);
     std::optional<qint64> nextWordSample() const;
-    bool drained() const;      // nothing buffered that has not been handed over
+    bool drained() const; // nothing buffered that has not been handed over
     qint64 handedOver() const; // samples given to the audio output this session
 
     // The first word (not an end) stamped at or after sample, if queued.
@@ -84,7 +84,7 @@ private:
     std::condition_variable m_space;
     std::condition_variable m_data;
     std::vector<int16_t> m_ring;
-    std::size_t m_head = 0;  // next sample to pop
+    std::size_t m_head = 0; // next sample to pop
     std::size_t m_size = 0;
     qint64 m_written = 0;
     qint64 m_handedOver = 0;

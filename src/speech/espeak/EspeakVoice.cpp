@@ -27,12 +27,9 @@ const QString HelperName = QStringLiteral("sayrella-synth");
 
 } // namespace
 
-QString EspeakVoice::installedHelper()
-{
-    return ProgramFiles::helper(HelperName);
-}
+QString EspeakVoice::installedHelper() { return ProgramFiles::helper(HelperName); }
 
-EspeakVoice::EspeakVoice() : EspeakVoice(Options()) {}
+EspeakVoice::EspeakVoice() : EspeakVoice(Options()) { }
 
 SynthClient::Launch EspeakVoice::helperLaunch(Options &options)
 {
@@ -53,13 +50,11 @@ EspeakVoice::EspeakVoice(const Options &options) : m_options(options), m_queue(Q
 
     SynthClient::Listener listener;
     // A text synthesised to its end: its end is heard after its last sample.
-    listener.synthesised = [this](quint64 generation, long stream) {
-        m_queue.pushEndOfStream(generation, stream);
-    };
+    listener.synthesised = [this](quint64 generation, long stream) { m_queue.pushEndOfStream(generation, stream); };
     listener.failed = [this](quint64 generation, const QString &description) {
         ++m_failures;
-        QMetaObject::invokeMethod(this, [this, generation, description] { report(generation, description); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, generation, description] { report(generation, description); }, Qt::QueuedConnection);
     };
     m_client = std::make_unique<SynthClient>(m_queue, launch, listener);
     m_client->start();
@@ -68,14 +63,19 @@ EspeakVoice::EspeakVoice(const Options &options) : m_options(options), m_queue(Q
     m_output->moveToThread(&m_audioThread);
     m_audioThread.setObjectName(QStringLiteral("audio output"));
     m_audioThread.start(QThread::TimeCriticalPriority);
-    connect(m_output, &AudioOutput::wordDue, this, [this](const TimedWord &word) {
-        if (word.endOfStream)
-            m_heardStream = std::max(m_heardStream.load(), word.stream);
-    }, Qt::DirectConnection);
+    connect(
+        m_output, &AudioOutput::wordDue, this,
+        [this](const TimedWord &word) {
+            if (word.endOfStream)
+                m_heardStream = std::max(m_heardStream.load(), word.stream);
+        },
+        Qt::DirectConnection);
     connect(m_output, &AudioOutput::wordDue, this, &EspeakVoice::heard, Qt::QueuedConnection);
-    connect(m_output, &AudioOutput::failed, this, [this] { ++m_failures; }, Qt::DirectConnection);
-    connect(m_output, &AudioOutput::failed, this, [this](const QString &description) { report(m_generation, description); },
-            Qt::QueuedConnection);
+    connect(
+        m_output, &AudioOutput::failed, this, [this] { ++m_failures; }, Qt::DirectConnection);
+    connect(
+        m_output, &AudioOutput::failed, this, [this](const QString &description) { report(m_generation, description); },
+        Qt::QueuedConnection);
 }
 
 EspeakVoice::~EspeakVoice()
@@ -254,7 +254,8 @@ void EspeakVoice::continueAtNewRate()
     } else {
         return;
     }
-    const auto from = std::find_if(m_spoken.begin(), m_spoken.end(), [&](const Spoken &s) { return s.stream == stream; });
+    const auto from =
+        std::find_if(m_spoken.begin(), m_spoken.end(), [&](const Spoken &s) { return s.stream == stream; });
     if (from == m_spoken.end()
         || std::any_of(from, m_spoken.end(), [](const Spoken &s) { return s.markup && readAsMarkup(s.text); }))
         return;

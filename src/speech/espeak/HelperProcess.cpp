@@ -61,7 +61,8 @@ void HelperProcess::start(const QString &program, const QStringList &arguments)
     close(child);
     if (error != 0) {
         close(fds[0]);
-        throw Failure(QStringLiteral("无法启动语音合成程序“%1”：%2。").arg(program, QString::fromLocal8Bit(strerror(error))));
+        throw Failure(
+            QStringLiteral("无法启动语音合成程序“%1”：%2。").arg(program, QString::fromLocal8Bit(strerror(error))));
     }
     m_pid = pid;
     m_fd = fds[0];
@@ -84,8 +85,7 @@ QString HelperProcess::end(int graceMs)
     // One that has not ended by itself by now is not wanted any more.
     if (reaped == 0) {
         kill(m_pid, SIGKILL);
-        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) { }
     }
     m_pid = -1;
     if (WIFSIGNALED(status))

@@ -19,9 +19,7 @@ constexpr std::size_t Block = 8192;
 SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::move(options)), m_queue(QueueSamples)
 {
     SynthClient::Listener listener;
-    listener.synthesised = [this](quint64 generation, long stream) {
-        m_queue.pushEndOfStream(generation, stream);
-    };
+    listener.synthesised = [this](quint64 generation, long stream) { m_queue.pushEndOfStream(generation, stream); };
     listener.failed = [this](quint64 generation, const QString &description) {
         if (generation != 0 && generation != m_queue.generation())
             return;
@@ -51,7 +49,8 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
 {
     if (!settings.voiceId.isEmpty()) {
         const SpObjectTokens voices = GetVoices();
-        if (std::none_of(voices.begin(), voices.end(), [&](const SpObjectToken &t) { return t.id() == settings.voiceId; }))
+        if (std::none_of(voices.begin(), voices.end(),
+                         [&](const SpObjectToken &t) { return t.id() == settings.voiceId; }))
             throw Failure(QStringLiteral("语音“%1”不存在。").arg(settings.voiceId));
         m_client->selectVoice(settings.voiceId);
     }

@@ -21,7 +21,7 @@ public:
     struct Settings
     {
         QString voiceId; // empty: the engine's starting voice (Mandarin)
-        long rate = 0;   // -10..10, as Speak
+        long rate = 0; // -10..10, as Speak
         int volume = 100;
     };
     // Where the rendered speech goes; called on the rendering thread.

@@ -25,8 +25,7 @@ constexpr int ReapGraceMs = 300;
 SynthClient::SynthClient(PcmQueue &queue, Launch launch, Listener listener)
     : m_queue(queue), m_launch(std::move(launch)), m_listener(std::move(listener)),
       m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-}
+{ }
 
 // Ends the client thread's wait, so it takes what was just queued (or quits).
 void SynthClient::wakeThread()
@@ -69,8 +68,7 @@ void SynthClient::connectHelper()
             if (frame->type == Type::Hello) {
                 qint32 rate = 0;
                 QList<VoiceInfo> voices;
-                if (decode(frame->payload, rate, voices) && rate > 0)
-                {
+                if (decode(frame->payload, rate, voices) && rate > 0) {
                     m_sampleRate = rate;
                     m_voices.clear();
                     for (const VoiceInfo &v : std::as_const(voices))
@@ -325,7 +323,8 @@ bool SynthClient::handle(const Frame &frame)
             return false;
         // Blocks while the queue is full: this is what keeps synthesis only a
         // moment ahead of what is heard. Samples of a purged speech are refused.
-        m_queue.push(reinterpret_cast<const int16_t *>(samples.constData()), std::size_t(samples.size() / 2), generation);
+        m_queue.push(reinterpret_cast<const int16_t *>(samples.constData()), std::size_t(samples.size() / 2),
+                     generation);
         m_lastProgressNs = nowNs();
         return true;
     }

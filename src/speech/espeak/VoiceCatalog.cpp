@@ -9,15 +9,9 @@
 
 namespace VoiceCatalog {
 
-QString userVoiceFolder()
-{
-    return ProgramFiles::userVoiceFolder();
-}
+QString userVoiceFolder() { return ProgramFiles::userVoiceFolder(); }
 
-QString describe(const QByteArray &espeakName)
-{
-    return QString::fromUtf8(espeakName).replace(u'_', u' ').trimmed();
-}
+QString describe(const QByteArray &espeakName) { return QString::fromUtf8(espeakName).replace(u'_', u' ').trimmed(); }
 
 QList<SpObjectToken> userVoices(const QString &folder)
 {
@@ -41,7 +35,8 @@ QList<SpObjectToken> userVoices(const QString &folder)
                 language = value.section(u' ', 0, 0);
         }
         if (!description.isEmpty())
-            tokens.append(SpObjectToken(QString::fromLatin1(SynthProtocol::FileIdPrefix) + file.fileName(), description, language));
+            tokens.append(SpObjectToken(QString::fromLatin1(SynthProtocol::FileIdPrefix) + file.fileName(), description,
+                                        language));
     }
     return tokens;
 }

@@ -11,7 +11,7 @@
 class CommandChannel
 {
 public:
-    explicit CommandChannel(int fd) : m_fd(fd), m_reader(SynthProtocol::MaxToHelper) {}
+    explicit CommandChannel(int fd) : m_fd(fd), m_reader(SynthProtocol::MaxToHelper) { }
 
     // Blocking write of a whole frame. False when the reader has gone.
     bool send(const QByteArray &frame);

@@ -45,10 +45,10 @@ struct EspeakEngine::PieceRun
     WordGrouping *grouping = nullptr;
     quint64 generation = 0;
     qint32 stream = 0;
-    qint64 sent = 0;      // samples of this text sent so far
+    qint64 sent = 0; // samples of this text sent so far
     qint64 pieceBase = 0; // samples of this text before the current piece
     qint64 lastWordAt = 0;
-    qint64 offset = 0;    // of this part in the whole text
+    qint64 offset = 0; // of this part in the whole text
     double stretch = 1.0;
     sonicStream sonic = nullptr;
     std::vector<short> stretched;
@@ -104,7 +104,8 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
     if (!run || run->abandoned)
         return 1;
     run->checkCancelled();
-    for (espeak_EVENT *event = events; !run->abandoned && event && event->type != espeakEVENT_LIST_TERMINATED; ++event) {
+    for (espeak_EVENT *event = events; !run->abandoned && event && event->type != espeakEVENT_LIST_TERMINATED;
+         ++event) {
         if (event->type != espeakEVENT_WORD)
             continue;
         const auto [start, end] = run->piece->toUtf16Range(event->text_position, event->length);
@@ -133,8 +134,8 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
 
 QString EspeakEngine::initialise(const QByteArray &dataPath)
 {
-    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, dataPath.isEmpty() ? nullptr : dataPath.constData(),
-                                       espeakINITIALIZE_DONT_EXIT);
+    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100,
+                                       dataPath.isEmpty() ? nullptr : dataPath.constData(), espeakINITIALIZE_DONT_EXIT);
     if (rate <= 0)
         return QStringLiteral("无法启动 espeak-ng 语音引擎：找不到或无法读取它的数据（%1）。")
             .arg(dataPath.isEmpty() ? QStringLiteral("系统默认位置") : QString::fromLocal8Bit(dataPath));
@@ -200,7 +201,8 @@ bool EspeakEngine::applyVoice(const QString &id)
         return EE_NOT_FOUND;
     };
     if (select(id) == EE_OK) {
-        const auto known = std::find_if(m_voices.cbegin(), m_voices.cend(), [&](const VoiceInfo &v) { return v.id == id; });
+        const auto known =
+            std::find_if(m_voices.cbegin(), m_voices.cend(), [&](const VoiceInfo &v) { return v.id == id; });
         m_current = known != m_voices.cend() ? *known : VoiceInfo{id, {}, {}};
         return true;
     }

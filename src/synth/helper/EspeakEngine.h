@@ -17,7 +17,7 @@ class WordPositionFilter;
 class EspeakEngine
 {
 public:
-    explicit EspeakEngine(CommandChannel &channel) : m_channel(channel) {}
+    explicit EspeakEngine(CommandChannel &channel) : m_channel(channel) { }
 
     // Empty on success, else why the engine cannot start.
     QString initialise(const QByteArray &dataPath);

@@ -17,17 +17,17 @@ namespace SynthProtocol {
 
 enum class Type : quint32 {
     // helper -> reader
-    Hello = 1,     // sample rate, built-in voices: the engine is ready
-    StartFailed,   // description: the engine could not start
-    Pcm,           // generation, 16-bit mono samples
-    Word,          // generation, stream, samples ahead of the next PCM, UTF-16 position, length
-    Done,          // generation, stream: the text has been synthesised completely
-    Failed,        // generation, description: something in the engine failed
+    Hello = 1, // sample rate, built-in voices: the engine is ready
+    StartFailed, // description: the engine could not start
+    Pcm, // generation, 16-bit mono samples
+    Word, // generation, stream, samples ahead of the next PCM, UTF-16 position, length
+    Done, // generation, stream: the text has been synthesised completely
+    Failed, // generation, description: something in the engine failed
     // reader -> helper
-    Speak = 100,   // generation, stream, markup allowed, offset, final, text: a text or one part of it
-    Cancel,        // generation: abandon every text of an older generation
-    SetVoice,      // voice id
-    SetRate,       // rate -10..10
+    Speak = 100, // generation, stream, markup allowed, offset, final, text: a text or one part of it
+    Cancel, // generation: abandon every text of an older generation
+    SetVoice, // voice id
+    SetRate, // rate -10..10
 };
 
 // A voice as the helper lists it.
@@ -50,8 +50,7 @@ constexpr int HeaderSize = 8;
 
 QByteArray frame(Type type, const QByteArray &payload);
 
-template <typename... Args>
-QByteArray encode(Type type, const Args &...args)
+template <typename... Args> QByteArray encode(Type type, const Args &...args)
 {
     QByteArray payload;
     QDataStream out(&payload, QIODevice::WriteOnly);
@@ -61,8 +60,7 @@ QByteArray encode(Type type, const Args &...args)
 }
 
 // True when the payload holds exactly these values and nothing else.
-template <typename... Args>
-bool decode(const QByteArray &payload, Args &...args)
+template <typename... Args> bool decode(const QByteArray &payload, Args &...args)
 {
     QDataStream in(payload);
     in.setVersion(QDataStream::Qt_6_4);
@@ -81,7 +79,7 @@ struct Frame
 class FrameReader
 {
 public:
-    explicit FrameReader(quint32 maxPayload) : m_maxPayload(maxPayload) {}
+    explicit FrameReader(quint32 maxPayload) : m_maxPayload(maxPayload) { }
 
     void append(const char *data, qsizetype size) { m_buffer.append(data, size); }
     // The next complete frame, if there is one; sets broken() on garbage.

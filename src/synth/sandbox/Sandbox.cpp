@@ -86,29 +86,78 @@ bool applySeccomp()
     int failures = 0;
     const auto rule = [&](uint32_t action, int syscall, unsigned count = 0, scmp_arg_cmp arg = {}) {
         failures += (count ? seccomp_rule_add(filter, action, syscall, count, arg)
-                           : seccomp_rule_add(filter, action, syscall, 0)) != 0;
+                           : seccomp_rule_add(filter, action, syscall, 0))
+            != 0;
     };
     // No network, no other process, no program started.
-    for (int call : {SCMP_SYS(socket), SCMP_SYS(socketpair), SCMP_SYS(connect), SCMP_SYS(bind), SCMP_SYS(listen),
-                     SCMP_SYS(accept), SCMP_SYS(accept4), SCMP_SYS(execve), SCMP_SYS(execveat), SCMP_SYS(fork),
-                     SCMP_SYS(vfork), SCMP_SYS(ptrace), SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev),
-                     SCMP_SYS(unshare), SCMP_SYS(setns), SCMP_SYS(mount), SCMP_SYS(umount2), SCMP_SYS(chroot),
-                     SCMP_SYS(pivot_root), SCMP_SYS(bpf), SCMP_SYS(perf_event_open), SCMP_SYS(io_uring_setup),
-                     SCMP_SYS(memfd_create), SCMP_SYS(keyctl), SCMP_SYS(add_key), SCMP_SYS(request_key),
+    for (int call : {SCMP_SYS(socket),
+                     SCMP_SYS(socketpair),
+                     SCMP_SYS(connect),
+                     SCMP_SYS(bind),
+                     SCMP_SYS(listen),
+                     SCMP_SYS(accept),
+                     SCMP_SYS(accept4),
+                     SCMP_SYS(execve),
+                     SCMP_SYS(execveat),
+                     SCMP_SYS(fork),
+                     SCMP_SYS(vfork),
+                     SCMP_SYS(ptrace),
+                     SCMP_SYS(process_vm_readv),
+                     SCMP_SYS(process_vm_writev),
+                     SCMP_SYS(unshare),
+                     SCMP_SYS(setns),
+                     SCMP_SYS(mount),
+                     SCMP_SYS(umount2),
+                     SCMP_SYS(chroot),
+                     SCMP_SYS(pivot_root),
+                     SCMP_SYS(bpf),
+                     SCMP_SYS(perf_event_open),
+                     SCMP_SYS(io_uring_setup),
+                     SCMP_SYS(memfd_create),
+                     SCMP_SYS(keyctl),
+                     SCMP_SYS(add_key),
+                     SCMP_SYS(request_key),
                      SCMP_SYS(kill)})
         rule(deny, call);
     // Threads are allowed (libraries may start them); new processes are not.
     rule(deny, SCMP_SYS(clone), 1, SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0));
     rule(SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3)); // its flags are out of reach: make libc fall back to clone
     // Nothing written, created, renamed or removed in the file system.
-    for (int call : {SCMP_SYS(creat), SCMP_SYS(mkdir), SCMP_SYS(mkdirat), SCMP_SYS(unlink), SCMP_SYS(unlinkat),
-                     SCMP_SYS(rmdir), SCMP_SYS(rename), SCMP_SYS(renameat), SCMP_SYS(renameat2), SCMP_SYS(link),
-                     SCMP_SYS(linkat), SCMP_SYS(symlink), SCMP_SYS(symlinkat), SCMP_SYS(truncate),
-                     SCMP_SYS(ftruncate), SCMP_SYS(chmod), SCMP_SYS(fchmod), SCMP_SYS(fchmodat), SCMP_SYS(chown),
-                     SCMP_SYS(fchown), SCMP_SYS(lchown), SCMP_SYS(fchownat), SCMP_SYS(mknod), SCMP_SYS(mknodat),
-                     SCMP_SYS(setxattr), SCMP_SYS(lsetxattr), SCMP_SYS(fsetxattr), SCMP_SYS(removexattr),
-                     SCMP_SYS(lremovexattr), SCMP_SYS(fremovexattr), SCMP_SYS(utimensat), SCMP_SYS(utimes),
-                     SCMP_SYS(openat2), SCMP_SYS(open_by_handle_at), SCMP_SYS(name_to_handle_at)})
+    for (int call : {SCMP_SYS(creat),
+                     SCMP_SYS(mkdir),
+                     SCMP_SYS(mkdirat),
+                     SCMP_SYS(unlink),
+                     SCMP_SYS(unlinkat),
+                     SCMP_SYS(rmdir),
+                     SCMP_SYS(rename),
+                     SCMP_SYS(renameat),
+                     SCMP_SYS(renameat2),
+                     SCMP_SYS(link),
+                     SCMP_SYS(linkat),
+                     SCMP_SYS(symlink),
+                     SCMP_SYS(symlinkat),
+                     SCMP_SYS(truncate),
+                     SCMP_SYS(ftruncate),
+                     SCMP_SYS(chmod),
+                     SCMP_SYS(fchmod),
+                     SCMP_SYS(fchmodat),
+                     SCMP_SYS(chown),
+                     SCMP_SYS(fchown),
+                     SCMP_SYS(lchown),
+                     SCMP_SYS(fchownat),
+                     SCMP_SYS(mknod),
+                     SCMP_SYS(mknodat),
+                     SCMP_SYS(setxattr),
+                     SCMP_SYS(lsetxattr),
+                     SCMP_SYS(fsetxattr),
+                     SCMP_SYS(removexattr),
+                     SCMP_SYS(lremovexattr),
+                     SCMP_SYS(fremovexattr),
+                     SCMP_SYS(utimensat),
+                     SCMP_SYS(utimes),
+                     SCMP_SYS(openat2),
+                     SCMP_SYS(open_by_handle_at),
+                     SCMP_SYS(name_to_handle_at)})
         rule(deny, call);
     // Files may be opened for reading only.
     for (int bits : {O_WRONLY, O_RDWR, O_CREAT, O_TRUNC, O_APPEND}) {

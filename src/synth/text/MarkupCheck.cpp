@@ -8,9 +8,9 @@ bool readAsMarkup(const QString &text)
     if (!text.contains(u'<') && !text.contains(u'&'))
         return false;
     static const QSet<QString> admitted = {
-        QStringLiteral("speak"), QStringLiteral("voice"), QStringLiteral("prosody"), QStringLiteral("emphasis"),
-        QStringLiteral("break"), QStringLiteral("say-as"), QStringLiteral("s"), QStringLiteral("p"),
-        QStringLiteral("sub"), QStringLiteral("mark"), QStringLiteral("audio"),
+        QStringLiteral("speak"), QStringLiteral("voice"),  QStringLiteral("prosody"), QStringLiteral("emphasis"),
+        QStringLiteral("break"), QStringLiteral("say-as"), QStringLiteral("s"),       QStringLiteral("p"),
+        QStringLiteral("sub"),   QStringLiteral("mark"),   QStringLiteral("audio"),
     };
     // Wrapped in a root of our own so that fragments ("a <break/> b") count.
     QXmlStreamReader xml(QStringLiteral("<r>") + text + QStringLiteral("</r>"));

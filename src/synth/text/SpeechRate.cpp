@@ -6,7 +6,7 @@
 namespace {
 constexpr int SlowestWordsPerMinute = 80;
 constexpr int FastestWordsPerMinute = 450;
-}
+} // namespace
 
 SpeechSpeed speechSpeedFor(long rate, int normalWordsPerMinute)
 {

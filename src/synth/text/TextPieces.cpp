@@ -31,8 +31,8 @@ icu::BreakIterator &iterator(bool sentences, const QString &text)
 
 bool isUnreadable(char32_t c)
 {
-    return (c < 0x20 && c != u'\n' && c != u'\t' && c != u'\r') || (c >= 0x7f && c < 0xa0)
-        || c == 0xfffd || c == 0xfffe || c == 0xffff; // espeak-ng glues U+FFFD to the words around it
+    return (c < 0x20 && c != u'\n' && c != u'\t' && c != u'\r') || (c >= 0x7f && c < 0xa0) || c == 0xfffd || c == 0xfffe
+        || c == 0xffff; // espeak-ng glues U+FFFD to the words around it
 }
 
 } // namespace

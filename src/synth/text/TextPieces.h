@@ -7,9 +7,9 @@
 // A stretch of the spoken text handed to one synthesis call.
 struct TextPiece
 {
-    qsizetype offset = 0;              // UTF-16 offset of the piece in the whole text
-    qsizetype length = 0;              // its length in UTF-16 code units
-    QByteArray utf8;                   // what the synthesiser reads
+    qsizetype offset = 0; // UTF-16 offset of the piece in the whole text
+    qsizetype length = 0; // its length in UTF-16 code units
+    QByteArray utf8; // what the synthesiser reads
     QList<qsizetype> codePointOffsets; // UTF-16 offset (within the piece) of each code point, plus the end
 
     // The synthesiser reports 1-based code-point positions and lengths; this

@@ -11,8 +11,13 @@ namespace {
 bool dictionaryScript(QChar::Script script)
 {
     switch (script) {
-    case QChar::Script_Han: case QChar::Script_Hiragana: case QChar::Script_Katakana: case QChar::Script_Thai:
-    case QChar::Script_Lao: case QChar::Script_Khmer: case QChar::Script_Myanmar:
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Thai:
+    case QChar::Script_Lao:
+    case QChar::Script_Khmer:
+    case QChar::Script_Myanmar:
         return true;
     default:
         return false;
@@ -21,8 +26,8 @@ bool dictionaryScript(QChar::Script script)
 
 QChar::Script scriptAt(const QString &text, qsizetype i)
 {
-    const char32_t c = text[i].isHighSurrogate() && i + 1 < text.size()
-        ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+    const char32_t c = text[i].isHighSurrogate() && i + 1 < text.size() ? QChar::surrogateToUcs4(text[i], text[i + 1])
+                                                                        : text[i].unicode();
     return QChar::script(c);
 }
 

@@ -14,7 +14,7 @@
 class WordPositionFilter
 {
 public:
-    WordPositionFilter(const QString &text, bool markup) : m_text(text), m_markup(markup) {}
+    WordPositionFilter(const QString &text, bool markup) : m_text(text), m_markup(markup) { }
 
     std::optional<std::pair<long, long>> accept(qsizetype start, qsizetype end);
 
