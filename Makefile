@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # make run  — set up everything on Debian 12, build, and start the reader
 # make test — set up everything, build, and run every test
 # make bench — build and print the benchmark tables

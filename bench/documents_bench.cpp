@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints how long a document takes from "open" to its text in the text
 // area, and the peak memory meanwhile: a 10 MB GB18030 novel, a 5 MB EPUB
 // and a 300-page PDF. Each case runs in a process of its own, so that its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints how fast speech is saved to files, against espeak-ng's own command
 // line writing the same text to a WAV, how much memory a 10 MB text costs
 // (the audio is streamed, never held), and how well subtitles keep time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of selecting the spoken word in the reader's text area, for texts of
 // the sample's length, 1 MB and 10 MB. Words are selected in reading order
 // through the whole text, each scrolled into view, as during speech.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints how fast the espeak-ng voice answers, how punctual its words are,
 // and how much memory a huge text costs. Run through tools/with-test-audio.sh
 // (make bench) so that there is a sound server to play into.

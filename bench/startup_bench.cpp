@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up time of the reader: from process start to the window's first
 // paint, on a start without first-run work. Runs the program's own start-up
 // code (configureApplication, frmMain with the real voice, Form_Load, show)

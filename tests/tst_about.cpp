@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About dialog and its system-information launcher over a fixture hive.
 #include "about/frmAbout.h"
 #include "platform/linux/HiveRegistry.h"

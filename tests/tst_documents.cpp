@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Documents in: real files in every format and encoding the reader opens,
 // made by the test, and the bad inputs people have too.
 #include "documents/Documents.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // espeak-ng without its data cannot start: the voice is not created, and the
 // failure says why.
 #include "platform/Failure.h"

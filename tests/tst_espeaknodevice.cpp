@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // With no sound server and no sound card the voice still starts (so the
 // reader window can open), and Speak says clearly why nothing can be heard.
 #include "platform/Failure.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The espeak-ng voice for real: real synthesis, real audio through the test
 // sound server's null sink, recorded from its monitor.
 #include "platform/Failure.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speech out: real audio files in every format, read back with libsndfile;
 // subtitles parsed back; nothing partial ever under a target's name; and the
 // command line, run without a display or a sound server.

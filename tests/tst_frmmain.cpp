@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader window with a scripted voice: layout, start-up, playback.
 #include "platform/Failure.h"
 #include "reader/frmMain.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The first-run installation: its steps with scripted platform services, and
 // the installer stand-in for real on real and hostile packages.
 #include "installer/SetupObj.h"

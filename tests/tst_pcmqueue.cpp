@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-over between the synthesis thread and the audio output.
 #include "speech/audio/PcmQueue.h"
 

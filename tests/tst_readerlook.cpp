@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the reader looks like to a person on a Chinese desktop: Qt's own
 // texts in Chinese, and a keyboard focus that can be seen.
 #include "reader/ProgramSetup.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader window with the real espeak-ng voice, heard through the test
 // sound server: the word being spoken is the word selected in the text.
 #include "reader/frmMain.h"

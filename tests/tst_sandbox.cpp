@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The helper's confinement, applied to a child process of the test that then
 // tries what a subverted synthesiser would: open a network socket, write a
 // file, start a program, fork, and read outside the folders it may read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings store on disk and the conversions of the two stored values.
 #include "platform/Failure.h"
 #include "settings/IniSettingsStore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The voice and a sound server that comes and goes: a private PulseAudio
 // server of this test, started late and killed mid-speech.
 #include "platform/Failure.h"

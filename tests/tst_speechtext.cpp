@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text handling between the reader and espeak-ng: cutting texts into
 // pieces, mapping espeak-ng's code-point positions back to UTF-16, cleaning
 // up its word ranges, the rate scale, and when text is read as markup.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader's side of the synthesis helper, with helpers that misbehave on
 // purpose (tests/helpers/test_synth: slow to start speaking, crashing,
 // hanging, talking nonsense) and with the real, confined sayrella-synth.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every voice promises the reader, checked once per back end: the
 // scripted fake the window's tests use and the real espeak-ng voice with its
 // synthesis helper (heard through the test sound server). A back end that

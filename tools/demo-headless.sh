@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `make run` does on a machine without a display: starts the reader on a
 # private display with a null-sink sound server, presses Speak as a user
 # would, records what is heard, takes a screenshot, and closes the reader.

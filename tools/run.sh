@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the reader on the current display. Without one, shows it working on
 # a private display instead and leaves a screenshot and a recording in out/.
 set -euo pipefail

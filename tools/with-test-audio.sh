@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command with a private PulseAudio server whose default sink is a
 # null sink, so audio really flows (and can be recorded from the sink's
 # monitor) on machines without a sound card. Works as root too.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command on a private X display (Xvfb) with a window manager, so that
 # the real program gets real windows, title bars and close boxes.
 #   tools/with-test-display.sh COMMAND [ARGS...]

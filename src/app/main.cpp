@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CommandLine.h"
 #include "SpeechExport.h"
 #include "platform/WidgetMessageBox.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real reader: "About Me" opens the About box, whose system-information
 # button starts the tool that the machine's registry hive names. The program
 # reads the hive beside itself, so it runs here from a copy whose hive names a

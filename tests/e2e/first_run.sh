@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A new user's first start installs the Mandarin voice package behind the
 # small progress window, then opens the reader; the second start skips it.
 # The program runs from a copy whose installer stand-in takes two seconds

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared steps of the end-to-end scripts: a private user, the reader's
 # windows, what the null sink plays. Sourcing it sets up $work, a scratch
 # folder removed at exit together with the reader started there ($pid).

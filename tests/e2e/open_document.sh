@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real reader started with a document on its command line: the text area
 # holds the document's text (a GBK novel here); a file that cannot be opened
 # leaves the sample text and says so once the window is up.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real reader on a real (virtual) display with a window manager, driven
 # with real clicks, heard through the test sound server's null sink.
 #   reader_playback.sh PATH/TO/sayrella

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real reader keeps the voice the user picked across restarts.
 #   voice_choice.sh PATH/TO/sayrella
 # Needs tools/with-test-display.sh and tools/with-test-audio.sh around it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in synthesis helper for tests: it speaks the helper's protocol on
 // descriptor 3 without any engine, and misbehaves on request, to show what
 // the reader does with helpers that are slow, die, hang or talk nonsense.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // msiexec: the stand-in for Windows Installer. It installs a voice package
 // for the current user into the voice folder the reader's voices come from.
 //   msiexec /package FILE [/quiet]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build tool: packs voice definitions into a voice package.
 //   mkvoicepackage OUTPUT VERSION FILE...
 #include "installer/package/VoicePackage.h"

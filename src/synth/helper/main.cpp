@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sayrella-synth: the reader's synthesis helper. It alone links libespeak-ng,
 // reads commands on file descriptor 3 and answers there with samples and
 // words. Once the engine has loaded it confines itself, so that whatever the
