@@ -89,7 +89,7 @@ int main(int argc, char *argv[])
     for (const auto &size : sizes) {
         const QString text = benchText(size.units);
         const std::int64_t start = nowNs();
-        voice.Speak(text, 11);
+        voice.Speak(text, ReaderSpeakFlags);
         const double returnMs = (nowNs() - start) / 1e6;
         (void)QTest::qWaitFor([&] { return voice.queue().firstSampleAcceptedNs().has_value(); }, 10000);
         const double firstMs = (voice.queue().firstSampleAcceptedNs().value_or(start) - start) / 1e6;
@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
         const double dueSample = position.toLongLong() / 2.0;
         errors.push_back((voice.output().playedSamplesEstimate() - dueSample) * 1000.0 / voice.output().sampleRate());
     });
-    voice.Speak(benchText(400), 11);
+    voice.Speak(benchText(400), ReaderSpeakFlags);
     QTest::qWait(15000);
     voice.Speak(QString(), SVSFPurgeBeforeSpeak);
     std::vector<double> late;
@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
 
     std::printf("\nVolume change: audio already handed to the sink (heard at the old volume) when it lands\n");
     {
-        voice.Speak(benchText(2000), 11);
+        voice.Speak(benchText(2000), ReaderSpeakFlags);
         QTest::qWait(1000);
         std::vector<double> lag;
         for (int i = 0; i < 20; ++i) {
@@ -141,13 +141,13 @@ int main(int argc, char *argv[])
             bool failed = false;
             const QObject watcher;
             QObject::connect(&voice, &SpVoice::failed, &watcher, [&] { failed = true; });
-            voice.Speak(benchText(2000), 11);
+            voice.Speak(benchText(2000), ReaderSpeakFlags);
             QTest::qWait(500);
             const std::int64_t death = nowNs();
             kill(voice.helperPid(), SIGKILL);
             (void)QTest::qWaitFor([&] { return failed; }, 10000);
             reported.push_back((nowNs() - death) / 1e6);
-            voice.Speak(benchText(100), 11);
+            voice.Speak(benchText(100), ReaderSpeakFlags);
             (void)QTest::qWaitFor([&] { return voice.queue().firstSampleAcceptedNs().has_value(); }, 10000);
             heard.push_back((voice.queue().firstSampleAcceptedNs().value_or(death) - death) / 1e6);
             voice.Speak(QString(), SVSFPurgeBeforeSpeak);
@@ -162,7 +162,7 @@ int main(int argc, char *argv[])
     std::printf("\nMemory while speaking a 10 MB text\n");
     {
         const QString huge = benchText(10000000 / 3);
-        voice.Speak(huge, 11);
+        voice.Speak(huge, ReaderSpeakFlags);
         QTest::qWait(5000);
         voice.Speak(QString(), SVSFPurgeBeforeSpeak);
     }
@@ -178,7 +178,7 @@ int main(int argc, char *argv[])
     std::printf("%-16s %12s\n", "read for", "release ms");
     for (int seconds : {1, 30, 120}) {
         auto reading = std::make_unique<EspeakVoice>();
-        reading->Speak(benchText(10625).repeated(4), 11);
+        reading->Speak(benchText(10625).repeated(4), ReaderSpeakFlags);
         QTest::qWait(seconds * 1000);
         const std::int64_t releaseStart = nowNs();
         reading.reset();

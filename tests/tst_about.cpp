@@ -6,10 +6,13 @@
 #include "support/RecordingLauncher.h"
 #include "support/RecordingMessageBox.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -86,6 +89,8 @@ private slots:
     void dialogShowsTitleAndVersion();
     void keysAndFocus();
     void layout();
+    void readableInAnyTheme_data();
+    void readableInAnyTheme();
 };
 
 // value name -> (found, text); "<keep>" means KeyVal is left as it came in
@@ -279,4 +284,62 @@ void TestAbout::layout()
 }
 
 QTEST_MAIN(TestAbout)
+void TestAbout::readableInAnyTheme_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<int>("pointSize"); // 0: the default font
+    QTest::newRow("light, default font") << false << 0;
+    QTest::newRow("dark, default font") << true << 0;
+    QTest::newRow("light, 16 pt") << false << 16;
+    QTest::newRow("dark, 20 pt") << true << 20;
+}
+
+// Black text on a dark window could not be read; a large system font cut the
+// labels' texts off.
+void TestAbout::readableInAnyTheme()
+{
+    QFETCH(bool, dark);
+    QFETCH(int, pointSize);
+    const QPalette lightPalette = QApplication::palette();
+    const QFont defaultFont = QApplication::font();
+    QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion"));
+    QPalette palette = fusion->standardPalette();
+    if (dark) {
+        palette.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+        palette.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        palette.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+        palette.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+        palette.setColor(QPalette::Button, QColor(0x45, 0x45, 0x45));
+        palette.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    }
+    QApplication::setPalette(palette);
+    if (pointSize > 0) {
+        QFont big = defaultFont;
+        big.setPointSize(pointSize);
+        QApplication::setFont(big);
+    }
+    {
+        About about(Fixture);
+        about.dialog->show();
+        const QColor background = about.dialog->palette().color(QPalette::Window);
+        for (QLabel *label : about.dialog->findChildren<QLabel *>()) {
+            if (label->text().isEmpty())
+                continue;
+            const QColor text = label->palette().color(QPalette::WindowText);
+            QVERIFY2(contrastRatio(text, background) >= MinimumContrast, qPrintable(label->objectName()));
+            const QFontMetrics metrics(label->font());
+            const bool onOneLine = metrics.horizontalAdvance(label->text()) <= label->width();
+            const bool wholeWhenWrapped = label->wordWrap() && label->heightForWidth(label->width()) <= label->height();
+            QVERIFY2(onOneLine || wholeWhenWrapped, qPrintable(label->objectName() + u' ' + label->text()));
+        }
+        // The light default keeps the title black, as designed.
+        if (!dark)
+            QCOMPARE(about.dialog->findChild<QLabel *>(QStringLiteral("lblTitle"))->palette().color(QPalette::WindowText),
+                     QColor(Qt::black));
+    }
+    QApplication::setPalette(lightPalette);
+    QApplication::setFont(defaultFont);
+    delete fusion;
+}
+
 #include "tst_about.moc"

@@ -23,7 +23,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         try {
-            voice.Speak(QStringLiteral("你好"), 11);
+            voice.Speak(QStringLiteral("你好"), ReaderSpeakFlags);
             QFAIL("Speak cannot succeed without an audio output");
         } catch (const Failure &failure) {
             QVERIFY(failure.description().contains(QStringLiteral("音频输出")));

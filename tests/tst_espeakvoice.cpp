@@ -77,7 +77,7 @@ void TestEspeakVoice::cleanup() { m_voice.reset(); }
 
 void TestEspeakVoice::speaksAudibly()
 {
-    m_voice->Speak(Chinese, 11);
+    m_voice->Speak(Chinese, ReaderSpeakFlags);
     QTest::qWait(300);
     QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(700)) > SpeechRms);
 }
@@ -86,7 +86,7 @@ void TestEspeakVoice::wordsSelectTheWordsOfAnEnglishText()
 {
     WordLog log(*m_voice);
     m_voice->setRate(10);
-    m_voice->Speak(English, 11);
+    m_voice->Speak(English, ReaderSpeakFlags);
     QVERIFY(log.waitForPosition(English.indexOf(QStringLiteral("dog")), 10000));
     QCOMPARE(log.words(English), English.chopped(1).split(u' '));
 }
@@ -96,7 +96,7 @@ void TestEspeakVoice::wordsSelectTheWordsOfAChineseText()
 {
     WordLog log(*m_voice);
     m_voice->setRate(10);
-    m_voice->Speak(Chinese, 11);
+    m_voice->Speak(Chinese, ReaderSpeakFlags);
     const long last = Chinese.indexOf(u'步');
     QVERIFY(QTest::qWaitFor(
         [&] {
@@ -119,7 +119,7 @@ void TestEspeakVoice::everyEnglishWordIsSelectedOnce()
     const QString text = QStringLiteral("the sound of the rain is in the air");
     WordLog log(*m_voice);
     m_voice->setRate(10);
-    m_voice->Speak(text, 11);
+    m_voice->Speak(text, ReaderSpeakFlags);
     QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("air")), 10000));
     QCOMPARE(log.words(text), text.split(u' '));
 }
@@ -143,7 +143,7 @@ void TestEspeakVoice::blankRunsCostNothing()
     QFETCH(QString, last);
     WordLog log(*m_voice);
     QSignalSpy ends(m_voice.get(), &SpVoice::EndStream);
-    const long stream = m_voice->Speak(text, 11);
+    const long stream = m_voice->Speak(text, ReaderSpeakFlags);
     if (last.isEmpty()) {
         QVERIFY(ends.wait(3000));
         QCOMPARE(ends.first().first().toLongLong(), qlonglong(stream));
@@ -160,7 +160,7 @@ void TestEspeakVoice::wordsOfMixedTextAreWholeWordsInOrder()
     const QString text = QStringLiteral("我在2024年买了3个apple，花了1,000.00元。OK");
     WordLog log(*m_voice);
     m_voice->setRate(10);
-    m_voice->Speak(text, 11);
+    m_voice->Speak(text, ReaderSpeakFlags);
     QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("OK")), 15000));
     long lastEnd = 0;
     const QList<QPair<long, long>> icuSegments = icuWords(text);
@@ -189,7 +189,7 @@ void TestEspeakVoice::wordsAfterAnEmojiAreNotShifted()
     const QString text = QString::fromUtf8("我爱😀你们，𠀀好的。");
     WordLog log(*m_voice);
     m_voice->setRate(10);
-    m_voice->Speak(text, 11);
+    m_voice->Speak(text, ReaderSpeakFlags);
     QVERIFY(log.waitForPosition(text.indexOf(u'的'), 10000));
     // The words after the emoji are ICU's words where they are in the text.
     const QStringList words = log.words(text);
@@ -212,7 +212,7 @@ void TestEspeakVoice::wordsArriveWhenTheirAudioIsPlayed()
     WordLog log(*m_voice);
     QElapsedTimer clock;
     clock.start();
-    m_voice->Speak(English, 11);
+    m_voice->Speak(English, ReaderSpeakFlags);
     QVERIFY(log.waitForPosition(English.indexOf(QStringLiteral("dog")), 10000));
     const qint64 spread = log.entries.last().atMs - log.entries.first().atMs;
     QVERIFY2(spread > 1000, qPrintable(QString::number(spread)));
@@ -223,7 +223,7 @@ void TestEspeakVoice::wordsArriveWhenTheirAudioIsPlayed()
 void TestEspeakVoice::purgeSilencesAndDropsTheRemainingWords()
 {
     WordLog log(*m_voice);
-    m_voice->Speak(Chinese.repeated(20), 11);
+    m_voice->Speak(Chinese.repeated(20), ReaderSpeakFlags);
     QVERIFY(log.waitForCount(2, 5000));
     m_voice->Speak(QString(), SVSFPurgeBeforeSpeak);
     const int before = log.entries.size();
@@ -232,7 +232,7 @@ void TestEspeakVoice::purgeSilencesAndDropsTheRemainingWords()
     QCOMPARE(log.entries.size(), before);
 
     // And a new Speak is heard again.
-    m_voice->Speak(Chinese, 11);
+    m_voice->Speak(Chinese, ReaderSpeakFlags);
     QVERIFY(log.waitForCount(before + 2, 5000));
     QCOMPARE(log.entries.last().stream, log.entries.first().stream + 1);
 }
@@ -245,14 +245,14 @@ void TestEspeakVoice::pauseSilencesAndResumeContinuesWithTheNextWord()
     {
         WordLog reference(*m_voice);
         m_voice->setRate(10);
-        m_voice->Speak(text, 11);
+        m_voice->Speak(text, ReaderSpeakFlags);
         QVERIFY(reference.waitForPosition(text.size() - 2, 15000));
         expected = reference.words(text);
     }
 
     // ... is exactly what is said with one in the middle.
     WordLog log(*m_voice);
-    m_voice->Speak(text, 11);
+    m_voice->Speak(text, ReaderSpeakFlags);
     QVERIFY(log.waitForCount(8, 5000));
     m_voice->Pause();
     const int atPause = log.entries.size();
@@ -273,7 +273,7 @@ void TestEspeakVoice::speakWhilePausedWaitsForResume()
     m_voice->Resume(); // not paused: does nothing
     m_voice->Pause();
     m_voice->Pause(); // pauses nest
-    m_voice->Speak(Chinese, 11);
+    m_voice->Speak(Chinese, ReaderSpeakFlags);
     QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(500)) < SilenceRms);
     m_voice->Resume();
     QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(400)) < SilenceRms);
@@ -288,7 +288,7 @@ void TestEspeakVoice::rateChangesTheSpeakingTime()
     const auto duration = [&](long rate) {
         WordLog log(*m_voice);
         m_voice->setRate(rate);
-        m_voice->Speak(text, 11);
+        m_voice->Speak(text, ReaderSpeakFlags);
         if (!log.waitForPosition(text.indexOf(QStringLiteral("eight")), 20000))
             return qint64(-1);
         return log.entries.last().atMs - log.entries.first().atMs;
@@ -308,7 +308,7 @@ void TestEspeakVoice::rateChangeReachesTheSpeechInProgress()
     const QString text = QStringLiteral("One two three four. Five six seven eight. Nine ten eleven twelve. "
                                         "One two three four. Five six seven eight. Nine ten eleven twelve.");
     WordLog log(*m_voice);
-    m_voice->Speak(text, 11);
+    m_voice->Speak(text, ReaderSpeakFlags);
     QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("six")), 5000));
     m_voice->setRate(10);
     QVERIFY(log.waitForPosition(text.lastIndexOf(QStringLiteral("twelve")), 20000));
@@ -336,7 +336,7 @@ void TestEspeakVoice::rateChangeGoesOnFromTheNextWord()
     WordLog log(*m_voice);
     QSignalSpy ends(m_voice.get(), &SpVoice::EndStream);
     m_voice->setRate(-10);
-    m_voice->Speak(text, 11);
+    m_voice->Speak(text, ReaderSpeakFlags);
     QVERIFY(log.waitForCount(3, 10000));
     QElapsedTimer clock;
     clock.start();
@@ -359,7 +359,7 @@ void TestEspeakVoice::rateChangeGoesOnFromTheNextWord()
 void TestEspeakVoice::volumeZeroIsSilent()
 {
     m_voice->setVolume(0);
-    m_voice->Speak(Chinese, 11);
+    m_voice->Speak(Chinese, ReaderSpeakFlags);
     QTest::qWait(200);
     QVERIFY(MonitorRecorder::peak(MonitorRecorder::record(600)) == 0);
     m_voice->setVolume(100);
@@ -406,7 +406,7 @@ void TestEspeakVoice::userVoicesComeFirst()
     QSignalSpy failures(m_voice.get(), &SpVoice::failed);
     WordLog log(*m_voice);
     m_voice->setVoice(voices.Item(0));
-    m_voice->Speak(Chinese, 11);
+    m_voice->Speak(Chinese, ReaderSpeakFlags);
     QVERIFY(log.waitForCount(2, 5000));
     QCOMPARE(failures.size(), 0);
 }
@@ -457,7 +457,7 @@ void TestEspeakVoice::hostileTextNeitherCrashesNorHangs()
     m_voice->setRate(10);
     QElapsedTimer clock;
     clock.start();
-    m_voice->Speak(text, 11);
+    m_voice->Speak(text, ReaderSpeakFlags);
     QVERIFY(clock.elapsed() < 1000);
     if (text.size() > 1000) {
         // Too long to hear out: it must be speaking, and stop when told.
@@ -465,7 +465,7 @@ void TestEspeakVoice::hostileTextNeitherCrashesNorHangs()
         m_voice->Speak(QString(), SVSFPurgeBeforeSpeak);
         // What follows the long run is read too.
         const QString tail = text.right(400);
-        m_voice->Speak(tail, 11);
+        m_voice->Speak(tail, ReaderSpeakFlags);
         QVERIFY(log.waitForPosition(tail.indexOf(QStringLiteral("束")), 60000));
         return;
     }
@@ -515,7 +515,7 @@ void TestEspeakVoice::engineFaultsStayInTheHelper()
 
     m_voice->setVoice(voices.Item(0));
     WordLog log(*m_voice);
-    m_voice->Speak(Chinese, 11);
+    m_voice->Speak(Chinese, ReaderSpeakFlags);
     QVERIFY(log.waitForCount(3, 10000));
     QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(400)) > SpeechRms);
 }
@@ -525,7 +525,7 @@ void TestEspeakVoice::markupIsReadAndPositionsCountIt()
     const QString text = QStringLiteral("<speak>AT&amp;T <emphasis>grows</emphasis> fast</speak>");
     WordLog log(*m_voice);
     m_voice->setRate(10);
-    m_voice->Speak(text, 11);
+    m_voice->Speak(text, ReaderSpeakFlags);
     QVERIFY(log.waitForPosition(text.indexOf(QStringLiteral("fast")), 10000));
     const QStringList words = log.words(text);
     QVERIFY(words.contains(QStringLiteral("grows")));
@@ -540,7 +540,7 @@ void TestEspeakVoice::markupIsReadAndPositionsCountIt()
 
 void TestEspeakVoice::releasingWhileSpeakingIsPrompt()
 {
-    m_voice->Speak(Chinese.repeated(100), 11);
+    m_voice->Speak(Chinese.repeated(100), ReaderSpeakFlags);
     QTest::qWait(500);
     QElapsedTimer clock;
     clock.start();
@@ -557,8 +557,8 @@ void TestEspeakVoice::twoVoicesSpeakSideBySide()
     EspeakVoice second;
     QVERIFY(second.helperPid() != m_voice->helperPid());
     WordLog first(*m_voice), other(second);
-    m_voice->Speak(English, 11);
-    second.Speak(Chinese, 11);
+    m_voice->Speak(English, ReaderSpeakFlags);
+    second.Speak(Chinese, ReaderSpeakFlags);
     QVERIFY(first.waitForCount(3, 10000));
     QVERIFY(other.waitForCount(3, 10000));
 }

@@ -267,7 +267,7 @@ void TestFrmMain::loadPreparesEverythingBeforeShowing()
     QVERIFY(reader.loaded);
     QVERIFY(reader.messages.messages.isEmpty());
     QVERIFY(reader.fake);
-    QCOMPARE(reader.window->flags(), 11);
+    QCOMPARE(reader.window->flags(), ReaderSpeakFlags);
     QVERIFY(!reader.window->speaking());
     QVERIFY(!reader.window->paused());
     QCOMPARE(reader.pauseCaption(), QStringLiteral("Pause"));
@@ -321,7 +321,7 @@ void TestFrmMain::transitions_data()
     const QStringList pausedOnly = {"cmdPause"};
     const QStringList speakingOnly = {"cmdPause", "cmdSpeak"};
     const QStringList both = {"cmdPause", "cmdSpeak", "cmdPause"};
-    const QString speak = QStringLiteral("Speak(%1,11)").arg(LoadResString(101));
+    const QString speak = QStringLiteral("Speak(%1, ReaderSpeakFlags)").arg(LoadResString(101));
     const QString purge = QStringLiteral("Speak(<null>,2)");
 
     QTest::newRow("idle: Speak") << none << "cmdSpeak" << QStringList{speak} << false << false;

@@ -59,7 +59,7 @@ bool speakOnceTheServerIsFound(SpVoice &voice)
     return QTest::qWaitFor(
         [&] {
             try {
-                voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。"), 11);
+                voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。"), ReaderSpeakFlags);
                 return true;
             } catch (const Failure &) {
                 QTest::qWait(500);
@@ -100,7 +100,7 @@ void TestSoundServer::speechLostWithTheServerIsReportedOnce()
     EspeakVoice voice;
     QSignalSpy failures(&voice, &SpVoice::failed);
     WordLog log(voice);
-    voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。").repeated(10), 11);
+    voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。").repeated(10), ReaderSpeakFlags);
     QVERIFY(log.waitForCount(2, 10000));
     server.stop();
     QVERIFY(failures.wait(10000));
@@ -120,7 +120,7 @@ void TestSoundServer::speechLostWithTheServerIsReportedOnce()
 void TestSoundServer::serverThatAppearsLaterIsUsed()
 {
     EspeakVoice voice;
-    QVERIFY_THROWS_EXCEPTION(Failure, voice.Speak(QStringLiteral("你好"), 11));
+    QVERIFY_THROWS_EXCEPTION(Failure, voice.Speak(QStringLiteral("你好"), ReaderSpeakFlags));
     m_server = std::make_unique<SoundServer>(m_runtime.path());
     QVERIFY(m_server->start());
     WordLog log(voice);

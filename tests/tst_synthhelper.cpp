@@ -64,7 +64,7 @@ void TestSynthHelper::speechIsHeardHoweverLateItsFirstSamples()
     WordLog log(*voice);
     QElapsedTimer clock;
     clock.start();
-    voice->Speak(QStringLiteral("one two three four five six seven eight nine ten"), 11);
+    voice->Speak(QStringLiteral("one two three four five six seven eight nine ten"), ReaderSpeakFlags);
     QTest::qWait(delayMs);
     // Nothing exists to be heard yet, so no word may be raised as heard.
     QVERIFY2(log.entries.isEmpty() || log.entries.first().atMs >= delayMs - 5, qPrintable(QString::number(delayMs)));
@@ -90,7 +90,7 @@ void TestSynthHelper::brokenHelperIsReplacedAndReportedOnce()
     auto voice = testVoice({QStringLiteral("--on-speak"), mode}, 800);
     QSignalSpy failures(voice.get(), &SpVoice::failed);
     const pid_t first = voice->helperPid();
-    voice->Speak(QStringLiteral("say BOOM now"), 11);
+    voice->Speak(QStringLiteral("say BOOM now"), ReaderSpeakFlags);
     QVERIFY(failures.wait(5000));
     QTest::qWait(1500);
     QCOMPARE(failures.size(), 1);
@@ -100,7 +100,7 @@ void TestSynthHelper::brokenHelperIsReplacedAndReportedOnce()
 
     // The next text is spoken by a fresh helper, and heard.
     WordLog log(*voice);
-    voice->Speak(QStringLiteral("one two three four five six"), 11);
+    voice->Speak(QStringLiteral("one two three four five six"), ReaderSpeakFlags);
     QVERIFY(log.waitForCount(2, 5000));
     QVERIFY(voice->helperPid() > 0 && voice->helperPid() != first);
     QCOMPARE(failures.size(), 1);
@@ -160,12 +160,12 @@ void TestSynthHelper::realHelperKilledMidSpeechIsReplaced()
 {
     EspeakVoice voice;
     QSignalSpy failures(&voice, &SpVoice::failed);
-    voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。").repeated(20), 11);
+    voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。").repeated(20), ReaderSpeakFlags);
     QTest::qWait(300);
     kill(voice.helperPid(), SIGKILL);
     QVERIFY(failures.wait(3000));
     WordLog log(voice);
-    voice.Speak(QStringLiteral("今天天气很好。"), 11);
+    voice.Speak(QStringLiteral("今天天气很好。"), ReaderSpeakFlags);
     QVERIFY(log.waitForCount(2, 5000));
     QCOMPARE(failures.size(), 1);
 }

@@ -7,11 +7,16 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QProcessEnvironment>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QVersionNumber>
+
+#include <algorithm>
+#include <cmath>
 #include <QtEndian>
 
 using namespace RegistryCodes;
@@ -61,6 +66,18 @@ QString expandEnvironment(const QString &text)
 
 } // namespace
 
+double relativeLuminance(const QColor &colour)
+{
+    const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+double contrastRatio(const QColor &a, const QColor &b)
+{
+    const double la = relativeLuminance(a), lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 frmAbout::frmAbout(AboutServices services, QWidget *parent)
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -94,8 +111,8 @@ void frmAbout::buildLayout()
 
     label(this, "Label4", QStringLiteral("感谢每一位使用者。"), twipsRect(240, 3120, 2415, 255));
     label(this, "Label3", QStringLiteral("欢迎提出意见和建议。"), twipsRect(240, 2880, 2175, 255));
-    label(this, "Label2", QStringLiteral("用 Qt 和 espeak-ng 制作"), twipsRect(1080, 1920, 2415, 255));
-    label(this, "Label1", QStringLiteral("一个把文字读给你听的小工具。"), twipsRect(1080, 1680, 3855, 255));
+    label(this, "Label2", QStringLiteral("自由软件，GPL-3.0 或更高版本"), twipsRect(1080, 1920, 2415, 255));
+    label(this, "Label1", QStringLiteral("用 Qt 和 espeak-ng 制作的朗读工具。"), twipsRect(1080, 1680, 3855, 255));
     // An etched separator: a grey line with a white one just below it.
     line(this, "Line1_1", QRect(twips(90), twips(2445), twips(5654) - twips(90), 1), QColor(128, 128, 128));
     auto *description =
@@ -107,16 +124,44 @@ void frmAbout::buildLayout()
     line(this, "Line1_0", QRect(twips(105), twips(2460), twips(5654) - twips(105), 2), QColor(255, 255, 255));
     lblVersion = label(this, "lblVersion", QStringLiteral("版本"), twipsRect(1050, 780, 3885, 225));
     label(this, "lblDisclaimer", QStringLiteral("与我们合作："), twipsRect(255, 2625, 3630, 225));
-    for (const char *black : {"lblDescription", "lblTitle", "lblDisclaimer"}) {
-        auto *l = findChild<QLabel *>(QLatin1String(black));
-        QPalette palette = l->palette();
-        palette.setColor(QPalette::WindowText, Qt::black);
-        l->setPalette(palette);
-    }
+    followTheme();
 
     setTabOrder(cmdOK, cmdSysInfo);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+}
+
+// The title, description and disclaimer are black, except where black would
+// vanish on the window (a dark theme): there they take the theme's own text
+// colour. And every label shows its whole text, whatever the system font: one
+// that does not fit its place wraps and grows downwards.
+void frmAbout::followTheme()
+{
+    const QColor background = palette().color(QPalette::Window);
+    const QColor text = contrastRatio(Qt::black, background) >= MinimumContrast ? QColor(Qt::black)
+                                                                               : palette().color(QPalette::WindowText);
+    for (const char *name : {"lblDescription", "lblTitle", "lblDisclaimer"}) {
+        auto *l = findChild<QLabel *>(QLatin1String(name));
+        QPalette colours = l->palette();
+        colours.setColor(QPalette::WindowText, text);
+        l->setPalette(colours);
+    }
+    for (QLabel *l : findChildren<QLabel *>()) {
+        if (l->text().isEmpty())
+            continue;
+        const QFontMetrics metrics(l->font());
+        if (!l->wordWrap() && metrics.horizontalAdvance(l->text()) <= l->width() && metrics.height() <= l->height())
+            continue;
+        l->setWordWrap(true);
+        l->resize(l->width(), std::max(l->height(), l->heightForWidth(l->width())));
+    }
+}
+
+void frmAbout::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange)
+        followTheme();
 }
 
 void frmAbout::Form_Load()
@@ -129,6 +174,7 @@ void frmAbout::Form_Load()
                             .arg(version.minorVersion())
                             .arg(version.microVersion()));
     lblTitle->setText(title);
+    followTheme();
     cmdOK->setFocus();
 }
 

@@ -3,6 +3,7 @@
 
 #include "about/AboutServices.h"
 
+#include <QColor>
 #include <QDialog>
 
 class QLabel;
@@ -10,6 +11,11 @@ class QPushButton;
 
 // The About dialog: the program's title, version and a few words, and a
 // button that starts the machine's system-information tool.
+// How far apart two colours are for reading (WCAG's contrast ratio, 1 to 21);
+// text needs MinimumContrast against its background.
+double contrastRatio(const QColor &a, const QColor &b);
+inline constexpr double MinimumContrast = 4.5;
+
 class frmAbout : public QDialog
 {
     Q_OBJECT
@@ -28,8 +34,12 @@ public:
     // when the key or the value cannot be read.
     bool GetKeyValue(HKEY KeyRoot, const QString &KeyName, const QString &SubKeyRef, QString &KeyVal);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void buildLayout();
+    void followTheme();
 
     AboutServices m_services;
     QLabel *lblTitle = nullptr;

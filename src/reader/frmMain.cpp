@@ -228,7 +228,7 @@ bool frmMain::Form_Load()
         connect(Voice.get(), &SpVoice::Word, this, &frmMain::Voice_Word);
         connect(Voice.get(), &SpVoice::failed, this, &frmMain::Voice_Failed);
         FillVoiceList();
-        myVflag = 11;
+        myVflag = ReaderSpeakFlags;
         TTS->setPlainText(LoadResString(101));
     } catch (const Failure &failure) {
         m_services.messageBox->Show(QStringLiteral("程序初始化Voice对象出错。") + CrLf + failure.description() + CrLf

@@ -9,3 +9,7 @@ enum SpeechVoiceSpeakFlags : int {
     SVSFPurgeBeforeSpeak = 2, // drop everything queued or playing first
     SVSFIsXML = 8, // the text may carry markup
 };
+
+// How the reader speaks: at once, in place of whatever was being said, with
+// markup read as markup (11).
+inline constexpr int ReaderSpeakFlags = SVSFlagsAsync | SVSFPurgeBeforeSpeak | SVSFIsXML;
