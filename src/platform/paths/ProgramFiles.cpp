@@ -11,15 +11,18 @@
 namespace {
 
 // The first of: beside the program (a build tree), the installed layout
-// relative to the program, the build tree's program folder (the build's test
-// programs). The installed place when the file is in none of them, so that a
-// failure names where it was looked for.
+// relative to the program, and, for programs inside the build tree only (its
+// tests), the build's program folder. The installed place when the file is in
+// none of them, so that a failure names where it was looked for.
 QString locate(const QString &name, const char *fromProgram)
 {
-    const QDir program(QCoreApplication::applicationDirPath());
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    const QDir program(programFolder);
     const QString installed = QDir::cleanPath(program.filePath(QString::fromUtf8(fromProgram) + u'/' + name));
-    for (const QString &candidate :
-         {program.filePath(name), installed, QDir(QString::fromUtf8(InstallLayout::BuildProgramFolder)).filePath(name)})
+    QStringList candidates{program.filePath(name), installed};
+    if (programFolder.startsWith(QString::fromUtf8(InstallLayout::BuildTree) + u'/'))
+        candidates.append(QDir(QString::fromUtf8(InstallLayout::BuildProgramFolder)).filePath(name));
+    for (const QString &candidate : candidates)
         if (QFileInfo::exists(candidate))
             return QDir::cleanPath(candidate);
     return installed;
