@@ -321,7 +321,7 @@ void TestFrmMain::transitions_data()
     const QStringList pausedOnly = {"cmdPause"};
     const QStringList speakingOnly = {"cmdPause", "cmdSpeak"};
     const QStringList both = {"cmdPause", "cmdSpeak", "cmdPause"};
-    const QString speak = QStringLiteral("Speak(%1, ReaderSpeakFlags)").arg(LoadResString(101));
+    const QString speak = QStringLiteral("Speak(%1,%2)").arg(LoadResString(101)).arg(ReaderSpeakFlags);
     const QString purge = QStringLiteral("Speak(<null>,2)");
 
     QTest::newRow("idle: Speak") << none << "cmdSpeak" << QStringList{speak} << false << false;
