@@ -10,7 +10,7 @@ app=$1
 . "$(dirname "$0")/lib.sh"
 
 mkdir -p "$work/program" "$work/tool folder"
-cp "$app" "$(dirname "$app")/msc" "$(dirname "$app")/msiexec" "$work/program/"
+cp "$app" "$(dirname "$app")/msc" "$(dirname "$app")/msiexec" "$(dirname "$app")/sayrella-synth" "$work/program/"
 cat > "$work/tool folder/system info" <<TOOL
 #!/bin/sh
 echo ran > "$work/tool-ran"

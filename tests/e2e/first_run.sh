@@ -11,7 +11,7 @@ bin=$(dirname "$app")
 . "$(dirname "$0")/lib.sh"
 export TMPDIR="$work/tmp"
 mkdir -p "$TMPDIR" "$work/program"
-cp "$app" "$bin/msc" "$bin/machine.reg" "$work/program/"
+cp "$app" "$bin/msc" "$bin/machine.reg" "$bin/sayrella-synth" "$work/program/"
 cp "$bin/msiexec" "$work/program/msiexec.real"
 cat > "$work/program/msiexec" <<WRAPPER
 #!/bin/sh
