@@ -134,6 +134,32 @@ int main(int argc, char *argv[])
         std::printf("%-10zu %10.1f %10.1f\n", lag.size(), percentile(lag, 0.5), percentile(lag, 1.0));
     }
 
+    std::printf("\nRate change: from the slider's move to the next word heard (the first at the new rate)\n");
+    {
+        std::printf("%-24s %10s %10s %10s\n", "change", "p50 ms", "p95 ms", "max ms");
+        for (const auto [from, to] : {std::pair{-10L, 0L}, std::pair{0L, -10L}, std::pair{0L, 10L}}) {
+            std::vector<double> delays;
+            for (int i = 0; i < 8; ++i) {
+                voice.setRate(from);
+                voice.Speak(benchText(600), ReaderSpeakFlags);
+                QTest::qWait(1500 + 97 * i);
+                long words = 0;
+                const QObject counter;
+                QObject::connect(&voice, &SpVoice::Word, &counter, [&](long, const QVariant &, long, long) { ++words; });
+                const std::int64_t moved = nowNs();
+                voice.setRate(to);
+                (void)QTest::qWaitFor([&] { return words > 0; }, 5000);
+                delays.push_back((nowNs() - moved) / 1e6);
+                voice.Speak(QString(), SVSFPurgeBeforeSpeak);
+            }
+            char name[32];
+            std::snprintf(name, sizeof name, "%ld -> %ld", from, to);
+            std::printf("%-24s %10.1f %10.1f %10.1f\n", name, percentile(delays, 0.5), percentile(delays, 0.95),
+                        percentile(delays, 1.0));
+        }
+        voice.setRate(0);
+    }
+
     std::printf("\nCrash recovery: the helper killed while speaking; Speak pressed when the failure is shown\n");
     {
         std::vector<double> reported, heard;

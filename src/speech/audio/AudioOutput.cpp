@@ -19,7 +19,7 @@ namespace {
 
 // Short enough that a volume change or a purge is heard at once, long enough
 // that a scheduling hiccup of the audio thread does not underrun.
-constexpr int SinkBufferMs = 150;
+constexpr int SinkBufferMs = 100;
 // The audio thread sleeps until a word is due or the sink is about to run
 // low, whichever comes first, and not at all while nothing is playing (new
 // samples wake it): each wake-up costs more than the work it does.
