@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
     std::printf("\nRate change: from the slider's move to the next word heard (the first at the new rate)\n");
     {
         std::printf("%-24s %10s %10s %10s\n", "change", "p50 ms", "p95 ms", "max ms");
-        for (const auto [from, to] : {std::pair{-10L, 0L}, std::pair{0L, -10L}, std::pair{0L, 10L}}) {
+        for (const auto &[from, to] : {std::pair{-10L, 0L}, std::pair{0L, -10L}, std::pair{0L, 10L}}) {
             std::vector<double> delays;
             for (int i = 0; i < 8; ++i) {
                 voice.setRate(from);

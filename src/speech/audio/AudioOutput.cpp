@@ -240,14 +240,13 @@ void AudioOutput::dispatch()
     m_queue.takeDueWords(played, m_sampleRate / 100, due);
     for (const TimedWord &word : due)
         emit wordDue(word);
+    // Wake before the sink runs low while there is something to hand over,
+    // and while much is still to be played (to notice a stalled server); the
+    // last few milliseconds of a session play out without us.
     qint64 delayMs = -1;
-    const qint64 toPlay = m_queue.handedOver() - played;
-    // Refill only when there is something to hand over; the last few
-    // milliseconds of a session play out without us.
-    if (!m_queue.drained())
-        delayMs = std::clamp<qint64>(toPlay * 1000 / m_sampleRate - RefillMarginMs, 1, LongestSleepMs);
-    else if (toPlay * 1000 / m_sampleRate > RefillMarginMs)
-        delayMs = std::min<qint64>(toPlay * 1000 / m_sampleRate - RefillMarginMs, LongestSleepMs); // stall watch
+    const qint64 toPlayMs = (m_queue.handedOver() - played) * 1000 / m_sampleRate;
+    if (!m_queue.drained() || toPlayMs > RefillMarginMs)
+        delayMs = std::clamp<qint64>(toPlayMs - RefillMarginMs, 1, LongestSleepMs);
     if (const auto next = m_queue.nextWordSample()) {
         const qint64 waitSamples = *next - played + 1;
         const qint64 wordMs =
