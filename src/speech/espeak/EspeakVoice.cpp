@@ -35,7 +35,7 @@ EspeakVoice::EspeakVoice() : EspeakVoice(Options()) { }
 SynthClient::Launch EspeakVoice::helperLaunch(Options &options)
 {
     if (options.userVoiceFolder.isEmpty())
-        options.userVoiceFolder = VoiceCatalog::userVoiceFolder();
+        options.userVoiceFolder = ProgramFiles::userVoiceFolder();
     SynthClient::Launch launch;
     launch.program = options.helperProgram.isEmpty() ? installedHelper() : options.helperProgram;
     if (!options.dataPath.isEmpty())

@@ -28,7 +28,7 @@ public:
     struct Options
     {
         QByteArray dataPath; // empty: espeak-ng's installed data
-        QString userVoiceFolder; // empty: VoiceCatalog::userVoiceFolder()
+        QString userVoiceFolder; // empty: ProgramFiles::userVoiceFolder()
         QString helperProgram; // empty: the sayrella-synth installed with the program
         QStringList helperArguments; // added to the ones the voice passes
         int silenceTimeoutMs = 5000; // a helper owing speech and silent this long is ended

@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/paths/ProgramFiles.h"
 #include "speech/espeak/VoiceCatalog.h"
 
 #include "synth/protocol/SynthProtocol.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 namespace VoiceCatalog {
-
-QString userVoiceFolder() { return ProgramFiles::userVoiceFolder(); }
 
 QString describe(const QByteArray &espeakName) { return QString::fromUtf8(espeakName).replace(u'_', u' ').trimmed(); }
 

@@ -7,14 +7,11 @@
 #include <QString>
 
 // Voices offered by the espeak-ng back end. Voices installed for the user (a
-// voice package puts espeak-ng voice files into userVoiceFolder()) come
+// voice package puts espeak-ng voice files into ProgramFiles::userVoiceFolder()) come
 // first, sorted by file name; the built-in voices follow: Mandarin first,
 // then the rest in espeak-ng's own order. MBROLA voices are left out: they
 // need data we do not ship, and a failed load leaves the synthesiser silent.
 namespace VoiceCatalog {
-
-// <XDG data home>/sayrella/voices
-QString userVoiceFolder();
 
 // Tokens for the voice files in folder (ids "file:<path>", which the
 // synthesis helper loads by file).
