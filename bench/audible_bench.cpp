@@ -29,6 +29,7 @@
 #include <fcntl.h>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <functional>
 #include <spawn.h>
 #include <sstream>
@@ -143,6 +144,34 @@ double processCpuSeconds(pid_t pid)
             ticks += std::stol(field); // utime, stime
     }
     return double(ticks) / sysconf(_SC_CLK_TCK);
+}
+
+// Processor seconds of each of this process's threads, by thread id, with
+// its name: where the window's share goes.
+std::map<std::string, std::pair<std::string, double>> threadCpuSeconds()
+{
+    std::map<std::string, std::pair<std::string, double>> threads;
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const std::string folder = "/proc/self/task/" + task.toStdString();
+        std::ifstream comm(folder + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        std::ifstream stat(folder + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        if (line.empty())
+            continue;
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        std::string field;
+        long ticks = 0;
+        for (int i = 3; i <= 15; ++i) {
+            fields >> field;
+            if (i >= 14)
+                ticks += std::stol(field);
+        }
+        threads[task.toStdString()] = {name, double(ticks) / sysconf(_SC_CLK_TCK)};
+    }
+    return threads;
 }
 
 std::vector<pid_t> childProcesses()
@@ -271,6 +300,7 @@ int main(int argc, char *argv[])
         return total;
     }();
     const double selfBefore = processCpuSeconds(getpid());
+    const auto threadsBefore = threadCpuSeconds();
     const std::int64_t readerStart = benchNowNs();
     // Waits in the event loop, as the program does: a polling wait would
     // be counted as the reader's own time.
@@ -294,6 +324,13 @@ int main(int argc, char *argv[])
                 windowCpu * 60 / readerSeconds);
     std::printf("%-34s %10s %10.2f %12.3f\n", "  of which the synthesis helper", "", helperCpu,
                 helperCpu * 60 / readerSeconds);
+    for (const auto &[tid, thread] : threadCpuSeconds()) {
+        const auto before = threadsBefore.find(tid);
+        const double spent = thread.second - (before == threadsBefore.end() ? 0 : before->second.second);
+        if (spent > 0)
+            std::printf("    window thread %-18s %10s %10.2f %12.3f\n", thread.first.c_str(), "", spent,
+                        spent * 60 / readerSeconds);
+    }
 
     const std::int64_t cliStart = benchNowNs();
     const pid_t cli = spawn({"espeak-ng", "-v", "cmn", "-s", "280", minute.toStdString()});

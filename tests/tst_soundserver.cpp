@@ -79,6 +79,7 @@ private slots:
     void initTestCase();
     void serverThatAppearsLaterIsUsed();
     void speechLostWithTheServerIsReportedOnce();
+    void serverThatComesBackIsUsed();
 
 private:
     QTemporaryDir m_runtime;
@@ -115,6 +116,23 @@ void TestSoundServer::speechLostWithTheServerIsReportedOnce()
         voice.Speak(QStringLiteral("你好"), SVSFDefault);
     } catch (const Failure &) { }
     QVERIFY(clock.elapsed() < 10000);
+}
+
+// The server restarted (an update, a crash, a log-out of its owner): the
+// voice that lost it speaks again at the next Speak, without a restart.
+void TestSoundServer::serverThatComesBackIsUsed()
+{
+    QVERIFY(m_server->start()); // stopped by the test before
+    EspeakVoice voice;
+    WordLog log(voice);
+    QVERIFY(speakOnceTheServerIsFound(voice));
+    QVERIFY(log.waitForCount(2, 10000));
+    m_server->stop();
+    QVERIFY_THROWS_EXCEPTION(Failure, voice.Speak(QStringLiteral("你好"), ReaderSpeakFlags));
+    QVERIFY(m_server->start());
+    const int heardBefore = int(log.entries.size());
+    QVERIFY(speakOnceTheServerIsFound(voice));
+    QVERIFY(log.waitForCount(heardBefore + 2, 10000));
 }
 
 void TestSoundServer::serverThatAppearsLaterIsUsed()

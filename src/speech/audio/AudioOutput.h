@@ -2,6 +2,7 @@
 #pragma once
 
 #include "speech/audio/PcmQueue.h"
+#include "speech/audio/PulsePlayback.h"
 
 #include <QObject>
 #include <QString>
@@ -9,19 +10,17 @@
 #include <atomic>
 #include <vector>
 
-class QAudioSink;
-class QIODevice;
 class QTimer;
 
-// Plays the queue through a QAudioSink and raises each word when the sink's
-// played-audio clock reaches it. Lives on its own thread (with an event loop)
-// so that a busy UI never starves the audio; callers use the thread-safe
-// wrappers, which hop onto that thread.
+// Plays the queue on the sound server and raises each word when the
+// server's played-audio clock reaches it. Lives on its own thread (with an
+// event loop) so that a busy UI never delays a word; callers use the
+// thread-safe wrappers, which hop onto that thread.
 //
-// The sink is fed by us (push mode): samples are written the moment they
-// arrive and whenever the sink has room, so a session plays whenever its
-// first samples come, however late. (A pulled sink whose source has nothing
-// at its first read goes idle and never reads again.)
+// Samples go to the server when it asks for them (on libpulse's thread) and
+// the moment they arrive in an empty queue, so a session plays whenever its
+// first samples come, however late. This thread wakes only for words, and
+// to watch audio that should be playing.
 class AudioOutput : public QObject
 {
     Q_OBJECT
@@ -54,21 +53,18 @@ private:
     bool restartHere(QString *error);
     void setPausedHere(bool paused);
     void stopHere();
-    void feed();
     void dispatch();
     void fail(const QString &description);
-    qint64 playedSamples() const;
 
     PcmQueue &m_queue;
     const int m_sampleRate;
-    QAudioSink *m_sink = nullptr;
-    QIODevice *m_device = nullptr; // the sink's input, valid while m_sink runs
+    PulsePlayback m_playback;
     QTimer *m_timer = nullptr;
     bool m_paused = false;
-    bool m_startOnResume = false;
-    std::vector<int16_t> m_buffer;
+    quint64 m_session = 0; // a loss reported for an older session is old news
     qint64 m_stalledSinceNs = 0;
     qint64 m_lastPlayed = -1;
+    bool m_triggered = false;
     std::atomic<int> m_volume{100};
     std::atomic<bool> m_feedPosted{false};
     std::atomic<qint64> m_clockSamples{0};

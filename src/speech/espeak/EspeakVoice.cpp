@@ -5,7 +5,6 @@
 
 #include "platform/Failure.h"
 #include "speech/audio/AudioOutput.h"
-#include "speech/audio/SoundServerProbe.h"
 #include "speech/espeak/SynthClient.h"
 #include "speech/espeak/VoiceCatalog.h"
 #include "synth/text/MarkupCheck.h"
@@ -13,8 +12,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QAudioDevice>
-#include <QMediaDevices>
 #include <QThread>
 
 #include <algorithm>
@@ -139,26 +136,6 @@ void EspeakVoice::purge()
     refreshState();
 }
 
-namespace {
-
-// Qt's connection to the sound server is made the first time a device is
-// asked for, on the asking thread, and is never retried if no server was
-// there. So it is not made before a server answers, and it is made here, on
-// the UI thread, which outlives every voice: Qt's own reconnection after a
-// server restart runs on that thread's event loop.
-void connectToSoundServer()
-{
-    static bool connected = false;
-    if (connected)
-        return;
-    if (!soundServerAnswers())
-        throw Failure(QStringLiteral("找不到可用的音频输出设备（没有运行中的声音服务器或声卡）。"));
-    QMediaDevices::defaultAudioOutput();
-    connected = true;
-}
-
-} // namespace
-
 long EspeakVoice::Speak(const QString &text, int flags)
 {
     if (text.isNull()) {
@@ -174,7 +151,6 @@ long EspeakVoice::Speak(const QString &text, int flags)
     if ((flags & SVSFPurgeBeforeSpeak) || sessionOver || !m_output->running()) {
         startSession();
         try {
-            connectToSoundServer();
             m_output->restart();
         } catch (const Failure &) {
             refreshState();

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+struct pa_context;
+struct pa_stream;
+struct pa_threaded_mainloop;
+
+// One playback stream at a time on the PulseAudio server (or PipeWire's
+// PulseAudio service), through libpulse's own thread.
+//
+// The server asks for samples when its buffer has room, and they are pulled
+// from the source right then, on libpulse's thread: nothing here polls or
+// ticks, so a minute of speech costs a few dozen wake-ups a second at most.
+// The connection to the server is made when a stream is opened and made
+// again when it was lost, so a server that restarts (or first appears
+// after the reader) is used by the next stream.
+class PulsePlayback
+{
+public:
+    // Fills out with up to max samples; returns how many it gave (0: none yet).
+    // Called on libpulse's thread.
+    using Source = std::function<std::size_t(int16_t *out, std::size_t max)>;
+    // The stream or the connection failed; called once, on libpulse's thread.
+    using Lost = std::function<void(const QString &description)>;
+
+    PulsePlayback();
+    ~PulsePlayback();
+    PulsePlayback(const PulsePlayback &) = delete;
+    PulsePlayback &operator=(const PulsePlayback &) = delete;
+
+    // Opens a new mono 16-bit stream (closing the one before) that keeps
+    // about bufferMs of audio at the server. A corked stream plays nothing
+    // until uncorked. On failure returns false with a description for the
+    // person.
+    bool open(int sampleRate, int bufferMs, bool corked, Source source, Lost lost, QString *error);
+    void close();
+    bool isOpen() const { return m_stream != nullptr; }
+
+    void setCorked(bool corked);
+    // Hands the server what the source has now, as much as it takes.
+    void fill();
+    // Starts playing what the server holds even if it is less than its
+    // start threshold (the end of a text after the buffer ran dry).
+    void trigger();
+    // Samples of this stream played so far (the server's clock, interpolated
+    // between its reports).
+    std::int64_t playedSamples() const;
+
+private:
+    bool connectContext(QString *error);
+    void fillLocked(std::size_t bytes);
+    void lose(const QString &description);
+    static void contextStateChanged(pa_context *context, void *self);
+    static void streamStateChanged(pa_stream *stream, void *self);
+    static void serverWantsSamples(pa_stream *stream, std::size_t bytes, void *self);
+
+    pa_threaded_mainloop *m_loop = nullptr;
+    pa_context *m_context = nullptr;
+    pa_stream *m_stream = nullptr;
+    int m_sampleRate = 0;
+    Source m_source;
+    Lost m_lost;
+    bool m_lostReported = false;
+};
