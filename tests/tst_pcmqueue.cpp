@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-over between the synthesis thread and the audio output.
 #include "speech/audio/PcmQueue.h"
+#include "speech/audio/SpeedChange.h"
 
 #include <QTest>
 
 #include <chrono>
+#include <cmath>
 #include <future>
 #include <thread>
 #include <vector>
@@ -21,6 +23,10 @@ private slots:
     void purgeReleasesAWaitingProducerAndRefusesItsSamples();
     void closeReleasesAWaitingProducer();
     void wordsBecomeDueWithTheirSample();
+    void retimingChangesOnlyWhatIsStillQueued_data();
+    void retimingChangesOnlyWhatIsStillQueued();
+    void speedChangeKeepsTheTimeInProportion_data();
+    void speedChangeKeepsTheTimeInProportion();
 };
 
 void TestPcmQueue::samplesComeOutInOrderAcrossTheRingEnd()
@@ -101,6 +107,88 @@ void TestPcmQueue::wordsBecomeDueWithTheirSample()
     }
     QVERIFY(due.back().endOfStream);
     QVERIFY(!queue.nextWordSample());
+}
+
+void TestPcmQueue::retimingChangesOnlyWhatIsStillQueued_data()
+{
+    QTest::addColumn<int>("stretch"); // each queued sample becomes this many (0: every other one is dropped)
+    QTest::newRow("faster") << 0;
+    QTest::newRow("slower, beyond the queue's room") << 3;
+}
+
+// A rate change re-times the queued rest of a word: what the server already
+// has stays as it was, the words and the end stamped in the queued part
+// move with it, and the producer goes on after the re-timed samples.
+void TestPcmQueue::retimingChangesOnlyWhatIsStillQueued()
+{
+    QFETCH(int, stretch);
+    PcmQueue queue(10);
+    std::vector<int16_t> samples(10);
+    for (int i = 0; i < 10; ++i)
+        samples[std::size_t(i)] = int16_t(i + 1);
+    QVERIFY(queue.push(samples.data(), 10, 0));
+    QVERIFY(queue.pushWord({2, 0, 1, 0, 1})); // already handed over when re-timed
+    QVERIFY(queue.pushWord({8, 0, 1, 5, 1}));
+    QVERIFY(queue.pushEndOfStream(0, 1));
+    std::vector<int16_t> out(64);
+    QCOMPARE(queue.pop(out.data(), 4), 4u);
+
+    queue.retimeQueued([&](const std::vector<int16_t> &queued) {
+        std::vector<int16_t> retimed;
+        for (std::size_t i = 0; i < queued.size(); ++i)
+            if (stretch > 0)
+                retimed.insert(retimed.end(), std::size_t(stretch), queued[i]);
+            else if (i % 2 == 0)
+                retimed.push_back(queued[i]);
+        return retimed;
+    });
+    const qint64 length = stretch > 0 ? 6 * stretch : 3;
+    QCOMPARE(queue.written(), 4 + length);
+    std::vector<int16_t> expected;
+    for (int16_t value = 5; value <= 10; ++value)
+        if (stretch > 0)
+            expected.insert(expected.end(), std::size_t(stretch), value);
+        else if (value % 2 == 1)
+            expected.push_back(value);
+    QCOMPARE(queue.pop(out.data(), out.size()), expected.size());
+    QCOMPARE(std::vector<int16_t>(out.begin(), out.begin() + qsizetype(expected.size())), expected);
+    const int16_t next = 99;
+    QVERIFY(queue.push(&next, 1, 0));
+    QCOMPARE(queue.pop(out.data(), out.size()), 1u);
+    QCOMPARE(out[0], next);
+    QCOMPARE(queue.written(), 4 + length + 1);
+
+    std::vector<TimedWord> due;
+    queue.takeDueWords(1'000, 0, due);
+    QCOMPARE(due.size(), 3u);
+    QCOMPARE(due[0].sample, 2);
+    QCOMPARE(due[1].sample, 4 + 4 * length / 6); // 4 of the 6 queued samples before it
+    QCOMPARE(due[2].sample, 4 + length);
+}
+
+void TestPcmQueue::speedChangeKeepsTheTimeInProportion_data()
+{
+    QTest::addColumn<double>("factor");
+    QTest::newRow("three times as fast") << 3.0;
+    QTest::newRow("a third as fast") << 1.0 / 3.0;
+    QTest::newRow("the same") << 1.0;
+}
+
+// The re-timing for real (libsonic), on a voiced half second: the length
+// follows the speed, and the sound stays as loud.
+void TestPcmQueue::speedChangeKeepsTheTimeInProportion()
+{
+    QFETCH(double, factor);
+    constexpr int Rate = 22050;
+    std::vector<int16_t> voiced(Rate / 2);
+    for (std::size_t i = 0; i < voiced.size(); ++i)
+        voiced[i] = int16_t(8000 * std::sin(2 * M_PI * 180 * double(i) / Rate));
+    const std::vector<int16_t> changed = changeSpeed(voiced, factor, Rate);
+    const double expected = double(voiced.size()) / factor;
+    QVERIFY2(std::abs(double(changed.size()) - expected) < expected * 0.05,
+             qPrintable(QStringLiteral("%1 samples, expected about %2").arg(changed.size()).arg(expected)));
+    const auto peak = *std::max_element(changed.begin(), changed.end());
+    QVERIFY2(peak > 6000, qPrintable(QStringLiteral("peak %1").arg(peak)));
 }
 
 QTEST_GUILESS_MAIN(TestPcmQueue)

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <chrono>
 
-PcmQueue::PcmQueue(std::size_t capacitySamples) : m_ring(std::max<std::size_t>(capacitySamples, 1)) { }
+PcmQueue::PcmQueue(std::size_t capacitySamples)
+    : m_capacity(std::max<std::size_t>(capacitySamples, 1)), m_ring(m_capacity)
+{
+}
 
 bool PcmQueue::push(const int16_t *samples, std::size_t count, quint64 generation)
 {
@@ -150,6 +153,35 @@ void PcmQueue::truncate(qint64 sample, quint64 newGeneration)
     m_space.notify_all();
 }
 
+void PcmQueue::retimeQueued(const std::function<std::vector<int16_t>(const std::vector<int16_t> &)> &retime)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_size == 0)
+            return;
+        std::vector<int16_t> queued(m_size);
+        for (std::size_t i = 0; i < m_size; ++i)
+            queued[i] = m_ring[(m_head + i) % m_ring.size()];
+        const std::vector<int16_t> retimed = retime(queued);
+        if (retimed.size() > m_ring.size())
+            m_ring.resize(retimed.size());
+        std::copy(retimed.begin(), retimed.end(), m_ring.begin());
+        m_head = 0;
+        m_size = retimed.size();
+        const auto moved = [&](qint64 sample) {
+            if (sample <= m_handedOver)
+                return sample;
+            return m_handedOver + (sample - m_handedOver) * qint64(retimed.size()) / qint64(queued.size());
+        };
+        for (TimedWord &word : m_words)
+            word.sample = moved(word.sample);
+        if (m_lastWord)
+            m_lastWord->sample = moved(m_lastWord->sample);
+        m_written = m_handedOver + qint64(m_size);
+    }
+    m_space.notify_all();
+}
+
 bool PcmQueue::drained() const
 {
     std::lock_guard lock(m_mutex);
@@ -167,6 +199,7 @@ void PcmQueue::reset(quint64 newGeneration)
     {
         std::lock_guard lock(m_mutex);
         m_generation = newGeneration;
+        m_ring.resize(m_capacity);
         m_head = 0;
         m_size = 0;
         m_written = 0;

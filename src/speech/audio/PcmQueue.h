@@ -65,6 +65,11 @@ public:
     // under a new generation, and drops the rest: the speech goes on from
     // there with whatever the producer pushes next.
     void truncate(qint64 sample, quint64 newGeneration);
+    // Replaces the samples not yet handed over by what retime makes of them
+    // (the same speech at another speed), and moves the words and ends
+    // stamped among them in proportion. A slower speed may need more room
+    // than the queue has; it keeps that room until the next reset.
+    void retimeQueued(const std::function<std::vector<int16_t>(const std::vector<int16_t> &)> &retime);
 
     // Called on the producer's thread when samples arrive in an empty queue,
     // so the consumer can take them at once instead of at its next poll.
@@ -84,6 +89,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_space;
     std::condition_variable m_data;
+    const std::size_t m_capacity;
     std::vector<int16_t> m_ring;
     std::size_t m_head = 0; // next sample to pop
     std::size_t m_size = 0;

@@ -7,7 +7,9 @@
 #include "speech/audio/AudioOutput.h"
 #include "speech/espeak/SynthClient.h"
 #include "speech/espeak/VoiceCatalog.h"
+#include "speech/audio/SpeedChange.h"
 #include "synth/text/MarkupCheck.h"
+#include "synth/text/SpeechRate.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -200,18 +202,21 @@ void EspeakVoice::setRate(long rate)
     rate = std::clamp(rate, -10L, 10L);
     if (rate == m_rate)
         return;
+    const long before = m_rate;
     m_rate = rate;
     m_client->setRate(rate);
-    continueAtNewRate();
+    continueAtNewRate(before);
 }
 
 // The engine applies a rate from its next sentence, which at a slow rate can
 // be many seconds away. So what is queued after the next word not yet handed
 // to the sound server is dropped, and the text goes on from that word at the
-// new rate: nothing is said twice or left out, and the new rate is heard
-// once the word being spoken ends. Markup cannot be taken up in the middle:
-// there the new rate waits for the next sentence.
-void EspeakVoice::continueAtNewRate()
+// new rate; the rest of the word being said, still in the queue, is sped up
+// or slowed down to the new rate. Nothing is said twice or left out, and the
+// new rate is heard once the server has played what it already holds (a
+// tenth of a second). Markup cannot be taken up in the middle: there the new
+// rate waits for the next sentence.
+void EspeakVoice::continueAtNewRate(long previousRate)
 {
     if (m_spoken.empty() || m_failed)
         return;
@@ -238,6 +243,9 @@ void EspeakVoice::continueAtNewRate()
         return;
     m_continuedGeneration = m_generation;
     m_queue.truncate(cut, ++m_generation);
+    const double factor = speedRatio(previousRate, m_rate);
+    const int sampleRate = m_output->sampleRate();
+    m_queue.retimeQueued([&](const std::vector<int16_t> &samples) { return changeSpeed(samples, factor, sampleRate); });
     m_client->cancel(m_generation);
     for (auto it = from; it != m_spoken.end(); ++it)
         m_client->speak(m_generation, it->stream, it->text, false, it == from ? position : 0);

@@ -64,7 +64,7 @@ private:
     void heard(const TimedWord &word);
     void report(quint64 generation, const QString &description);
     void refreshState() { updateState(!m_pending.isEmpty(), m_pauseDepth > 0, m_failed); }
-    void continueAtNewRate();
+    void continueAtNewRate(long previousRate);
 
     Options m_options;
     PcmQueue m_queue;

@@ -9,9 +9,15 @@ constexpr int SlowestWordsPerMinute = 80;
 constexpr int FastestWordsPerMinute = 450;
 } // namespace
 
+namespace {
+double speedFactor(long rate) { return std::pow(3.0, std::clamp(rate, -10L, 10L) / 10.0); }
+} // namespace
+
+double speedRatio(long from, long to) { return speedFactor(to) / speedFactor(from); }
+
 SpeechSpeed speechSpeedFor(long rate, int normalWordsPerMinute)
 {
-    const double target = normalWordsPerMinute * std::pow(3.0, std::clamp(rate, -10L, 10L) / 10.0);
+    const double target = normalWordsPerMinute * speedFactor(rate);
     SpeechSpeed speed;
     speed.wordsPerMinute = std::clamp(int(std::lround(target)), SlowestWordsPerMinute, FastestWordsPerMinute);
     speed.stretch = target / speed.wordsPerMinute;

@@ -15,6 +15,9 @@ struct SpeechSpeed
 
 SpeechSpeed speechSpeedFor(long rate, int normalWordsPerMinute);
 
+// How much faster speech at rate to is than at rate from (2: twice as fast).
+double speedRatio(long from, long to);
+
 // The synthesiser's default of 175 words per minute is a natural pace for
 // alphabetic languages, but makes Chinese crawl at under three syllables a
 // second; Chinese voices get a normal speed of about four and a half.
