@@ -3,7 +3,7 @@
 # make test — set up everything, build, and run every test
 # make bench — build and print the benchmark tables
 
-PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev \
+PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
 	libespeak-ng-dev espeak-ng espeak-ng-data libsonic-dev libseccomp-dev libpulse-dev \
 	pulseaudio pulseaudio-utils xvfb xdotool wmctrl openbox hardinfo x11-utils imagemagick sox fonts-noto-cjk qt6-translations-l10n \
 	libicu-dev libzip-dev libpoppler-qt6-dev qpdf xclip libsndfile1-dev libsamplerate0-dev \
