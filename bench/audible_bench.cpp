@@ -14,6 +14,8 @@
 #include "settings/IniSettingsStore.h"
 #include "settings/StoredSettings.h"
 #include "speech/SpVoice.h"
+#include "speech/audio/AudioOutput.h"
+#include "speech/espeak/EspeakVoice.h"
 
 #include <QApplication>
 #include <QDir>
@@ -293,6 +295,8 @@ int main(int argc, char *argv[])
     std::printf("%-34s %10s %10s %12s\n", "who", "speech s", "cpu s", "cpu s / min");
     const QString minute = benchText(280);
     text->setPlainText(minute);
+    auto *espeak = qobject_cast<EspeakVoice *>(voice);
+    const int underrunsBefore = espeak ? espeak->output().underruns() : 0;
     const double helperBefore = [] {
         double total = 0;
         for (pid_t child : childProcesses())
@@ -331,6 +335,10 @@ int main(int argc, char *argv[])
             std::printf("    window thread %-18s %10s %10.2f %12.3f\n", thread.first.c_str(), "", spent,
                         spent * 60 / readerSeconds);
     }
+
+    if (espeak)
+        std::printf("    the stream ran dry %d time(s) (once is the text's end)\n",
+                    espeak->output().underruns() - underrunsBefore);
 
     const std::int64_t cliStart = benchNowNs();
     const pid_t cli = spawn({"espeak-ng", "-v", "cmn", "-s", "280", minute.toStdString()});

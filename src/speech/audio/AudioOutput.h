@@ -42,6 +42,7 @@ public:
     // (for measuring how punctual the words are).
     qint64 playedSamplesEstimate() const;
     bool running() const { return m_running.load(); }
+    int underruns() const { return m_playback.underruns(); }
     int sampleRate() const { return m_sampleRate; }
 
 signals:

@@ -139,13 +139,15 @@ bool PulsePlayback::open(int sampleRate, int bufferMs, bool corked, Source sourc
     }
     pa_stream_set_state_callback(m_stream, &PulsePlayback::streamStateChanged, this);
     pa_stream_set_write_callback(m_stream, &PulsePlayback::serverWantsSamples, this);
+    pa_stream_set_underflow_callback(m_stream, &PulsePlayback::ranDry, this);
     // The server keeps bufferMs (volume changes and purges are heard that
-    // soon) and asks for more in pieces it chooses from that.
+    // soon) and asks for more once half of it has been played: fewer, larger
+    // requests cost fewer wake-ups, and half is still ample margin.
     pa_buffer_attr buffer;
     buffer.maxlength = uint32_t(-1);
     buffer.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(bufferMs) * PA_USEC_PER_MSEC, &spec));
     buffer.prebuf = uint32_t(pa_usec_to_bytes(StartThresholdUs, &spec));
-    buffer.minreq = uint32_t(-1);
+    buffer.minreq = buffer.tlength / 2;
     buffer.fragsize = uint32_t(-1);
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE
                                          | PA_STREAM_ADJUST_LATENCY | (corked ? PA_STREAM_START_CORKED : 0));
@@ -156,11 +158,7 @@ bool PulsePlayback::open(int sampleRate, int bufferMs, bool corked, Source sourc
     }
     if (state != PA_STREAM_READY) {
         *error = QStringLiteral("无法打开音频输出（%1）。").arg(QString::fromUtf8(pa_strerror(pa_context_errno(m_context))));
-        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
-        pa_stream_disconnect(m_stream);
-        pa_stream_unref(m_stream);
-        m_stream = nullptr;
+        dropStream();
         return false;
     }
     // Losses from here on are news; a stream that never opened is an error of open().
@@ -173,15 +171,22 @@ void PulsePlayback::close()
     if (!m_loop)
         return;
     Locked lock(m_loop);
-    if (m_stream) {
-        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
-        pa_stream_disconnect(m_stream);
-        pa_stream_unref(m_stream);
-        m_stream = nullptr;
-    }
+    dropStream();
     m_source = {};
     m_lost = {};
+}
+
+// With the loop locked: no callback of the stream runs after this.
+void PulsePlayback::dropStream()
+{
+    if (!m_stream)
+        return;
+    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+    pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
+    pa_stream_disconnect(m_stream);
+    pa_stream_unref(m_stream);
+    m_stream = nullptr;
 }
 
 void PulsePlayback::setCorked(bool corked)
@@ -263,6 +268,8 @@ void PulsePlayback::streamStateChanged(pa_stream *stream, void *self)
                            .arg(QString::fromUtf8(pa_strerror(pa_context_errno(pa_stream_get_context(stream))))));
     pa_threaded_mainloop_signal(playback->m_loop, 0);
 }
+
+void PulsePlayback::ranDry(pa_stream *, void *self) { ++static_cast<PulsePlayback *>(self)->m_underruns; }
 
 void PulsePlayback::serverWantsSamples(pa_stream *, std::size_t bytes, void *self)
 {

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -50,14 +51,19 @@ public:
     // Samples of this stream played so far (the server's clock, interpolated
     // between its reports).
     std::int64_t playedSamples() const;
+    // How often a stream ran dry while playing, since this object was made
+    // (each text's end counts once).
+    int underruns() const { return m_underruns.load(); }
 
 private:
     bool connectContext(QString *error);
     void fillLocked(std::size_t bytes);
+    void dropStream();
     void lose(const QString &description);
     static void contextStateChanged(pa_context *context, void *self);
     static void streamStateChanged(pa_stream *stream, void *self);
     static void serverWantsSamples(pa_stream *stream, std::size_t bytes, void *self);
+    static void ranDry(pa_stream *stream, void *self);
 
     pa_threaded_mainloop *m_loop = nullptr;
     pa_context *m_context = nullptr;
@@ -66,4 +72,5 @@ private:
     Source m_source;
     Lost m_lost;
     bool m_lostReported = false;
+    std::atomic<int> m_underruns{0};
 };
