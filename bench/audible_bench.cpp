@@ -31,8 +31,8 @@
 #include <fcntl.h>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <functional>
+#include <map>
 #include <spawn.h>
 #include <sstream>
 #include <sys/resource.h>
@@ -129,10 +129,11 @@ void killAndReap(pid_t pid)
 
 bool onPath(const char *program) { return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty(); }
 
-// Clock ticks (user + system) a process has used so far.
-double processCpuSeconds(pid_t pid)
+// Processor seconds (user + system) used so far by the process or thread
+// whose stat file this is.
+double cpuSecondsOf(const std::string &statFile)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::ifstream stat(statFile);
     std::string line;
     std::getline(stat, line);
     if (line.empty())
@@ -148,6 +149,8 @@ double processCpuSeconds(pid_t pid)
     return double(ticks) / sysconf(_SC_CLK_TCK);
 }
 
+double processCpuSeconds(pid_t pid) { return cpuSecondsOf("/proc/" + std::to_string(pid) + "/stat"); }
+
 // Processor seconds of each of this process's threads, by thread id, with
 // its name: where the window's share goes.
 std::map<std::string, std::pair<std::string, double>> threadCpuSeconds()
@@ -158,20 +161,7 @@ std::map<std::string, std::pair<std::string, double>> threadCpuSeconds()
         std::ifstream comm(folder + "/comm");
         std::string name;
         std::getline(comm, name);
-        std::ifstream stat(folder + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        if (line.empty())
-            continue;
-        std::istringstream fields(line.substr(line.rfind(')') + 2));
-        std::string field;
-        long ticks = 0;
-        for (int i = 3; i <= 15; ++i) {
-            fields >> field;
-            if (i >= 14)
-                ticks += std::stol(field);
-        }
-        threads[task.toStdString()] = {name, double(ticks) / sysconf(_SC_CLK_TCK)};
+        threads[task.toStdString()] = {name, cpuSecondsOf(folder + "/stat")};
     }
     return threads;
 }

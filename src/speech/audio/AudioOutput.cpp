@@ -44,8 +44,8 @@ template <typename F> void runOn(QObject *target, F &&f)
 AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate) : m_queue(queue), m_sampleRate(sampleRate)
 {
     qRegisterMetaType<TimedWord>("TimedWord");
-    // Samples arriving in an empty queue are handed to the sink at once, on
-    // its thread, and the next wake-up is planned for them.
+    // Samples arriving in an empty queue are handed to the server at once
+    // (it may be waiting for them), and the next wake-up is planned for them.
     m_queue.setArrivalCallback([this] {
         if (!m_feedPosted.exchange(true))
             QMetaObject::invokeMethod(
