@@ -134,7 +134,8 @@ int main(int argc, char *argv[])
         std::printf("%-10zu %10.1f %10.1f\n", lag.size(), percentile(lag, 0.5), percentile(lag, 1.0));
     }
 
-    std::printf("\nRate change: from the slider's move to the first sample at the new rate heard, and to the next word\n");
+    std::printf(
+        "\nRate change: from the slider's move to the first sample at the new rate heard, and to the next word\n");
     {
         std::printf("%-16s %12s %12s %12s %14s\n", "change", "heard p50", "heard p95", "heard max", "next word p50");
         for (const auto &[from, to] : {std::pair{-10L, 0L}, std::pair{0L, -10L}, std::pair{0L, 10L}}) {
@@ -145,7 +146,8 @@ int main(int argc, char *argv[])
                 QTest::qWait(1500 + 97 * i);
                 long words = 0;
                 const QObject counter;
-                QObject::connect(&voice, &SpVoice::Word, &counter, [&](long, const QVariant &, long, long) { ++words; });
+                QObject::connect(&voice, &SpVoice::Word, &counter,
+                                 [&](long, const QVariant &, long, long) { ++words; });
                 const std::int64_t moved = nowNs();
                 voice.setRate(to);
                 // Everything after what the server held at the move is at the new rate.

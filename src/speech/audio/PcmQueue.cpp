@@ -6,8 +6,7 @@
 
 PcmQueue::PcmQueue(std::size_t capacitySamples)
     : m_capacity(std::max<std::size_t>(capacitySamples, 1)), m_ring(m_capacity)
-{
-}
+{ }
 
 bool PcmQueue::push(const int16_t *samples, std::size_t count, quint64 generation)
 {

@@ -39,10 +39,7 @@ void forget(pa_operation *operation)
         pa_operation_unref(operation);
 }
 
-QString noServer()
-{
-    return QStringLiteral("找不到可用的音频输出设备（没有运行中的声音服务器或声卡）。");
-}
+QString noServer() { return QStringLiteral("找不到可用的音频输出设备（没有运行中的声音服务器或声卡）。"); }
 
 } // namespace
 
@@ -85,8 +82,7 @@ bool PulsePlayback::connectContext(QString *error)
     pa_proplist *properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, ApplicationId);
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, ApplicationId);
-    m_context =
-        pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Sayrella", properties);
+    m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Sayrella", properties);
     pa_proplist_free(properties);
     if (!m_context) {
         *error = noServer();
@@ -134,7 +130,8 @@ bool PulsePlayback::open(int sampleRate, int bufferMs, bool corked, Source sourc
     const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(sampleRate), 1};
     m_stream = pa_stream_new(m_context, "朗读", &spec, nullptr);
     if (!m_stream) {
-        *error = QStringLiteral("无法打开音频输出（%1）。").arg(QString::fromUtf8(pa_strerror(pa_context_errno(m_context))));
+        *error =
+            QStringLiteral("无法打开音频输出（%1）。").arg(QString::fromUtf8(pa_strerror(pa_context_errno(m_context))));
         return false;
     }
     pa_stream_set_state_callback(m_stream, &PulsePlayback::streamStateChanged, this);
@@ -157,7 +154,8 @@ bool PulsePlayback::open(int sampleRate, int bufferMs, bool corked, Source sourc
             pa_threaded_mainloop_wait(m_loop);
     }
     if (state != PA_STREAM_READY) {
-        *error = QStringLiteral("无法打开音频输出（%1）。").arg(QString::fromUtf8(pa_strerror(pa_context_errno(m_context))));
+        *error =
+            QStringLiteral("无法打开音频输出（%1）。").arg(QString::fromUtf8(pa_strerror(pa_context_errno(m_context))));
         dropStream();
         return false;
     }
