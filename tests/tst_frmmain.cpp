@@ -160,6 +160,7 @@ private slots:
     void typingWhileSpeakingKeepsTheText();
     void documentsOpenFromTheWindow();
     void speechIsSavedFromTheWindow();
+    void windowClosedWhileSavingLeavesNothing();
     void selectionStaysVisibleWithoutFocus();
     void spokenWordIsScrolledIntoView();
     void aboutMeOpensAModalDialogEachTime();
@@ -964,6 +965,27 @@ void TestFrmMain::speechIsSavedFromTheWindow()
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("朗读.lrc"))));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("朗读.srt"))));
     QCOMPARE(textArea(reader)->toPlainText(), QStringLiteral("今天天气很好。我们去公园散步吧！"));
+}
+
+// The window goes while a long save is under way: the save is abandoned and
+// waited for, and no file, finished or partial, is left.
+void TestFrmMain::windowClosedWhileSavingLeavesNothing()
+{
+    QTemporaryDir dir;
+    ReaderOptions options;
+    options.savedChoice = "-1";
+    options.chooseExport = [&] {
+        return std::optional<ExportDialog::Choice>({dir.filePath(QStringLiteral("长文.flac")), true});
+    };
+    Reader reader(options);
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    textArea(reader)->setPlainText(QStringLiteral("今天天气很好，我们一起去公园散步。").repeated(2000));
+    reader.window->SaveAsAudio();
+    QVERIFY(reader.window->exporting());
+    QTest::qWait(300);
+    reader.window.reset();
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 void TestFrmMain::selectionStaysVisibleWithoutFocus()

@@ -4,8 +4,7 @@
 #include "about/frmAbout.h"
 #include "documents/BackgroundRead.h"
 #include "documents/Documents.h"
-#include "export/Exporter.h"
-#include "speech/espeak/SpeechRenderer.h"
+#include "export/BackgroundExport.h"
 #include "installer/modSetting.h"
 #include "platform/Failure.h"
 #include "platform/Layout.h"
@@ -24,9 +23,6 @@
 #include <QProgressDialog>
 #include <QStandardPaths>
 
-#include <atomic>
-#include <memory>
-#include <thread>
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -122,7 +118,7 @@ frmMain::frmMain(ReaderServices services, QWidget *parent)
     : QWidget(parent,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowCloseButtonHint),
-      m_services(std::move(services))
+      m_services(std::move(services)), m_export(std::make_unique<Exporter::BackgroundExport>())
 {
     setObjectName(QStringLiteral("frmMain"));
     static const bool accessibleAsWindow = (QAccessible::installFactory(readerForScreenReaders), true);
@@ -130,14 +126,11 @@ frmMain::frmMain(ReaderServices services, QWidget *parent)
     buildLayout();
 }
 
-frmMain::~frmMain()
-{
-    // A file being saved when the window goes is abandoned (nothing partial is left).
-    if (m_exportCancel)
-        *m_exportCancel = true;
-    if (m_exportThread.joinable())
-        m_exportThread.join();
-}
+// A file being saved when the window goes is abandoned (nothing partial is
+// left): m_export cancels and waits as it goes.
+frmMain::~frmMain() = default;
+
+bool frmMain::exporting() const { return m_export->running(); }
 
 void frmMain::buildLayout()
 {
@@ -453,7 +446,7 @@ void frmMain::OpenDocument(const QString &path)
 
 void frmMain::SaveAsAudio()
 {
-    if (m_exporting || TTS->toPlainText().isEmpty())
+    if (m_export->running() || TTS->toPlainText().isEmpty())
         return;
     const QString suggested =
         QDir(QStandardPaths::writableLocation(QStandardPaths::MusicLocation)).filePath(QStringLiteral("朗读.mp3"));
@@ -470,52 +463,30 @@ void frmMain::SaveAsAudio()
     if (CBLg->currentIndex() >= 0)
         reportFailures([&] { job.speech.voiceId = Voice->GetVoices().Item(CBLg->currentIndex()).id(); });
 
-    m_exporting = true;
     auto *progress = new QProgressDialog(QStringLiteral("正在保存 %1…").arg(QFileInfo(job.target).fileName()),
                                          QStringLiteral("取消"), 0, 1000, this);
     progress->setObjectName(QStringLiteral("exportProgress"));
     progress->setWindowTitle(QStringLiteral("保存为音频文件"));
     progress->setMinimumDuration(0);
     progress->setAttribute(Qt::WA_DeleteOnClose);
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
-    m_exportCancel = cancel;
-    if (m_exportThread.joinable())
-        m_exportThread.join(); // the last one has reported already
-    connect(progress, &QProgressDialog::canceled, this, [cancel] { *cancel = true; });
+    connect(progress, &QProgressDialog::canceled, this, [this] { m_export->cancel(); });
     progress->show();
     QPointer<QProgressDialog> shown(progress);
-    QPointer<frmMain> self(this);
-    m_exportThread = std::thread([job, cancel, shown, self] {
-        QString failure;
-        try {
-            SpeechRenderer renderer;
-            Exporter::run(
-                renderer, job,
-                [&](const Exporter::Progress &p) {
-                    QMetaObject::invokeMethod(qApp, [shown, p] {
-                        if (!shown)
-                            return;
-                        shown->setValue(int(p.share * 1000));
-                        shown->setLabelText(QStringLiteral("已完成 %1%，速度为实时的 %2 倍")
-                                                .arg(int(p.share * 100))
-                                                .arg(int(p.realTime)));
-                    });
-                },
-                *cancel);
-        } catch (const Failure &f) {
-            failure = f.description();
-        }
-        QMetaObject::invokeMethod(qApp, [self, shown, failure, target = job.target] {
+    m_export->start(
+        job, this,
+        [shown](const Exporter::Progress &p) {
+            if (!shown)
+                return;
+            shown->setValue(int(p.share * 1000));
+            shown->setLabelText(
+                QStringLiteral("已完成 %1%，速度为实时的 %2 倍").arg(int(p.share * 100)).arg(int(p.realTime)));
+        },
+        [this, shown, target = job.target](const QString &failure) {
             if (shown)
                 shown->close();
-            if (!self)
-                return;
-            self->m_exporting = false;
             if (!failure.isEmpty())
-                self->m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + CrLf
-                                                  + failure);
+                m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + CrLf + failure);
         });
-    });
 }
 
 // Empties the text, as an edit that Ctrl+Z takes back; speech in progress goes

@@ -6,9 +6,11 @@
 
 #include <QWidget>
 
-#include <atomic>
 #include <memory>
-#include <thread>
+
+namespace Exporter {
+class BackgroundExport;
+}
 
 class QComboBox;
 class QLabel;
@@ -48,7 +50,7 @@ public:
     // rate and volume Speak would use now, in a helper of its own: playback
     // goes on undisturbed, and no sound device is needed.
     void SaveAsAudio();
-    bool exporting() const { return m_exporting; }
+    bool exporting() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -90,9 +92,7 @@ private:
     short VoiceChoice = 0;
     bool m_loaded = false;
     bool m_opening = false;
-    bool m_exporting = false;
-    std::shared_ptr<std::atomic<bool>> m_exportCancel;
-    std::thread m_exportThread;
+    std::unique_ptr<Exporter::BackgroundExport> m_export;
 
     ReaderTextBox *TTS = nullptr;
     QComboBox *CBLg = nullptr;
