@@ -173,9 +173,15 @@ void AudioOutput::dispatch()
     const qint64 played = m_playback.playedSamples();
     m_clockSamples = played;
     m_clockTakenNs = nowNs();
-    const qint64 unplayed = m_queue.handedOver() - played;
-    if (played != m_lastPlayed || unplayed <= 0) {
+    const qint64 handedOver = m_queue.handedOver();
+    const qint64 unplayed = handedOver - played;
+    // The server's clock may stop a hair short of the last sample it was
+    // given; that much still to play is as good as played.
+    const qint64 shortfall = m_sampleRate / 100;
+    // The clock standing counts from the last audio handed over.
+    if (played != m_lastPlayed || handedOver != m_lastHandedOver || unplayed <= 0) {
         m_lastPlayed = played;
+        m_lastHandedOver = handedOver;
         m_stalledSinceNs = m_clockTakenNs;
         m_triggered = false;
     } else {
@@ -186,20 +192,21 @@ void AudioOutput::dispatch()
         }
         // Audio handed over but not played, for seconds: the sound server
         // is gone or stuck. End the session rather than wait forever.
-        if (standing > StallNs) {
+        if (standing > StallNs && unplayed > shortfall) {
             fail(QStringLiteral("声音服务器没有播放送去的声音。"));
             return;
         }
     }
     std::vector<TimedWord> due;
-    m_queue.takeDueWords(played, m_sampleRate / 100, due);
+    m_queue.takeDueWords(played, shortfall, due);
     for (const TimedWord &word : due)
         emit wordDue(word);
     // Without a word to wait for, look again while audio is at the server:
     // when it should have been heard if nothing more is coming (to start a
-    // last bit that stands), else after a while (to notice a stalled server).
+    // last bit that stands), else after a while (to notice a stalled
+    // server). Once started by hand, a shortfall is left alone.
     qint64 delayMs = -1;
-    if (unplayed > 0)
+    if (unplayed > (m_triggered ? shortfall : 0))
         delayMs = m_queue.drained() ? std::clamp<qint64>(unplayed * 1000 / m_sampleRate + 5, 5, LongestSleepMs)
                                     : LongestSleepMs;
     if (const auto next = m_queue.nextWordSample()) {

@@ -65,6 +65,7 @@ private:
     quint64 m_session = 0; // a loss reported for an older session is old news
     qint64 m_stalledSinceNs = 0;
     qint64 m_lastPlayed = -1;
+    qint64 m_lastHandedOver = -1;
     bool m_triggered = false;
     std::atomic<int> m_volume{100};
     std::atomic<bool> m_feedPosted{false};

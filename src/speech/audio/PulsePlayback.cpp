@@ -16,9 +16,9 @@ namespace {
 // A server that takes longer than this to accept us is treated as absent.
 constexpr pa_usec_t ConnectTimeoutUs = 5 * PA_USEC_PER_SEC;
 // The server starts playing once it holds this much. Small, so the first
-// words are heard as soon as they exist; after the buffer ran dry the
-// stream waits for this much again (or for trigger()).
-constexpr pa_usec_t StartThresholdUs = 10 * PA_USEC_PER_MSEC;
+// words are heard as soon as they exist (they come in larger pieces); after
+// the buffer ran dry the stream waits for this much again, or for trigger().
+constexpr pa_usec_t StartThresholdUs = 20 * PA_USEC_PER_MSEC;
 const char *const ApplicationId = "io.github.sayrella.Sayrella";
 
 class Locked
