@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
     auto owned = std::make_unique<EspeakVoice>();
     EspeakVoice &voice = *owned;
 
-    std::printf("\nSpeak latency (async Speak with purge; first PCM = first sample taken by the audio sink)\n");
+    std::printf("\nSpeak latency (async Speak with purge; first PCM = first sample handed to the sound server)\n");
     std::printf("%-22s %12s %14s %18s %8s\n", "text", "return ms", "first PCM ms", "espeak-ng CLI ms", "ratio");
     const struct
     {
@@ -98,7 +98,7 @@ int main(int argc, char *argv[])
         std::printf("%-22s %12.2f %14.2f %18.2f %8.1f\n", size.name, returnMs, firstMs, cliMs, cliMs / firstMs);
     }
 
-    std::printf("\nWord timing error (dispatch on the UI thread against the sink's played position)\n");
+    std::printf("\nWord timing error (dispatch on the UI thread against the sound server's played position)\n");
     std::vector<double> errors;
     const QObject context;
     QObject::connect(&voice, &SpVoice::Word, &context, [&](long, const QVariant &position, long, long) {
@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
     std::printf("%-10zu %10.2f %10.2f %10.2f %10.2f\n", errors.size(), percentile(late, 0.5), percentile(late, 0.95),
                 percentile(late, 1.0), errors.empty() ? 0 : sum / errors.size());
 
-    std::printf("\nVolume change: audio already handed to the sink (heard at the old volume) when it lands\n");
+    std::printf("\nVolume change: audio already handed to the sound server (heard at the old volume) when it lands\n");
     {
         voice.Speak(benchText(2000), ReaderSpeakFlags);
         QTest::qWait(1000);

@@ -56,15 +56,21 @@ PulsePlayback::~PulsePlayback()
     close();
     {
         Locked lock(m_loop);
-        if (m_context) {
-            pa_context_set_state_callback(m_context, nullptr, nullptr);
-            pa_context_disconnect(m_context);
-            pa_context_unref(m_context);
-            m_context = nullptr;
-        }
+        dropContext();
     }
     pa_threaded_mainloop_stop(m_loop);
     pa_threaded_mainloop_free(m_loop);
+}
+
+// With the loop locked.
+void PulsePlayback::dropContext()
+{
+    if (!m_context)
+        return;
+    pa_context_set_state_callback(m_context, nullptr, nullptr);
+    pa_context_disconnect(m_context);
+    pa_context_unref(m_context);
+    m_context = nullptr;
 }
 
 // With the loop locked. Reuses a live connection; one that failed (the
@@ -73,12 +79,7 @@ bool PulsePlayback::connectContext(QString *error)
 {
     if (m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY)
         return true;
-    if (m_context) {
-        pa_context_set_state_callback(m_context, nullptr, nullptr);
-        pa_context_disconnect(m_context);
-        pa_context_unref(m_context);
-        m_context = nullptr;
-    }
+    dropContext();
     pa_proplist *properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, ApplicationId);
     pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, ApplicationId);

@@ -57,6 +57,7 @@ public:
 
 private:
     bool connectContext(QString *error);
+    void dropContext();
     void fillLocked(std::size_t bytes);
     void dropStream();
     void lose(const QString &description);
