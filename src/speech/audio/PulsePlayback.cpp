@@ -10,6 +10,7 @@
 #include <pulse/timeval.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -38,6 +39,11 @@ void forget(pa_operation *operation)
     if (operation)
         pa_operation_unref(operation);
 }
+
+// libpulse's last error on this connection, for the person.
+QString reason(pa_context *context) { return QString::fromUtf8(pa_strerror(pa_context_errno(context))); }
+
+QString cannotOpen(pa_context *context) { return QStringLiteral("无法打开音频输出（%1）。").arg(reason(context)); }
 
 QString noServer() { return QStringLiteral("找不到可用的音频输出设备（没有运行中的声音服务器或声卡）。"); }
 
@@ -127,12 +133,10 @@ bool PulsePlayback::open(int sampleRate, int bufferMs, bool corked, Source sourc
         return false;
     m_sampleRate = sampleRate;
     m_source = std::move(source);
-    m_lostReported = false;
     const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(sampleRate), 1};
     m_stream = pa_stream_new(m_context, "朗读", &spec, nullptr);
     if (!m_stream) {
-        *error =
-            QStringLiteral("无法打开音频输出（%1）。").arg(QString::fromUtf8(pa_strerror(pa_context_errno(m_context))));
+        *error = cannotOpen(m_context);
         return false;
     }
     pa_stream_set_state_callback(m_stream, &PulsePlayback::streamStateChanged, this);
@@ -155,8 +159,7 @@ bool PulsePlayback::open(int sampleRate, int bufferMs, bool corked, Source sourc
             pa_threaded_mainloop_wait(m_loop);
     }
     if (state != PA_STREAM_READY) {
-        *error =
-            QStringLiteral("无法打开音频输出（%1）。").arg(QString::fromUtf8(pa_strerror(pa_context_errno(m_context))));
+        *error = cannotOpen(m_context);
         dropStream();
         return false;
     }
@@ -243,10 +246,9 @@ void PulsePlayback::fillLocked(std::size_t bytes)
 
 void PulsePlayback::lose(const QString &description)
 {
-    if (m_lostReported || !m_lost)
-        return;
-    m_lostReported = true;
-    m_lost(description);
+    // Reported once: the callback is given up as it is called.
+    if (const Lost lost = std::exchange(m_lost, {}))
+        lost(description);
 }
 
 void PulsePlayback::contextStateChanged(pa_context *context, void *self)
@@ -254,8 +256,7 @@ void PulsePlayback::contextStateChanged(pa_context *context, void *self)
     auto *playback = static_cast<PulsePlayback *>(self);
     const pa_context_state_t state = pa_context_get_state(context);
     if (!PA_CONTEXT_IS_GOOD(state) && playback->m_stream)
-        playback->lose(QStringLiteral("与声音服务器的连接断开了（%1）。")
-                           .arg(QString::fromUtf8(pa_strerror(pa_context_errno(context)))));
+        playback->lose(QStringLiteral("与声音服务器的连接断开了（%1）。").arg(reason(context)));
     pa_threaded_mainloop_signal(playback->m_loop, 0);
 }
 
@@ -263,8 +264,7 @@ void PulsePlayback::streamStateChanged(pa_stream *stream, void *self)
 {
     auto *playback = static_cast<PulsePlayback *>(self);
     if (pa_stream_get_state(stream) == PA_STREAM_FAILED)
-        playback->lose(QStringLiteral("声音服务器停止了播放（%1）。")
-                           .arg(QString::fromUtf8(pa_strerror(pa_context_errno(pa_stream_get_context(stream))))));
+        playback->lose(QStringLiteral("声音服务器停止了播放（%1）。").arg(reason(pa_stream_get_context(stream))));
     pa_threaded_mainloop_signal(playback->m_loop, 0);
 }
 

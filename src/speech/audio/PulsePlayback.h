@@ -72,6 +72,5 @@ private:
     int m_sampleRate = 0;
     Source m_source;
     Lost m_lost;
-    bool m_lostReported = false;
     std::atomic<int> m_underruns{0};
 };
