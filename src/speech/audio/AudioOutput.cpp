@@ -52,6 +52,7 @@ AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate) : m_queue(queue), m_sa
                 this,
                 [this] {
                     m_feedPosted = false;
+                    m_playback.fill();
                     dispatch();
                 },
                 Qt::QueuedConnection);
@@ -161,15 +162,13 @@ qint64 AudioOutput::playedSamplesEstimate() const
     return samples;
 }
 
-// Hands over what has arrived, raises every word whose sample has been
-// played, then aims the timer at the next word's due time, so words land
-// within a millisecond or two of their audio instead of on the ticks of a
-// fixed poll.
+// Raises every word whose sample has been played, then aims the timer at
+// the next word's due time, so words land within a millisecond or two of
+// their audio instead of on the ticks of a fixed poll.
 void AudioOutput::dispatch()
 {
     if (!m_playback.isOpen() || m_paused)
         return;
-    m_playback.fill();
     const qint64 played = m_playback.playedSamples();
     m_clockSamples = played;
     m_clockTakenNs = nowNs();
