@@ -7,13 +7,18 @@
 #include "support/MonitorRecorder.h"
 #include "support/WordLog.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +50,7 @@ private slots:
     void idleTimeIsNotTakenForAHang();
     void missingHelperIsAFailure();
     void realHelperRunsConfined();
+    void engineWarningsDoNotEndTheHelper();
     void realHelperKilledMidSpeechIsReplaced();
 };
 
@@ -146,14 +152,56 @@ void TestSynthHelper::missingHelperIsAFailure()
     QVERIFY_THROWS_EXCEPTION(Failure, EspeakVoice{options});
 }
 
+// Every thread, the engine's own included: a thread left out would be a
+// way out of the sandbox for code that a text got running.
 void TestSynthHelper::realHelperRunsConfined()
 {
     EspeakVoice voice;
-    QFile status(QStringLiteral("/proc/%1/status").arg(voice.helperPid()));
-    QVERIFY(status.open(QIODevice::ReadOnly));
-    const QByteArray text = status.readAll();
-    QVERIFY2(text.contains("NoNewPrivs:\t1"), text.constData());
-    QVERIFY2(text.contains("Seccomp:\t2"), text.constData());
+    WordLog log(voice);
+    voice.Speak(QStringLiteral("今天天气很好。"), ReaderSpeakFlags);
+    QVERIFY(log.waitForCount(1, 5000));
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(voice.helperPid());
+    const QStringList threads = QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QVERIFY2(threads.size() >= 2, qPrintable(threads.join(u' '))); // the engine starts a thread of its own
+    for (const QString &thread : threads) {
+        QFile status(tasks + u'/' + thread + QStringLiteral("/status"));
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        const QByteArray text = status.readAll();
+        QVERIFY2(text.contains("NoNewPrivs:\t1"), text.constData());
+        QVERIFY2(text.contains("Seccomp:\t2"), text.constData());
+    }
+    // Nothing of the reader's terminal or session.
+    QVERIFY(getsid(voice.helperPid()) == voice.helperPid());
+    QCOMPARE(QFileInfo(QStringLiteral("/proc/%1/fd/2").arg(voice.helperPid())).symLinkTarget(),
+             QStringLiteral("/dev/null"));
+}
+
+// A reader started from a session whose errors go to a file: the helper's
+// file-size cap of 0 used to kill it at the engine's first warning.
+void TestSynthHelper::engineWarningsDoNotEndTheHelper()
+{
+    QTemporaryDir voices;
+    QFile voiceFile(voices.filePath(QStringLiteral("warns")));
+    QVERIFY(voiceFile.open(QIODevice::WriteOnly));
+    voiceFile.write("name 会警告的语音\nlanguage cmn\ntunes no-such-tune\nphonemes no-such-table\n");
+    voiceFile.close();
+    QTemporaryFile log;
+    QVERIFY(log.open());
+    const int savedStderr = dup(STDERR_FILENO);
+    dup2(log.handle(), STDERR_FILENO);
+    const auto restore = qScopeGuard([&] {
+        dup2(savedStderr, STDERR_FILENO);
+        close(savedStderr);
+    });
+    EspeakVoice::Options options;
+    options.userVoiceFolder = voices.path();
+    EspeakVoice voice(options);
+    QSignalSpy failures(&voice, &SpVoice::failed);
+    WordLog words(voice);
+    voice.setVoice(voice.GetVoices({}, {}).Item(0));
+    voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。"), ReaderSpeakFlags);
+    QVERIFY(words.waitForCount(3, 5000));
+    QCOMPARE(failures.size(), 0);
 }
 
 void TestSynthHelper::realHelperKilledMidSpeechIsReplaced()

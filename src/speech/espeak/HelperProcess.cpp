@@ -56,8 +56,18 @@ void HelperProcess::start(const QString &program, const QStringList &arguments)
     posix_spawn_file_actions_adddup2(&actions, child, ChildChannelFd);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    // Nothing of the reader's but the channel: not its terminal (whose input
+    // a helper could type into), nor a log file, where the helper's file-size
+    // cap of 0 would kill it at the engine's first warning.
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    // A session of its own: no controlling terminal, out of the reader's
+    // process group (a Ctrl+C in the terminal is the reader's to handle).
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), environ);
+    const int error = posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(child);
     if (error != 0) {

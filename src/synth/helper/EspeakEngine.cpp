@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -133,6 +134,14 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
 
 } // namespace
 
+QByteArray EspeakEngine::locateData(const QByteArray &dataPath)
+{
+    espeak_ng_InitializePath(dataPath.isEmpty() ? nullptr : dataPath.constData());
+    const char *folder = nullptr;
+    espeak_Info(&folder);
+    return folder ? QByteArray(folder) : dataPath;
+}
+
 QString EspeakEngine::initialise(const QByteArray &dataPath)
 {
     const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100,
@@ -140,9 +149,6 @@ QString EspeakEngine::initialise(const QByteArray &dataPath)
     if (rate <= 0)
         return QStringLiteral("无法启动 espeak-ng 语音引擎：找不到或无法读取它的数据（%1）。")
             .arg(dataPath.isEmpty() ? QStringLiteral("系统默认位置") : QString::fromLocal8Bit(dataPath));
-    const char *folder = nullptr;
-    espeak_Info(&folder);
-    m_dataFolder = folder ? QByteArray(folder) : dataPath;
     m_sampleRate = rate;
     espeak_SetSynthCallback(synthCallback);
     espeak_SetUriCallback(refuseUri);

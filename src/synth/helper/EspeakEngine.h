@@ -20,10 +20,11 @@ class EspeakEngine
 public:
     explicit EspeakEngine(CommandChannel &channel) : m_channel(channel) { }
 
+    // The folder espeak-ng will read its voices and dictionaries from, found
+    // without starting the engine (which starts a thread of its own).
+    static QByteArray locateData(const QByteArray &dataPath);
     // Empty on success, else why the engine cannot start.
     QString initialise(const QByteArray &dataPath);
-    // The folder espeak-ng reads its voices and dictionaries from.
-    QByteArray dataFolder() const { return m_dataFolder; }
     int sampleRate() const { return m_sampleRate; }
     const QList<SynthProtocol::VoiceInfo> &voices() const { return m_voices; }
 
@@ -48,7 +49,6 @@ private:
     bool applyVoice(const QString &id);
 
     CommandChannel &m_channel;
-    QByteArray m_dataFolder;
     int m_sampleRate = 22050;
     QList<SynthProtocol::VoiceInfo> m_voices;
     SynthProtocol::VoiceInfo m_current;

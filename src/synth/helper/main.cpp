@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // sayrella-synth: the reader's synthesis helper. It alone links libespeak-ng,
 // reads commands on file descriptor 3 and answers there with samples and
-// words. Once the engine has loaded it confines itself, so that whatever the
-// user's text does to the engine stays inside this process.
+// words. It confines itself before the engine starts (and with it the
+// engine's own thread), so that whatever the user's text does to the engine
+// stays inside this process, on every thread of it.
 //
 //   sayrella-synth [--data FOLDER] [--voices FOLDER]...
 #include "synth/helper/CommandChannel.h"
@@ -60,14 +61,22 @@ int main(int argc, char **argv)
     }
 
     CommandChannel channel(ChannelFd);
+    readable.prepend(EspeakEngine::locateData(dataPath));
+    const Sandbox::Report confinement = Sandbox::confine(readable);
+    if (!confinement.complete()) {
+        // A thread that escaped the confinement would be a way out of it.
+        channel.send(encode(Type::StartFailed,
+                            QStringLiteral("语音合成程序无法把自己的每个线程都限制在沙盒中（线程数 %1，seccomp %2）。")
+                                .arg(confinement.threadsBefore)
+                                .arg(confinement.seccomp ? 1 : 0)));
+        return 1;
+    }
     EspeakEngine engine(channel);
     const QString error = engine.initialise(dataPath);
     if (!error.isEmpty()) {
         channel.send(encode(Type::StartFailed, error));
         return 1;
     }
-    readable.prepend(engine.dataFolder());
-    Sandbox::confine(readable);
     if (!channel.send(encode(Type::Hello, qint32(engine.sampleRate()), engine.voices())))
         return 0;
 
