@@ -129,6 +129,7 @@ private slots:
     void failedSpeakReportsAndClearsSpeaking_data();
     void failedSpeakReportsAndClearsSpeaking();
     void failedStopReportsAndChangesNothing();
+    void failuresDuringAFailureBoxOpenNoOtherBox();
     void failedPauseIsShownNotThrown();
     void failureDuringSpeechIsShownOnce();
 
@@ -396,6 +397,24 @@ void TestFrmMain::failedSpeakReportsAndClearsSpeaking()
     QVERIFY(!reader.window->speaking());
     QCOMPARE(reader.window->paused(), paused);
     QCOMPARE(reader.pauseCaption(), paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+}
+
+// A helper that sends failure after failure used to open one modal box
+// inside another, without end.
+void TestFrmMain::failuresDuringAFailureBoxOpenNoOtherBox()
+{
+    Reader reader;
+    int raised = 0;
+    reader.messages.whileShown = [&] {
+        if (++raised < 100)
+            emit reader.fake->failed(QStringLiteral("又一次失败"));
+    };
+    emit reader.fake->failed(QStringLiteral("第一次失败"));
+    QCOMPARE(reader.messages.deepest, 1);
+    QCOMPARE(reader.messages.messages.size(), 1);
+    // Once it is closed, the next failure is shown again.
+    emit reader.fake->failed(QStringLiteral("之后的失败"));
+    QCOMPARE(reader.messages.messages.size(), 2);
 }
 
 void TestFrmMain::failedStopReportsAndChangesNothing()

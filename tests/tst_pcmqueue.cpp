@@ -23,6 +23,8 @@ private slots:
     void purgeReleasesAWaitingProducerAndRefusesItsSamples();
     void closeReleasesAWaitingProducer();
     void wordsBecomeDueWithTheirSample();
+    void wordOnOrPastTheEndDoesNotHoldTheEndBack_data();
+    void wordOnOrPastTheEndDoesNotHoldTheEndBack();
     void retimingChangesOnlyWhatIsStillQueued_data();
     void retimingChangesOnlyWhatIsStillQueued();
     void speedChangeKeepsTheTimeInProportion_data();
@@ -107,6 +109,40 @@ void TestPcmQueue::wordsBecomeDueWithTheirSample()
     }
     QVERIFY(due.back().endOfStream);
     QVERIFY(!queue.nextWordSample());
+}
+
+void TestPcmQueue::wordOnOrPastTheEndDoesNotHoldTheEndBack_data()
+{
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<qint64>("stamp");
+    QTest::addColumn<int>("wordsHeard");
+    QTest::newRow("inside") << 100 << qint64(40) << 1;
+    QTest::newRow("on the last sample") << 100 << qint64(99) << 1;
+    QTest::newRow("just past the end") << 100 << qint64(100) << 1;
+    QTest::newRow("far past the end") << 100 << qint64(1000000) << 1;
+    QTest::newRow("no audio at all") << 0 << qint64(0) << 0;
+}
+
+// Everything of a text is due once its end has played.
+void TestPcmQueue::wordOnOrPastTheEndDoesNotHoldTheEndBack()
+{
+    QFETCH(int, samples);
+    QFETCH(qint64, stamp);
+    QFETCH(int, wordsHeard);
+    PcmQueue queue(1000);
+    queue.reset(1);
+    const std::vector<int16_t> pcm(std::size_t(samples), 1);
+    QVERIFY(queue.pushWord({stamp, 1, 1, 0, 4}));
+    QVERIFY(queue.push(pcm.data(), pcm.size(), 1));
+    QVERIFY(queue.pushEndOfStream(1, 1));
+    std::vector<int16_t> out(1000);
+    QCOMPARE(queue.pop(out.data(), out.size()), std::size_t(samples));
+    std::vector<TimedWord> due;
+    queue.takeDueWords(samples, 0, due);
+    QCOMPARE(int(due.size()), wordsHeard + 1);
+    QVERIFY(due.back().endOfStream);
+    for (const TimedWord &w : due)
+        QVERIFY(w.sample <= samples);
 }
 
 void TestPcmQueue::retimingChangesOnlyWhatIsStillQueued_data()

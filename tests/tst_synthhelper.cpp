@@ -4,6 +4,8 @@
 // hanging, talking nonsense) and with the real, confined sayrella-synth.
 #include "platform/Failure.h"
 #include "speech/espeak/EspeakVoice.h"
+#include "speech/espeak/HelperAllowance.h"
+#include "speech/espeak/SpeechRenderer.h"
 #include "support/MonitorRecorder.h"
 #include "support/WordLog.h"
 
@@ -52,6 +54,11 @@ private slots:
     void realHelperRunsConfined();
     void engineWarningsDoNotEndTheHelper();
     void realHelperKilledMidSpeechIsReplaced();
+    void everyHelperDeathIsReported();
+    void floodingHelperIsEnded_data();
+    void floodingHelperIsEnded();
+    void renderingSurvivesWhatAHelperMaySend_data();
+    void renderingSurvivesWhatAHelperMaySend();
 };
 
 void TestSynthHelper::speechIsHeardHoweverLateItsFirstSamples_data()
@@ -216,6 +223,103 @@ void TestSynthHelper::realHelperKilledMidSpeechIsReplaced()
     voice.Speak(QStringLiteral("今天天气很好。"), ReaderSpeakFlags);
     QVERIFY(log.waitForCount(2, 5000));
     QCOMPARE(failures.size(), 1);
+}
+
+// Not only the first: a helper killed again later, after another Speak, is
+// reported again, once each time.
+void TestSynthHelper::everyHelperDeathIsReported()
+{
+    EspeakVoice voice;
+    QSignalSpy failures(&voice, &SpVoice::failed);
+    for (int death = 1; death <= 3; ++death) {
+        WordLog log(voice);
+        voice.Speak(QStringLiteral("今天天气很好，我们一起去公园散步。").repeated(20), ReaderSpeakFlags);
+        QVERIFY(log.waitForCount(1, 5000));
+        kill(voice.helperPid(), SIGKILL);
+        QTRY_COMPARE_WITH_TIMEOUT(failures.size(), death, 3000);
+        QTest::qWait(300);
+        QCOMPARE(failures.size(), death);
+    }
+}
+
+// What a subverted helper could send to wear the reader down: the helper is
+// ended, the person is told once, and the next text is spoken by a fresh one.
+void TestSynthHelper::floodingHelperIsEnded_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("failures") << "failure-flood";
+    QTest::newRow("words") << "word-flood";
+    QTest::newRow("ends") << "done-flood";
+    QTest::newRow("a byte at a time") << "drip";
+}
+
+void TestSynthHelper::floodingHelperIsEnded()
+{
+    QFETCH(QString, mode);
+    auto voice = testVoice({QStringLiteral("--on-speak"), mode});
+    QSignalSpy failures(voice.get(), &SpVoice::failed);
+    const pid_t first = voice->helperPid();
+    voice->Speak(QStringLiteral("say BOOM now"), ReaderSpeakFlags);
+    QVERIFY(failures.wait(5000));
+    QTest::qWait(500);
+    QVERIFY2(failures.size() <= 2, qPrintable(QString::number(failures.size())));
+    QTRY_VERIFY_WITH_TIMEOUT(kill(first, 0) != 0, 2000);
+    QVERIFY(voice->queue().written() < 22050 * 2); // nothing piled up
+    WordLog log(*voice);
+    voice->Speak(QStringLiteral("one two three"), ReaderSpeakFlags);
+    QVERIFY(log.waitForCount(2, 5000));
+}
+
+namespace {
+
+struct CountingSink : SpeechRenderer::Sink
+{
+    qint64 samplesTaken = 0;
+    QList<qint64> wordAt;
+    bool samples(const int16_t *, std::size_t count) override
+    {
+        samplesTaken += qint64(count);
+        return true;
+    }
+    void word(qint64 sample, long, long) override { wordAt.append(sample); }
+};
+
+} // namespace
+
+// Saving has no sound device to hold the helper back: a flood of audio
+// must end the helper long before the disk fills, and a word stamped on the
+// very end must not keep the file from being finished.
+void TestSynthHelper::renderingSurvivesWhatAHelperMaySend_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("completes");
+    QTest::newRow("audio flood") << "audio-flood" << false;
+    QTest::newRow("word on the last sample") << "word-at-end" << true;
+}
+
+void TestSynthHelper::renderingSurvivesWhatAHelperMaySend()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, completes);
+    EspeakVoice::Options options;
+    options.helperProgram = QStringLiteral(TEST_SYNTH);
+    options.helperArguments = {QStringLiteral("--on-speak"), mode};
+    options.userVoiceFolder = QStringLiteral("/nonexistent");
+    SpeechRenderer renderer(options);
+    CountingSink sink;
+    const std::atomic<bool> cancel = false;
+    bool completed = false;
+    try {
+        completed = renderer.render(QStringLiteral("BOOM"), {}, sink, cancel);
+    } catch (const Failure &) {
+    }
+    QCOMPARE(completed, completes);
+    const qint64 allowed = 22050 * (HelperAllowance::AudioSecondsBase + HelperAllowance::AudioSecondsPerUnit * 4);
+    QVERIFY2(sink.samplesTaken <= allowed, qPrintable(QString::number(sink.samplesTaken)));
+    if (completes) {
+        QCOMPARE(sink.wordAt.size(), 2);
+        QVERIFY(sink.wordAt.last() < sink.samplesTaken);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSynthHelper)

@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTextEdit>
@@ -496,8 +497,15 @@ void frmMain::Command1_Click() { TTS->replaceAll(QString()); }
 // A failure met by speech already under way (the synthesiser lost, the
 // sound server gone) is shown as a failed Speak is; the buttons keep their
 // state, and the next Speak starts afresh.
+//
+// One such box at a time: failures that arrive while it is open (a helper
+// flooding them) would otherwise each open a box inside the last one.
 void frmMain::Voice_Failed(const QString &description)
 {
+    if (m_showingVoiceFailure)
+        return;
+    m_showingVoiceFailure = true;
+    const auto shown = qScopeGuard([this] { m_showingVoiceFailure = false; });
     m_services.messageBox->Show(QStringLiteral("语音进行时错误：") + CrLf + CrLf + description);
 }
 

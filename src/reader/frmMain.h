@@ -92,6 +92,7 @@ private:
     short VoiceChoice = 0;
     bool m_loaded = false;
     bool m_opening = false;
+    bool m_showingVoiceFailure = false;
     std::unique_ptr<Exporter::BackgroundExport> m_export;
 
     ReaderTextBox *TTS = nullptr;

@@ -3,10 +3,13 @@
 // descriptor 3 without any engine, and misbehaves on request, to show what
 // the reader does with helpers that are slow, die, hang or talk nonsense.
 //
-//   test_synth [--first-sample-delay MS] [--on-speak crash|hang|garbage|exit] [--voices DIR]...
+//   test_synth [--first-sample-delay MS] [--on-speak MODE] [--voices DIR]...
 //
 // The misbehaviour of --on-speak comes with texts that contain "BOOM"; other
-// texts are spoken normally.
+// texts are spoken normally. MODE is one of crash, hang, garbage, exit, or a
+// flood of what a subverted helper could send: failure-flood, word-flood,
+// audio-flood, done-flood, drip (a frame a byte at a time, slower than any
+// deadline), word-at-end (a word stamped on the text's last sample).
 //
 // Each blank-separated word of a text becomes a word event and 150 ms of a
 // loud 440 Hz tone.
@@ -49,6 +52,47 @@ QByteArray tone(int samples, qint64 &phase)
     for (qint16 &s : pcm)
         s = qint16(8000 * std::sin(2 * M_PI * 440 * double(phase++) / Rate));
     return QByteArray(reinterpret_cast<const char *>(pcm.data()), qsizetype(pcm.size() * 2));
+}
+
+// Sends a flood of what the reader must not take from a helper. False for
+// a mode that is not a flood.
+bool misbehave(const QByteArray &mode, quint64 generation, qint32 stream, qint64 &phase)
+{
+    if (mode == "failure-flood") {
+        for (int i = 0; i < 10000; ++i)
+            if (!sendAll(encode(Type::Failed, generation, QStringLiteral("flood %1").arg(i))))
+                return true;
+    } else if (mode == "word-flood") {
+        for (int i = 0; i < 2000000; ++i)
+            if (!sendAll(encode(Type::Word, generation, stream, qint64(0), qint64(0), qint64(4))))
+                return true;
+    } else if (mode == "audio-flood") {
+        const QByteArray block = tone(Rate, phase);
+        for (int i = 0; i < 100000; ++i)
+            if (!sendAll(encode(Type::Pcm, generation, block)))
+                return true;
+    } else if (mode == "done-flood") {
+        for (int i = 0; i < 10000; ++i)
+            if (!sendAll(encode(Type::Done, generation, stream)))
+                return true;
+    } else if (mode == "drip") {
+        const QByteArray frame = encode(Type::Pcm, generation, tone(Rate / 10, phase));
+        for (char byte : frame) {
+            if (!sendAll(QByteArray(1, byte)))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+    } else if (mode == "word-at-end") {
+        const QByteArray samples = tone(Rate / 5, phase);
+        sendAll(encode(Type::Word, generation, stream, qint64(0), qint64(0), qint64(4)));
+        sendAll(encode(Type::Pcm, generation, samples));
+        // Stamped on the sample after the last: nothing of it is ever heard.
+        sendAll(encode(Type::Word, generation, stream, qint64(0), qint64(5), qint64(4)));
+        sendAll(encode(Type::Done, generation, stream));
+    } else {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -96,6 +140,8 @@ int main(int argc, char **argv)
                 sendAll(QByteArray("\xff\xff\xff\xff not a frame at all", 24));
                 continue;
             }
+            if (misbehave(mode, generation, stream, phase))
+                continue;
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
             for (qsizetype start = 0; start < text.size();) {
                 while (start < text.size() && text[start].isSpace())

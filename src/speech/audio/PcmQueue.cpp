@@ -53,6 +53,14 @@ bool PcmQueue::pushEndOfStream(quint64 generation, long stream)
         std::lock_guard lock(m_mutex);
         if (m_closed || generation != m_generation)
             return false;
+        // A word is due once its first sample has played, so one stamped on
+        // or past the end would never be due and would hold the end back for
+        // good: it starts on the last sample instead (or, with no sample at
+        // all, is never heard).
+        for (auto word = m_words.rbegin(); word != m_words.rend() && !word->endOfStream && word->sample >= m_written;
+             ++word)
+            word->sample = m_written - 1;
+        std::erase_if(m_words, [](const TimedWord &w) { return w.sample < 0; });
         m_words.push_back({m_written, generation, stream, 0, 0, true});
         m_data.notify_all();
     }

@@ -93,11 +93,16 @@ void SynthClient::connectHelper()
     }
     m_helperFinishedAText = false;
     m_lastProgressNs = nowNs();
+    m_partialWaitNs = 0;
+    m_violation.clear();
     // A fresh helper speaks with the voice and rate the reader last chose.
     std::lock_guard lock(m_mutex);
+    m_allowance = HelperAllowance(m_sampleRate);
     QByteArray settings = encode(Type::SetRate, qint32(m_rate));
-    if (!m_voiceId.isEmpty())
+    if (!m_voiceId.isEmpty()) {
         settings.prepend(encode(Type::SetVoice, m_voiceId));
+        m_allowance.voiceSent();
+    }
     m_outbox.prepend(settings);
     m_outboxSent = 0;
 }
@@ -111,8 +116,9 @@ bool SynthClient::readFrames()
         return true;
     if (n <= 0)
         return false;
+    // Only complete frames count as progress: a helper that sends a byte now
+    // and then is not making any.
     m_reader.append(buffer, n);
-    m_lastProgressNs = nowNs();
     return true;
 }
 
@@ -191,6 +197,7 @@ void SynthClient::takeNextPart()
     m_outbox = encode(Type::Speak, next.generation, qint32(next.stream), next.markup, qint64(next.sent), final,
                       next.text.mid(next.sent, end - next.sent));
     m_outboxSent = 0;
+    m_allowance.textSent(next.generation, end - next.sent, final);
     next.sent = end;
     if (final)
         m_texts.pop_front();
@@ -201,6 +208,7 @@ void SynthClient::selectVoice(const QString &id)
     {
         std::lock_guard lock(m_mutex);
         m_voiceId = id;
+        m_allowance.voiceSent();
     }
     post(encode(Type::SetVoice, id));
 }
@@ -250,7 +258,7 @@ void SynthClient::run()
             }
         }
         if (!exchange())
-            replaceHelper(QString());
+            replaceHelper(m_violation);
     }
 }
 
@@ -275,9 +283,23 @@ bool SynthClient::exchange()
     int timeout = -1;
     if (owed && count == 2)
         timeout = std::max(1, m_launch.silenceTimeoutMs - int((nowNs() - m_lastProgressNs) / 1000000));
+    // A frame begun must be finished soon, owed speech or not; only the time
+    // spent waiting for it here counts (not time spent with a full queue).
+    const bool partial = count == 2 && m_reader.partial();
+    const int frameLeftMs = m_launch.frameTimeoutMs - int(m_partialWaitNs / 1000000);
+    if (partial)
+        timeout = timeout < 0 ? std::max(1, frameLeftMs) : std::min(timeout, std::max(1, frameLeftMs));
+    const qint64 waitStartNs = nowNs();
     const int ready = poll(fds, nfds_t(count), timeout);
     if (ready < 0)
         return errno == EINTR;
+    if (partial) {
+        m_partialWaitNs += nowNs() - waitStartNs;
+        if (m_partialWaitNs >= qint64(m_launch.frameTimeoutMs) * 1000000) {
+            replaceHelper(QStringLiteral("语音合成进程没有在规定时间内送完数据，已被结束。"));
+            return true;
+        }
+    }
     if (fds[0].revents & POLLIN) {
         quint64 value;
         (void)!read(m_wake, &value, sizeof value);
@@ -305,13 +327,32 @@ bool SynthClient::exchange()
     if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
         if (!readFrames())
             return false;
-        while (const auto frame = m_reader.next())
+        while (const auto frame = m_reader.next()) {
+            m_lastProgressNs = nowNs();
             if (!handle(*frame))
                 return false;
+        }
         if (m_reader.broken())
             return false;
+        if (!m_reader.partial())
+            m_partialWaitNs = 0;
     }
     return true;
+}
+
+// Records why a helper that sent what it cannot owe is ended.
+bool SynthClient::allowed(const QString &verdict)
+{
+    if (verdict.isEmpty())
+        return true;
+    m_violation = verdict;
+    return false;
+}
+
+template <typename F> QString SynthClient::lockedAllowance(F &&check)
+{
+    std::lock_guard lock(m_mutex);
+    return check(m_allowance);
 }
 
 bool SynthClient::handle(const Frame &frame)
@@ -321,6 +362,8 @@ bool SynthClient::handle(const Frame &frame)
         quint64 generation = 0;
         QByteArray samples;
         if (!decode(frame.payload, generation, samples) || samples.size() % 2 != 0)
+            return false;
+        if (!allowed(lockedAllowance([&](HelperAllowance &a) { return a.pcm(samples.size() / 2); })))
             return false;
         // Blocks while the queue is full: this is what keeps synthesis only a
         // moment ahead of what is heard. Samples of a purged speech are refused.
@@ -336,6 +379,8 @@ bool SynthClient::handle(const Frame &frame)
         if (!decode(frame.payload, generation, stream, ahead, position, length) || ahead < 0 || position < 0
             || length <= 0)
             return false;
+        if (!allowed(lockedAllowance([&](HelperAllowance &a) { return a.word(ahead); })))
+            return false;
         m_queue.pushWord({m_queue.written() + ahead, generation, stream, long(position), long(length)});
         return true;
     }
@@ -343,6 +388,8 @@ bool SynthClient::handle(const Frame &frame)
         quint64 generation = 0;
         qint32 stream = 0;
         if (!decode(frame.payload, generation, stream))
+            return false;
+        if (!allowed(lockedAllowance([&](HelperAllowance &a) { return a.done(); })))
             return false;
         {
             std::lock_guard lock(m_mutex);
@@ -356,6 +403,8 @@ bool SynthClient::handle(const Frame &frame)
         quint64 generation = 0;
         QString description;
         if (!decode(frame.payload, generation, description))
+            return false;
+        if (!allowed(lockedAllowance([&](HelperAllowance &a) { return a.failure(generation); })))
             return false;
         m_listener.failed(generation, description);
         return true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "speech/VoiceToken.h"
+#include "speech/espeak/HelperAllowance.h"
 #include "speech/audio/PcmQueue.h"
 #include "speech/espeak/HelperProcess.h"
 #include "synth/protocol/SynthProtocol.h"
@@ -32,6 +33,7 @@ public:
         QStringList arguments;
         int startTimeoutMs = 10000;
         int silenceTimeoutMs = 5000; // with speech owed, no word from the helper this long means it hangs
+        int frameTimeoutMs = 2000; // a frame begun must be complete within this much waiting
     };
     // Called on the client's own thread.
     struct Listener
@@ -64,6 +66,8 @@ private:
     bool exchange();
     bool readFrames();
     bool handle(const SynthProtocol::Frame &frame);
+    bool allowed(const QString &verdict);
+    template <typename F> QString lockedAllowance(F &&check);
     void replaceHelper(const QString &why);
     void post(const QByteArray &frame);
     void wakeThread();
@@ -78,7 +82,9 @@ private:
     // Owned by the client thread once start() has returned.
     HelperProcess m_helper;
     SynthProtocol::FrameReader m_reader{SynthProtocol::MaxFromHelper};
-    qint64 m_lastProgressNs = 0;
+    qint64 m_lastProgressNs = 0; // when the last complete frame arrived
+    qint64 m_partialWaitNs = 0; // time spent waiting for the rest of a frame
+    QString m_violation; // why the helper is being ended, when it broke the rules
     bool m_owedBefore = false;
     bool m_helperFinishedAText = false;
 
@@ -105,4 +111,5 @@ private:
     QString m_voiceId;
     long m_rate = 0;
     pid_t m_pid = -1;
+    HelperAllowance m_allowance; // of the helper now running
 };

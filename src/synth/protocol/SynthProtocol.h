@@ -86,6 +86,8 @@ public:
     // The next complete frame, if there is one; sets broken() on garbage.
     std::optional<Frame> next();
     bool broken() const { return m_broken; }
+    // Part of a frame has arrived, and not the rest yet.
+    bool partial() const { return m_start < m_buffer.size(); }
 
 private:
     QByteArray m_buffer;
