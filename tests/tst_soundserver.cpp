@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 // A private server whose only sink is a null sink, at a socket this test owns.
@@ -39,6 +41,7 @@ public:
                    },
                    10000);
     }
+    qint64 pid() const { return m_process.processId(); }
     void stop()
     {
         if (m_process.state() != QProcess::NotRunning) {
@@ -80,6 +83,7 @@ private slots:
     void serverThatAppearsLaterIsUsed();
     void speechLostWithTheServerIsReportedOnce();
     void serverThatComesBackIsUsed();
+    void stoppedServerDoesNotFreezeTheCaller();
 
 private:
     QTemporaryDir m_runtime;
@@ -133,6 +137,34 @@ void TestSoundServer::serverThatComesBackIsUsed()
     const int heardBefore = int(log.entries.size());
     QVERIFY(speakOnceTheServerIsFound(voice));
     QVERIFY(log.waitForCount(heardBefore + 2, 10000));
+}
+
+// A server stopped (SIGSTOP, a debugger) used to hold Speak, and with it the
+// window, until it went on. Speak returns; the person is told once the
+// server has had its time to answer; a server that goes on is used again.
+void TestSoundServer::stoppedServerDoesNotFreezeTheCaller()
+{
+    QVERIFY(m_server->start());
+    EspeakVoice voice;
+    WordLog log(voice);
+    QVERIFY(speakOnceTheServerIsFound(voice));
+    QVERIFY(log.waitForCount(1, 10000));
+    QSignalSpy failures(&voice, &SpVoice::failed);
+    ::kill(pid_t(m_server->pid()), SIGSTOP);
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        voice.Speak(QStringLiteral("你好"), ReaderSpeakFlags);
+    } catch (const Failure &) {
+    }
+    const qint64 heldMs = clock.elapsed();
+    QVERIFY2(heldMs < 2000, qPrintable(QString::number(heldMs)));
+    QVERIFY(failures.wait(10000));
+    ::kill(pid_t(m_server->pid()), SIGCONT);
+    const int heardBefore = int(log.entries.size());
+    QVERIFY(speakOnceTheServerIsFound(voice));
+    QVERIFY(log.waitForCount(heardBefore + 2, 10000));
+    m_server->stop();
 }
 
 void TestSoundServer::serverThatAppearsLaterIsUsed()

@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -61,13 +64,60 @@ AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate) : m_queue(queue), m_sa
 
 AudioOutput::~AudioOutput() { m_queue.setArrivalCallback({}); }
 
+namespace {
+
+// How long the caller waits for the server's answer to a new session. A
+// server answers within milliseconds; one that is stopped or hung must not
+// freeze the window: its answer (or the lack of one) is reported later,
+// through failed().
+constexpr int CallerWaitMs = 250;
+
+// The answer to one restart, shared by the caller and the audio thread,
+// whichever is done with it last.
+struct RestartAnswer
+{
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    bool callerGone = false;
+    bool ok = false;
+    QString error;
+};
+
+} // namespace
+
 void AudioOutput::restart()
 {
-    QString error;
-    bool ok = false;
-    runOn(this, [&] { ok = restartHere(&error); });
-    if (!ok)
-        throw Failure(error);
+    if (QThread::currentThread() == thread()) {
+        QString error;
+        if (!restartHere(&error))
+            throw Failure(error);
+        return;
+    }
+    auto answer = std::make_shared<RestartAnswer>();
+    QMetaObject::invokeMethod(
+        this,
+        [this, answer] {
+            QString error;
+            const bool ok = restartHere(&error);
+            std::unique_lock lock(answer->mutex);
+            answer->done = true;
+            answer->ok = ok;
+            answer->error = error;
+            answer->answered.notify_all();
+            if (answer->callerGone && !ok) {
+                lock.unlock();
+                emit failed(error);
+            }
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(answer->mutex);
+    if (!answer->answered.wait_for(lock, std::chrono::milliseconds(CallerWaitMs), [&] { return answer->done; })) {
+        answer->callerGone = true;
+        return; // speech is queued meanwhile and plays once the server answers
+    }
+    if (!answer->ok)
+        throw Failure(answer->error);
 }
 
 void AudioOutput::setPaused(bool paused)

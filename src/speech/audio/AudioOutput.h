@@ -31,7 +31,9 @@ public:
 
     // Thread-safe: run on the output's thread and wait for the result.
     // restart() begins a new session (called right after the queue was reset);
-    // it throws Failure when no audio output can be opened.
+    // it throws Failure when no audio output can be opened. A server that
+    // does not answer within a fraction of a second is not waited for: the
+    // session opens when it answers, or failed() says why it could not.
     void restart();
     void stop(); // silence now; the next restart() begins a new session
     void setPaused(bool paused);

@@ -16,6 +16,9 @@ namespace {
 
 // A server that takes longer than this to accept us is treated as absent.
 constexpr pa_usec_t ConnectTimeoutUs = 5 * PA_USEC_PER_SEC;
+// A connected server that takes longer than this to open a stream has
+// stopped answering (stopped by a debugger or SIGSTOP, or hung).
+constexpr pa_usec_t StreamTimeoutUs = 3 * PA_USEC_PER_SEC;
 // The server starts playing once it holds this much. Small, so the first
 // words are heard as soon as they exist (they come in larger pieces); after
 // the buffer ran dry the stream waits for this much again, or for trigger().
@@ -79,6 +82,27 @@ void PulsePlayback::dropContext()
     m_context = nullptr;
 }
 
+// With the loop locked: waits on the loop while waiting() holds, but no
+// longer than timeoutUs. False when the time ran out.
+template <typename Waiting> bool PulsePlayback::waitAtMost(std::uint64_t timeoutUs, Waiting &&waiting)
+{
+    const pa_usec_t deadline = pa_rtclock_now() + timeoutUs;
+    // Wakes the wait below when the time is up, should nothing else happen.
+    pa_time_event *alarm = m_context ? pa_context_rttime_new(
+                               m_context, deadline,
+                               [](pa_mainloop_api *, pa_time_event *, const struct timeval *, void *loop) {
+                                   pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0);
+                               },
+                               m_loop)
+                                     : nullptr;
+    bool inTime = true;
+    while (waiting() && (inTime = pa_rtclock_now() < deadline))
+        pa_threaded_mainloop_wait(m_loop);
+    if (alarm)
+        pa_threaded_mainloop_get_api(m_loop)->time_free(alarm);
+    return inTime;
+}
+
 // With the loop locked. Reuses a live connection; one that failed (the
 // server went away) is dropped and made anew.
 bool PulsePlayback::connectContext(QString *error)
@@ -101,19 +125,11 @@ bool PulsePlayback::connectContext(QString *error)
         *error = noServer();
         return false;
     }
-    const pa_usec_t deadline = pa_rtclock_now() + ConnectTimeoutUs;
-    pa_time_event *alarm = pa_context_rttime_new(
-        m_context, deadline,
-        [](pa_mainloop_api *, pa_time_event *, const struct timeval *, void *loop) {
-            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0);
-        },
-        m_loop);
     pa_context_state_t state;
-    while ((state = pa_context_get_state(m_context)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state)
-           && pa_rtclock_now() < deadline)
-        pa_threaded_mainloop_wait(m_loop);
-    if (alarm)
-        pa_threaded_mainloop_get_api(m_loop)->time_free(alarm);
+    waitAtMost(ConnectTimeoutUs, [&] {
+        state = pa_context_get_state(m_context);
+        return state != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(state);
+    });
     if (state != PA_CONTEXT_READY) {
         *error = noServer();
         return false;
@@ -154,13 +170,15 @@ bool PulsePlayback::open(int sampleRate, int bufferMs, bool corked, Source sourc
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE
                                          | PA_STREAM_ADJUST_LATENCY | (corked ? PA_STREAM_START_CORKED : 0));
     pa_stream_state_t state = PA_STREAM_FAILED;
-    if (pa_stream_connect_playback(m_stream, nullptr, &buffer, flags, nullptr, nullptr) >= 0) {
-        while ((state = pa_stream_get_state(m_stream)) == PA_STREAM_CREATING)
-            pa_threaded_mainloop_wait(m_loop);
-    }
+    bool answered = true;
+    if (pa_stream_connect_playback(m_stream, nullptr, &buffer, flags, nullptr, nullptr) >= 0)
+        answered = waitAtMost(StreamTimeoutUs, [&] { return (state = pa_stream_get_state(m_stream)) == PA_STREAM_CREATING; });
     if (state != PA_STREAM_READY) {
-        *error = cannotOpen(m_context);
+        *error = answered ? cannotOpen(m_context) : QStringLiteral("声音服务器没有响应，无法打开音频输出。");
         dropStream();
+        // A server that stopped answering is connected to anew next time.
+        if (!answered)
+            dropContext();
         return false;
     }
     // Losses from here on are news; a stream that never opened is an error of open().

@@ -57,6 +57,7 @@ public:
 
 private:
     bool connectContext(QString *error);
+    template <typename Waiting> bool waitAtMost(std::uint64_t timeoutUs, Waiting &&waiting);
     void dropContext();
     void fillLocked(std::size_t bytes);
     void dropStream();
