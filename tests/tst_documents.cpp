@@ -2,6 +2,7 @@
 // Documents in: real files in every format and encoding the reader opens,
 // made by the test, and the bad inputs people have too.
 #include "documents/Documents.h"
+#include "documents/RichText.h"
 #include "documents/TextDecoding.h"
 #include "platform/Failure.h"
 #include "support/DocumentFiles.h"
@@ -11,6 +12,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace DocumentFiles;
 
@@ -57,6 +60,10 @@ private slots:
     void everyFormatGivesItsTextInOrder();
     void badInputsAreRefusedWithAReason_data();
     void badInputsAreRefusedWithAReason();
+    void missingChapterIsSkippedAndNamed();
+    void repeatedSpacesAreBounded();
+    void htmlIsMadeSafeForQt_data();
+    void htmlIsMadeSafeForQt();
 
 private:
     QTemporaryDir m_dir;
@@ -208,6 +215,82 @@ void TestDocuments::badInputsAreRefusedWithAReason_data()
     const QString billion = m_dir.filePath(QStringLiteral("laughs.docx"));
     QVERIFY(writeZip(billion, {{"word/document.xml", laughs}}));
     QTest::newRow("billion laughs") << billion << "损坏";
+    // A pipe would keep the reading thread (and the program) waiting for ever.
+    const QString fifo = m_dir.filePath(QStringLiteral("pipe.txt"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QTest::newRow("named pipe") << fifo << "普通文件";
+    QTest::newRow("byte-order mark, then binary")
+        << writeFile(m_dir, "bom.txt", QByteArray("\xEF\xBB\xBF" "abc\0\0\0\x01\x02", 11)) << "不是文本";
+    QList<QPair<QString, QByteArray>> hollow = epub({QStringLiteral("一"), QStringLiteral("二")});
+    hollow.removeIf([](const auto &entry) { return entry.first.startsWith(u"OEBPS/text/"); });
+    const QString hollowBook = m_dir.filePath(QStringLiteral("hollow.epub"));
+    QVERIFY(writeZip(hollowBook, hollow));
+    QTest::newRow("EPUB with no chapter file") << hollowBook << "全部缺失";
+}
+
+// A book with one chapter file missing is read all the same, and says which.
+void TestDocuments::missingChapterIsSkippedAndNamed()
+{
+    QList<QPair<QString, QByteArray>> entries =
+        epub({QStringLiteral("第一段文字。"), QStringLiteral("第二段文字。"), QStringLiteral("第三段文字。")});
+    entries.removeIf([](const auto &entry) { return entry.first == u"OEBPS/text/chapter 1.xhtml"; });
+    const QString book = m_dir.filePath(QStringLiteral("gap.epub"));
+    QVERIFY(writeZip(book, entries));
+    QStringList notes;
+    const QString text = Documents::readText(book, &notes);
+    QVERIFY(text.contains(QStringLiteral("第一段文字")));
+    QVERIFY(!text.contains(QStringLiteral("第二段文字")));
+    QVERIFY(text.contains(QStringLiteral("第三段文字")));
+    QCOMPARE(notes.size(), 1);
+    QVERIFY2(notes.first().contains(QStringLiteral("chapter 1.xhtml")), qPrintable(notes.first()));
+}
+
+// Small markup must not stand for unbounded text: 56 KB of ODT once
+// unpacked to a thousand million blanks.
+void TestDocuments::repeatedSpacesAreBounded()
+{
+    constexpr int Elements = 100000;
+    QByteArray content = "<?xml version=\"1.0\"?><office:document-content "
+                         "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:text>"
+                         "<text:p>开始";
+    for (int i = 0; i < Elements; ++i)
+        content += "<text:s text:c=\"1000\"/>";
+    content += "结束</text:p></office:text></office:body></office:document-content>";
+    const QString path = m_dir.filePath(QStringLiteral("spaces.odt"));
+    QVERIFY(writeZip(path, {{"mimetype", "application/vnd.oasis.opendocument.text"}, {"content.xml", content}}));
+    const QString text = Documents::readText(path);
+    QVERIFY(text.startsWith(QStringLiteral("开始")) && text.endsWith(QStringLiteral("结束")));
+    QVERIFY2(text.size() <= qsizetype(Elements) * 16 + 4, qPrintable(QString::number(text.size())));
+}
+
+// Scripts are not read, however they are written, and depth that only slows
+// Qt's import down is flattened; the text stays, in order.
+void TestDocuments::htmlIsMadeSafeForQt_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("script") << "<p>前<script>var a = '<p>';</script>后</p>" << "前后";
+    QTest::newRow("capitals and attributes") << "<p>前<SCRIPT type=\"x\">say()</SCRIPT >后</p>" << "前后";
+    QTest::newRow("two scripts") << "甲<script>1</script>乙<script>2</script>丙" << "甲乙丙";
+    QTest::newRow("unclosed script hides the rest") << "<p>前<script>x = 1; 后" << "前";
+    QTest::newRow("not a script") << "<scripture>经文</scripture>" << "经文";
+    QTest::newRow("quoted '>' inside a tag") << "<p title=\"a>b\">文字</p>" << "文字";
+    QTest::newRow("comment") << "<!-- <div><div> -->正文" << "正文";
+    QString deep;
+    for (int i = 0; i < 3000; ++i)
+        deep += QStringLiteral("<div><span>层</span>");
+    deep += QString(QStringLiteral("</div>")).repeated(3000);
+    QTest::newRow("3,000 nested blocks") << deep << QString(QStringLiteral("层")).repeated(3000);
+}
+
+void TestDocuments::htmlIsMadeSafeForQt()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, text);
+    QString read = RichText::html(html);
+    read.remove(u'\n');
+    QCOMPARE(read.simplified(), text);
 }
 
 void TestDocuments::badInputsAreRefusedWithAReason()

@@ -25,8 +25,13 @@ void complain(const QString &file, const QString &reason)
 
 QString textOf(const QString &input)
 {
-    if (input != u"-")
-        return Documents::readText(input);
+    if (input != u"-") {
+        QStringList notes;
+        const QString text = Documents::readText(input, &notes);
+        for (const QString &note : std::as_const(notes))
+            complain(input, note);
+        return text;
+    }
     QFile in;
     if (!in.open(stdin, QIODevice::ReadOnly))
         throw Failure(QStringLiteral("无法读取标准输入。"));

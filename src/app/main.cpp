@@ -10,6 +10,9 @@
 #include "settings/IniSettingsStore.h"
 
 #include <QApplication>
+#include <QThreadPool>
+
+#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
@@ -42,19 +45,28 @@ int main(int argc, char *argv[])
     LocalFileSearch files;
     LocalFileSystem fileSystem;
     LocalProcessRunner processes;
-    frmMain window({CreatePlatformVoice,
-                    &messageBox,
-                    &settings,
-                    {&registry, &launcher, &files, &messageBox},
-                    {&fileSystem, &processes},
-                    {},
-                    {}});
-    if (!window.Form_Load())
-        return 1;
-    window.show();
-    // The document replaces the sample text once read; one that cannot be
-    // read is reported with the window up, and the sample text stays.
-    if (!commandLine.document().isEmpty())
-        window.OpenDocument(commandLine.document());
-    return app.exec();
+    int status = 0;
+    {
+        frmMain window({CreatePlatformVoice,
+                        &messageBox,
+                        &settings,
+                        {&registry, &launcher, &files, &messageBox},
+                        {&fileSystem, &processes},
+                        {},
+                        {}});
+        if (!window.Form_Load())
+            return 1;
+        window.show();
+        // The document replaces the sample text once read; one that cannot be
+        // read is reported with the window up, and the sample text stays.
+        if (!commandLine.document().isEmpty())
+            window.OpenDocument(commandLine.document());
+        status = app.exec();
+    }
+    // The window's going cancelled any document it was reading, which stops
+    // at its next step. One step cannot be interrupted (Qt's import of a
+    // huge page): it must not keep a process with no window running.
+    if (!QThreadPool::globalInstance()->waitForDone(2000))
+        std::_Exit(status);
+    return status;
 }

@@ -1,21 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "documents/BackgroundRead.h"
 
+#include "documents/Cancellation.h"
 #include "documents/Documents.h"
 #include "platform/Failure.h"
 
 #include <QPointer>
 #include <QThreadPool>
 
+#include <atomic>
+#include <memory>
+
 namespace Documents {
 
 void readInBackground(const QString &path, QObject *context, std::function<void(const Outcome &)> done)
 {
     QPointer<QObject> guard(context);
-    QThreadPool::globalInstance()->start([path, guard, done = std::move(done)] {
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    QObject::connect(context, &QObject::destroyed, [cancelled] { cancelled->store(true); });
+    QThreadPool::globalInstance()->start([path, guard, cancelled, done = std::move(done)] {
+        const CancellationScope scope(cancelled.get());
         Outcome outcome;
         try {
-            outcome.text = readText(path);
+            outcome.text = readText(path, &outcome.notes);
             outcome.ok = true;
         } catch (const Failure &failure) {
             outcome.failure = failure.description();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "documents/Documents.h"
 
+#include "documents/Cancellation.h"
 #include "documents/PdfText.h"
 #include "documents/RichText.h"
 #include "documents/TextDecoding.h"
@@ -12,32 +13,56 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Documents {
 
 namespace {
 
-QString epub(ZipArchive &archive)
+QString epub(ZipArchive &archive, QStringList *notes)
 {
     const QString package = XmlText::epubPackagePath(archive.read(QStringLiteral("META-INF/container.xml")));
     const QString folder = package.contains(u'/') ? package.section(u'/', 0, -2) + u'/' : QString();
-    QStringList chapters;
+    QStringList chapters, missing;
+    qsizetype total = 0;
     for (const QString &chapter : XmlText::epubSpine(archive.read(package))) {
-        const QString text = XmlText::xhtml(archive.read(QDir::cleanPath(folder + chapter)));
+        throwIfCancelled();
+        const QString path = QDir::cleanPath(folder + chapter);
+        // A book with a chapter missing is still worth reading: the rest is
+        // read, and the person is told what is not there.
+        if (!archive.contains(path)) {
+            missing << chapter;
+            continue;
+        }
+        const QString text = XmlText::xhtml(archive.read(path));
+        total += text.size();
+        if (total > MaxTextUnits)
+            throw Failure(QStringLiteral("文档的文字超过 %1 万字，超出可以朗读的长度。").arg(MaxTextUnits / 10000));
         if (!text.trimmed().isEmpty())
             chapters << text;
     }
+    if (chapters.isEmpty() && !missing.isEmpty())
+        throw Failure(QStringLiteral("电子书的章节文件全部缺失（%1）。").arg(missing.join(QStringLiteral("、"))));
+    if (!missing.isEmpty() && notes)
+        *notes << QStringLiteral("电子书缺少 %1 个章节文件，已跳过：%2。")
+                      .arg(missing.size())
+                      .arg(missing.join(QStringLiteral("、")));
     return chapters.join(QStringLiteral("\n\n"));
 }
 
 // EPUB, DOCX and ODT are all zip archives: what is inside tells them apart.
-QString zipDocument(const QString &path)
+QString zipDocument(const QString &path, QStringList *notes)
 {
     ZipArchive archive(path, MaxUnpackedBytes);
     const QByteArray mimetype = archive.contains(QStringLiteral("mimetype"))
         ? archive.read(QStringLiteral("mimetype")).trimmed()
         : QByteArray();
     if (mimetype == "application/epub+zip")
-        return epub(archive);
+        return epub(archive, notes);
     if (mimetype == "application/vnd.oasis.opendocument.text")
         return XmlText::openDocument(archive.read(QStringLiteral("content.xml")));
     if (archive.contains(QStringLiteral("word/document.xml")))
@@ -56,25 +81,40 @@ bool looksLikeHtml(const QString &suffix, const QByteArray &head)
 
 } // namespace
 
-QString readText(const QString &path)
+QString readText(const QString &path, QStringList *notes)
 {
     const QFileInfo info(path);
     if (!info.exists())
         throw Failure(QStringLiteral("文件不存在。"));
     if (info.isDir())
         throw Failure(QStringLiteral("这是一个文件夹，不是文件。"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened without waiting (a pipe would wait for a writer for ever), and
+    // checked on the open descriptor itself, so nothing can be swapped in
+    // between the check and the read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        throw Failure(QStringLiteral("无法读取文件（%1）。").arg(QString::fromLocal8Bit(strerror(errno))));
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw Failure(QStringLiteral("这不是普通文件（而是管道、设备或套接字），无法作为文档打开。"));
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw Failure(QStringLiteral("无法读取文件（%1）。").arg(file.errorString()));
+    }
     if (file.size() > MaxFileBytes)
         throw Failure(QStringLiteral("文件大于 %1 MB，超出可以打开的大小。").arg(MaxFileBytes >> 20));
     const QByteArray head = file.peek(4096);
     if (head.startsWith("%PDF-"))
         return PdfText::read(path);
     if (head.startsWith("PK\x03\x04"))
-        return zipDocument(path);
+        return zipDocument(path, notes);
     // Read no more than the limit, whatever the file grows to meanwhile.
     const QByteArray bytes = file.read(MaxFileBytes);
+    throwIfCancelled();
     const QString suffix = info.suffix().toLower();
     if (suffix == u"md" || suffix == u"markdown")
         return RichText::markdown(TextDecoding::decode(bytes));

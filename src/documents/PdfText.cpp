@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "documents/PdfText.h"
 
+#include "documents/Cancellation.h"
+
 #include "platform/Failure.h"
 
 #include <poppler-qt6.h>
@@ -31,6 +33,7 @@ QString read(const QString &path)
     QStringList pages;
     bool anyText = false;
     for (int i = 0; i < document->numPages(); ++i) {
+        Documents::throwIfCancelled();
         const std::unique_ptr<Poppler::Page> page = document->page(i);
         const QString text = page ? page->text(QRectF()).trimmed() : QString();
         anyText = anyText || !text.isEmpty();

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "documents/RichText.h"
 
-#include <QRegularExpression>
+#include "documents/HtmlFlattening.h"
+
 #include <QTextDocument>
 #include <QVariant>
 
@@ -20,28 +21,27 @@ QString plainOf(const std::function<void(QTextDocument &)> &load)
     return document.toPlainText().replace(QChar(QChar::LineSeparator), u'\n').replace(QChar(QChar::Nbsp), u' ');
 }
 
-// Qt's HTML reader keeps the text of scripts; a reader must not say it.
-QString withoutScripts(const QString &source)
+// What Qt's HTML import is given: no scripts (Qt keeps their text, and a
+// reader must not say it), and no nesting deeper than a real page has.
+constexpr int MaxNesting = 48;
+
+QString prepared(const QString &source)
 {
-    static const QRegularExpression scripts(QStringLiteral("<script\\b.*?</script\\s*>"),
-                                            QRegularExpression::CaseInsensitiveOption
-                                                | QRegularExpression::DotMatchesEverythingOption);
-    QString cleaned = source;
-    return cleaned.remove(scripts);
+    return HtmlFlattening::withNestingAtMost(HtmlFlattening::withoutScripts(source), MaxNesting);
 }
 
 } // namespace
 
 QString html(const QString &source)
 {
-    return plainOf([&](QTextDocument &d) { d.setHtml(withoutScripts(source)); });
+    return plainOf([&](QTextDocument &d) { d.setHtml(prepared(source)); });
 }
 
 QString markdown(const QString &source)
 {
     // Raw HTML inside Markdown is read as HTML: its tags are markup, not text.
     return plainOf(
-        [&](QTextDocument &d) { d.setMarkdown(withoutScripts(source), QTextDocument::MarkdownDialectGitHub); });
+        [&](QTextDocument &d) { d.setMarkdown(prepared(source), QTextDocument::MarkdownDialectGitHub); });
 }
 
 } // namespace RichText

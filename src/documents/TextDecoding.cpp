@@ -99,6 +99,10 @@ QString decode(const QByteArray &bytes)
     text.truncate(length);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
+    // A byte-order mark makes no file text: NUL characters after it say the
+    // rest is binary (UTF-16 text has NUL bytes, never NUL characters).
+    if (text.contains(QChar(0)))
+        throw Failure(QStringLiteral("文件含有空字节，不是文本文件。"));
     return text;
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "documents/XmlText.h"
 
+#include "documents/Cancellation.h"
+#include "documents/Documents.h"
 #include "platform/Failure.h"
 
 #include <QHash>
@@ -14,14 +16,27 @@ namespace XmlText {
 
 namespace {
 
+constexpr int MaxSpaceRun = 16;
+
 Failure malformed() { return Failure(QStringLiteral("文档内部结构已损坏。")); }
 
+Failure tooMuchText()
+{
+    return Failure(
+        QStringLiteral("文档的文字超过 %1 万字，超出可以朗读的长度。").arg(Documents::MaxTextUnits / 10000));
+}
+
 // Walks the document: element starts and ends, and text (in reading order).
-void walk(const QByteArray &xml, const std::function<void(QXmlStreamReader &)> &onStart,
+// produced is the text the callbacks build, held to the document limit.
+void walk(const QByteArray &xml, const QString &produced, const std::function<void(QXmlStreamReader &)> &onStart,
           const std::function<void(QXmlStreamReader &)> &onEnd, const std::function<void(QStringView)> &onText)
 {
     QXmlStreamReader reader(xml);
-    while (!reader.atEnd()) {
+    for (unsigned steps = 0; !reader.atEnd(); ++steps) {
+        if (produced.size() > Documents::MaxTextUnits)
+            throw tooMuchText();
+        if (steps % 4096 == 0)
+            Documents::throwIfCancelled();
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement:
             onStart(reader);
@@ -74,7 +89,7 @@ QString xhtml(const QByteArray &xml)
     QString text;
     int skipping = 0;
     walk(
-        xml,
+        xml, text,
         [&](QXmlStreamReader &r) {
             const QString name = r.name().toString().toLower();
             if (hidden.contains(name))
@@ -104,7 +119,7 @@ QString wordDocument(const QByteArray &xml)
     QString text;
     bool inText = false;
     walk(
-        xml,
+        xml, text,
         [&](QXmlStreamReader &r) {
             const QStringView name = r.name();
             if (name == u"t")
@@ -132,13 +147,14 @@ QString openDocument(const QByteArray &xml)
     QString text;
     int inBody = 0;
     walk(
-        xml,
+        xml, text,
         [&](QXmlStreamReader &r) {
             const QStringView name = r.name();
             if (name == u"text" && r.namespaceUri().startsWith(u"urn:oasis:names:tc:opendocument:xmlns:office"))
                 ++inBody;
             else if (name == u"s")
-                text += QString(std::clamp(r.attributes().value(QLatin1String("text:c")).toInt(), 1, 1000), u' ');
+                // A run of spaces is a pause at most: a few say all of it.
+                text += QString(std::clamp(r.attributes().value(QLatin1String("text:c")).toInt(), 1, MaxSpaceRun), u' ');
             else if (name == u"tab")
                 text += u'\t';
             else if (name == u"line-break")
@@ -160,7 +176,7 @@ QString epubPackagePath(const QByteArray &containerXml)
 {
     QString path;
     walk(
-        containerXml,
+        containerXml, path,
         [&](QXmlStreamReader &r) {
             if (r.name() == u"rootfile" && path.isEmpty())
                 path = r.attributes().value(QLatin1String("full-path")).toString();
@@ -176,7 +192,7 @@ QStringList epubSpine(const QByteArray &packageXml)
     QHash<QString, QString> manifest; // id -> href
     QStringList order; // idrefs
     walk(
-        packageXml,
+        packageXml, QString(),
         [&](QXmlStreamReader &r) {
             if (r.name() == u"item")
                 manifest.insert(r.attributes().value(QLatin1String("id")).toString(),

@@ -437,9 +437,13 @@ void frmMain::OpenDocument(const QString &path)
     Documents::readInBackground(path, this, [this, path](const Documents::Outcome &outcome) {
         QApplication::restoreOverrideCursor();
         m_opening = false;
-        if (outcome.ok)
+        if (outcome.ok) {
             TTS->replaceAll(outcome.text);
-        else
+            if (!outcome.notes.isEmpty())
+                m_services.messageBox->Show(QStringLiteral("文件“%1”已打开，但有部分内容无法读取：")
+                                                .arg(QDir::toNativeSeparators(path))
+                                            + CrLf + outcome.notes.join(CrLf));
+        } else
             m_services.messageBox->Show(QStringLiteral("无法打开文件“%1”：").arg(QDir::toNativeSeparators(path)) + CrLf
                                         + outcome.failure);
     });
