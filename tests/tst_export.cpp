@@ -2,12 +2,16 @@
 // Speech out: real audio files in every format, read back with libsndfile;
 // subtitles parsed back; nothing partial ever under a target's name; and the
 // command line, run without a display or a sound server.
+#include "export/AudioFileWriter.h"
 #include "export/Exporter.h"
+#include "export/SafeOutput.h"
 #include "platform/Failure.h"
 #include "speech/espeak/SpeechRenderer.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -16,6 +20,9 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <csignal>
+#include <memory>
+#include <sys/file.h>
 #include <sys/mount.h>
 
 namespace {
@@ -84,6 +91,12 @@ private slots:
     void nothingPartialIsEverLeft();
     void commandLine_data();
     void commandLine();
+    void danglingLinkIsNotOverwritten();
+    void interruptedSaveLeavesNothing_data();
+    void interruptedSaveLeavesNothing();
+    void staleTemporariesAreClearedByTheNextSave_data();
+    void staleTemporariesAreClearedByTheNextSave();
+    void wavPast4GiBIsRf64();
 
 private:
     Audio exportAs(const QString &name, const SpeechRenderer::Settings &settings = {});
@@ -140,6 +153,9 @@ void TestExport::wavHoldsExactlyTheVoicesSamples()
     QVERIFY(SpeechRenderer().render(Story, settings, made, never));
     QCOMPARE(audio.samples.size(), made.pcm.size());
     QVERIFY(audio.samples == made.pcm);
+    QFile wav(m_dir.filePath(QStringLiteral("exact.wav")));
+    QVERIFY(wav.open(QIODevice::ReadOnly));
+    QCOMPARE(wav.read(4), QByteArray("RIFF")); // RF64 only where WAV cannot hold it
     const Audio loud = exportAs(QStringLiteral("loud.wav"), {QStringLiteral("espeak:sit/cmn"), 4, 100});
     QVERIFY(std::abs(audio.rms() / loud.rms() - 0.6) < 0.01);
 }
@@ -325,6 +341,131 @@ void TestExport::commandLine()
     for (const QString &name : std::as_const(made))
         if (!name.endsWith(u"lrc") && !name.endsWith(u"srt") && name != u"taken.wav")
             QVERIFY2(readBack(out.filePath(name)).rms() > 500, qPrintable(name));
+}
+
+namespace {
+
+QProcess *startProgram(const QStringList &arguments)
+{
+    auto *program = new QProcess;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "PULSE_SERVER"})
+        environment.remove(QString::fromLatin1(name));
+    program->setProcessEnvironment(environment);
+    program->start(QStringLiteral(SAYRELLA_PROGRAM), arguments);
+    return program;
+}
+
+// Everything in folder, hidden files and links included.
+QStringList entriesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+// The existence check used to follow the link: a link to nowhere was taken
+// for a free name and replaced without --force.
+void TestExport::danglingLinkIsNotOverwritten()
+{
+    QTemporaryDir out;
+    const QString link = out.filePath(QStringLiteral("link.wav"));
+    QVERIFY(QFile::link(out.filePath(QStringLiteral("nowhere.wav")), link));
+    std::unique_ptr<QProcess> program(startProgram({"--export", link, "-"}));
+    program->write(Story.toUtf8());
+    program->closeWriteChannel();
+    QVERIFY(program->waitForFinished(60000));
+    QCOMPARE(program->exitCode(), 1);
+    QVERIFY(QString::fromUtf8(program->readAllStandardError()).contains(QStringLiteral("--force")));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), out.filePath(QStringLiteral("nowhere.wav")));
+}
+
+void TestExport::interruptedSaveLeavesNothing_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT (Ctrl+C)") << int(SIGINT);
+}
+
+// Stopped mid-save, the command line cancels: no target, no temporary,
+// and the shell hears that a signal ended it.
+void TestExport::interruptedSaveLeavesNothing()
+{
+    QFETCH(int, signal);
+    QTemporaryDir out;
+    const QString story = out.filePath(QStringLiteral("long.txt"));
+    QFile file(story);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(Story.repeated(200).toUtf8());
+    file.close();
+    const QString target = out.filePath(QStringLiteral("long.flac"));
+    std::unique_ptr<QProcess> program(startProgram({"--export", target, story}));
+    // Under way once its temporary is there.
+    QTRY_VERIFY_WITH_TIMEOUT(entriesIn(out.path()).size() > 1, 30000);
+    ::kill(pid_t(program->processId()), signal);
+    QVERIFY(program->waitForFinished(10000));
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 128 + signal);
+    QCOMPARE(entriesIn(out.path()), QStringList{"long.txt"});
+}
+
+void TestExport::staleTemporariesAreClearedByTheNextSave_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<bool>("locked"); // a save in progress holds it
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("left by a killed save") << ".book.wav.aB3xY9" << 3600 << false << true;
+    QTest::newRow("subtitles left behind") << ".book.srt.Qw12Er" << 3600 << false << true;
+    QTest::newRow("a save in progress") << ".book.wav.Zz9Yy8" << 3600 << true << false;
+    QTest::newRow("just made") << ".book.wav.Mn4Op5" << 0 << false << false;
+    QTest::newRow("not ours: other extension") << ".notes.txt.aB3xY9" << 3600 << false << false;
+    QTest::newRow("not ours: not hidden") << "book.wav.aB3xY9" << 3600 << false << false;
+    QTest::newRow("not ours: other suffix") << ".book.wav.part" << 3600 << false << false;
+}
+
+void TestExport::staleTemporariesAreClearedByTheNextSave()
+{
+    QFETCH(QString, name);
+    QFETCH(int, ageSeconds);
+    QFETCH(bool, locked);
+    QFETCH(bool, removed);
+    QTemporaryDir folder;
+    QFile file(folder.filePath(name));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    file.write("RIFF");
+    file.flush();
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds), QFileDevice::FileModificationTime));
+    if (locked)
+        QCOMPARE(flock(file.handle(), LOCK_EX), 0);
+    QCOMPARE(SafeOutput::removeStaleTemporaries(folder.path()), removed ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(folder.filePath(name)), !removed);
+}
+
+// WAV's size fields stop at 4 GiB, about 27 hours of speech: a longer book
+// is written as RF64 (a smaller one stays plain WAV, as every player reads).
+void TestExport::wavPast4GiBIsRf64()
+{
+    if (qEnvironmentVariableIsEmpty("SAYRELLA_LARGE_FILE_TEST"))
+        QSKIP("writes 4.3 GB: set SAYRELLA_LARGE_FILE_TEST=1");
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("long.wav"));
+    const std::vector<int16_t> block(std::size_t(1) << 20, 1000);
+    const qint64 blocks = ((qint64(1) << 32) / 2 / qint64(block.size())) + 16;
+    {
+        AudioFileWriter writer(path, AudioFormat::Wav, 22050);
+        for (qint64 i = 0; i < blocks; ++i)
+            writer.write(block.data(), block.size());
+        writer.finish();
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.read(4), QByteArray("RF64"));
+    SF_INFO info{};
+    SNDFILE *sound = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    QVERIFY(sound);
+    QCOMPARE(qint64(info.frames), blocks * qint64(block.size()));
+    sf_close(sound);
 }
 
 QTEST_GUILESS_MAIN(TestExport)

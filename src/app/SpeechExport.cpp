@@ -6,6 +6,7 @@
 #include "documents/TextDecoding.h"
 #include "export/AudioFormat.h"
 #include "export/Exporter.h"
+#include "export/SafeOutput.h"
 #include "platform/Failure.h"
 #include "speech/espeak/SpeechRenderer.h"
 
@@ -13,10 +14,49 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
+
+// Set by SIGINT or SIGTERM: the save in progress is cancelled (its temporary
+// removed, nothing left under the target's name) and no other begins.
+std::atomic<bool> t_cancelled{false};
+std::atomic<int> t_signalled{0};
+
+extern "C" void cancelSaving(int signal)
+{
+    t_signalled.store(signal);
+    t_cancelled.store(true);
+}
+
+// Installs the handlers for its lifetime. A second signal takes the
+// default action: someone pressing Ctrl+C twice means it.
+class CancelOnSignals
+{
+public:
+    CancelOnSignals()
+    {
+        struct sigaction action{};
+        action.sa_handler = cancelSaving;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_previousInt);
+        sigaction(SIGTERM, &action, &m_previousTerm);
+    }
+    ~CancelOnSignals()
+    {
+        sigaction(SIGINT, &m_previousInt, nullptr);
+        sigaction(SIGTERM, &m_previousTerm, nullptr);
+    }
+    CancelOnSignals(const CancelOnSignals &) = delete;
+    CancelOnSignals &operator=(const CancelOnSignals &) = delete;
+
+private:
+    struct sigaction m_previousInt{}, m_previousTerm{};
+};
 
 void complain(const QString &file, const QString &reason)
 {
@@ -70,16 +110,18 @@ int runWithoutWindow(const CommandLine &commandLine)
     if (inputs.size() > 1 && !QFileInfo(out).isDir())
         commandLine.usageError(QStringLiteral("有多个输入时，--export 必须是一个已有的文件夹。"));
     const bool showProgress = isatty(STDERR_FILENO);
-    const std::atomic<bool> never{false};
+    const CancelOnSignals cancelOnSignals;
     int status = 0;
     for (const QString &input : inputs) {
+        if (t_signalled.load())
+            break;
         const QString target = targetFor(commandLine, input);
         if (!AudioFormats::fromPath(target)) {
             complain(target, QStringLiteral("无法识别的音频格式，可用：%1").arg(AudioFormats::supportedList()));
             status = 1;
             continue;
         }
-        if (QFileInfo::exists(target) && !commandLine.force()) {
+        if (SafeOutput::entryExists(target) && !commandLine.force()) {
             complain(target, QStringLiteral("文件已经存在（用 --force 覆盖）"));
             status = 1;
             continue;
@@ -95,9 +137,13 @@ int runWithoutWindow(const CommandLine &commandLine)
                     std::fprintf(stderr, "\r%s  %3d%%  %.0f× 实时 ", qPrintable(target), int(p.share * 100),
                                  p.realTime);
             };
-            Exporter::run(*renderer, job, progress, never);
+            const bool finished = Exporter::run(*renderer, job, progress, t_cancelled);
             if (showProgress)
                 std::fputs("\n", stderr);
+            if (!finished) {
+                complain(target, QStringLiteral("已取消，没有写入文件"));
+                break;
+            }
         } catch (const Failure &failure) {
             if (showProgress)
                 std::fputs("\n", stderr);
@@ -105,5 +151,8 @@ int runWithoutWindow(const CommandLine &commandLine)
             status = 1;
         }
     }
+    // Ended by a signal: the shell's convention, 128 + its number.
+    if (const int signal = t_signalled.load())
+        return 128 + signal;
     return status;
 }

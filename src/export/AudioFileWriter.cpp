@@ -21,6 +21,8 @@ AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int 
         throw Failure(
             QStringLiteral("无法写入 %1 格式的文件 %2：%3。")
                 .arg(AudioFormats::extension(format).toUpper(), target, QString::fromUtf8(sf_strerror(nullptr))));
+    if (format == AudioFormat::Wav)
+        sf_command(m_file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     // Speech is clipped by nothing: normalising floats to 16 bits needs no headroom change.
     sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     if (m_outputRate != m_inputRate) {

@@ -4,11 +4,16 @@
 #include "platform/Failure.h"
 
 #include <QFile>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,13 +23,59 @@ QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 } // namespace
 
+namespace {
+
+// Only files of our own naming are ever removed: ".NAME.EXT.XXXXXX", where
+// EXT is one the program writes and XXXXXX is mkstemp's.
+bool isOurTemporary(const QString &name)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\..+\\.(wav|flac|ogg|opus|mp3|lrc|srt)\\.[A-Za-z0-9]{6}$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return pattern.match(name).hasMatch();
+}
+
+// A temporary this young may belong to a writer between creating it and
+// locking it.
+constexpr int StaleAfterSeconds = 60;
+
+} // namespace
+
+bool SafeOutput::entryExists(const QString &path)
+{
+    struct stat status;
+    return lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
+int SafeOutput::removeStaleTemporaries(const QString &folder)
+{
+    int removed = 0;
+    const QDir dir(folder);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QFileInfo &entry : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        if (!isOurTemporary(entry.fileName()) || entry.lastModified().secsTo(now) < StaleAfterSeconds)
+            continue;
+        const QByteArray path = QFile::encodeName(entry.filePath());
+        const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        // Locked: a save is writing it right now.
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(path.constData()) == 0)
+            ++removed;
+        close(fd);
+    }
+    return removed;
+}
+
 SafeOutput::SafeOutput(const QString &target) : m_target(target)
 {
     const QFileInfo info(target);
+    removeStaleTemporaries(info.absolutePath());
     QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
     m_fd = mkstemp(pattern.data());
     if (m_fd < 0)
         throw Failure(QStringLiteral("无法在文件夹 %1 中写入：%2。").arg(info.absolutePath(), systemError()));
+    flock(m_fd, LOCK_EX); // ours while this process lives: see removeStaleTemporaries()
     fchmod(m_fd, 0644);
     m_temporary = QFile::decodeName(pattern);
 }

@@ -6,7 +6,9 @@
 // A file written beside its target under a temporary name and renamed over
 // it only when complete: a cancel, a failure, a full disk or a killed process
 // never leave a partial file under the target's name, and an existing file of
-// that name stays as it was until the new one is whole.
+// that name stays as it was until the new one is whole. A writer holds a
+// lock on its temporary, so that one left behind by a killed process can be
+// told from one still being written, and is cleared by the next save there.
 class SafeOutput
 {
 public:
@@ -20,6 +22,14 @@ public:
     const QString &target() const { return m_target; }
     // Flushes to disk and renames into place. Throws Failure.
     void commit();
+
+    // Whether anything stands at path: a file, a folder, or a link, even one
+    // that leads nowhere (the rename would replace it all the same).
+    static bool entryExists(const QString &path);
+    // Removes what saves into folder left behind when they were killed:
+    // temporaries of this class's naming no live writer holds. Returns how
+    // many went.
+    static int removeStaleTemporaries(const QString &folder);
 
 private:
     QString m_target;

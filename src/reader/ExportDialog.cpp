@@ -2,6 +2,7 @@
 #include "reader/ExportDialog.h"
 
 #include "export/AudioFormat.h"
+#include "export/SafeOutput.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -101,7 +102,7 @@ void ExportDialog::accept()
     const QString target = choice().target;
     if (QFileInfo(target).fileName().startsWith(u'.') || m_path->text().trimmed().isEmpty())
         return;
-    if (QFileInfo::exists(target)
+    if (SafeOutput::entryExists(target)
         && QMessageBox::question(this, windowTitle(), QStringLiteral("文件 %1 已经存在。要替换它吗？").arg(target))
             != QMessageBox::Yes)
         return;
