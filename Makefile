@@ -10,13 +10,17 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
 	desktop-file-utils appstream
 # Only the Debian package build uses these.
 DEB_PACKAGES := debhelper dpkg-dev lintian
+# Only the fuzzing targets use these: clang and its libFuzzer.
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+FUZZERS := fuzz_text_decoding fuzz_xml_documents fuzz_zip_documents fuzz_rich_text fuzz_frames
+FUZZ_SECONDS ?= 60
 # Only the benchmarks use these: a second speech service to compare with.
 BENCH_PACKAGES := speech-dispatcher speech-dispatcher-espeak-ng
 BUILD := build
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DSAYRELLA_WERROR=ON)
 
-.PHONY: deps build test check-sanitize run bench deb clean
+.PHONY: deps build test check-sanitize fuzz run bench deb clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
@@ -44,6 +48,14 @@ check-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    tools/with-test-audio.sh ctest --test-dir $(BUILD)-sanitize -L unit --output-on-failure -j2
 
+# Every parser of untrusted bytes under libFuzzer, ASan and UBSan, each for
+# FUZZ_SECONDS, from the seeds in tests/fuzz/corpus (which it never changes).
+fuzz: EXTRA_PACKAGES = $(FUZZ_PACKAGES)
+fuzz: deps
+	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DSAYRELLA_FUZZ=ON
+	cmake --build $(BUILD)-fuzz -j$$(nproc) --target $(FUZZERS)
+	tools/run-fuzzers.sh $(BUILD)-fuzz $(FUZZ_SECONDS) $(FUZZERS)
+
 run: build
 	tools/run.sh $(BUILD)
 
@@ -54,6 +66,7 @@ bench: build
 	tools/with-test-display.sh tools/with-test-audio.sh $(BUILD)/bench/startup_bench
 	$(BUILD)/bench/highlight_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/documents_bench
+	$(BUILD)/bench/hostile_documents_bench
 	$(BUILD)/bench/export_bench
 
 # A Debian package of this checkout, built from a copy of it under out/deb

@@ -2,6 +2,7 @@
 // What a synthesis helper may send back for what it was given: real speech
 // passes, floods are caught at the first frame too many.
 #include "speech/espeak/HelperAllowance.h"
+#include "synth/protocol/SynthProtocol.h"
 
 #include <QTest>
 
@@ -36,6 +37,8 @@ private slots:
     void realSpeechPasses();
     void floodsAreCaught_data();
     void floodsAreCaught();
+    void voiceListClaimingMoreThanItHoldsIsRefused_data();
+    void voiceListClaimingMoreThanItHoldsIsRefused();
 };
 
 // Ten characters at the slowest rate: a few seconds of audio, a word each.
@@ -86,6 +89,34 @@ void TestHelperAllowance::floodsAreCaught()
         return allowance.failure(0);
     };
     QCOMPARE(passing(100000, send), passes);
+}
+
+// Found by fuzzing: a greeting whose voice count was four thousand million
+// made the reader reserve hundreds of gigabytes before reading a voice.
+void TestHelperAllowance::voiceListClaimingMoreThanItHoldsIsRefused_data()
+{
+    QTest::addColumn<quint32>("claimed");
+    QTest::addColumn<bool>("decodes");
+    QTest::newRow("as many as it holds") << quint32(2) << true;
+    QTest::newRow("one more") << quint32(3) << false;
+    QTest::newRow("four thousand million") << quint32(0xFFFFFFF0) << false;
+}
+
+void TestHelperAllowance::voiceListClaimingMoreThanItHoldsIsRefused()
+{
+    QFETCH(quint32, claimed);
+    QFETCH(bool, decodes);
+    using namespace SynthProtocol;
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << qint32(Rate) << claimed;
+    for (const QString &name : {QStringLiteral("甲"), QStringLiteral("乙")})
+        out << VoiceInfo{name, name, QStringLiteral("cmn")};
+    qint32 rate = 0;
+    QList<VoiceInfo> voices;
+    QCOMPARE(decode(payload, rate, voices), decodes);
+    QVERIFY(voices.size() <= 2);
 }
 
 QTEST_GUILESS_MAIN(TestHelperAllowance)

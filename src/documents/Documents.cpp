@@ -112,8 +112,9 @@ QString readText(const QString &path, QStringList *notes)
         return PdfText::read(path);
     if (head.startsWith("PK\x03\x04"))
         return zipDocument(path, notes);
-    // Read no more than the limit, whatever the file grows to meanwhile.
-    const QByteArray bytes = file.read(MaxFileBytes);
+    // Read no more than the size just checked, whatever the file grows to
+    // meanwhile (and without reserving the whole limit for a small file).
+    const QByteArray bytes = file.read(file.size());
     throwIfCancelled();
     const QString suffix = info.suffix().toLower();
     if (suffix == u"md" || suffix == u"markdown")

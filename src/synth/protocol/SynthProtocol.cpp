@@ -56,4 +56,23 @@ QDataStream &operator>>(QDataStream &in, VoiceInfo &voice)
     return in >> voice.id >> voice.description >> voice.language;
 }
 
+QDataStream &operator>>(QDataStream &in, QList<VoiceInfo> &voices)
+{
+    voices.clear();
+    quint32 count = 0;
+    in >> count;
+    // Each voice takes at least the three length fields of its strings.
+    constexpr qint64 SmallestVoice = 3 * sizeof(quint32);
+    if (in.status() != QDataStream::Ok || !in.device() || qint64(count) > in.device()->bytesAvailable() / SmallestVoice) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return in;
+    }
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        VoiceInfo voice;
+        if (in >> voice; in.status() == QDataStream::Ok)
+            voices.append(voice);
+    }
+    return in;
+}
+
 } // namespace SynthProtocol

@@ -100,5 +100,9 @@ bool isKnownType(quint32 type);
 
 QDataStream &operator<<(QDataStream &out, const VoiceInfo &voice);
 QDataStream &operator>>(QDataStream &in, VoiceInfo &voice);
+// Qt's list reader reserves whatever count the stream claims: a helper
+// claiming four thousand million voices would make the reader allocate
+// hundreds of gigabytes. A count the payload cannot hold is corrupt data.
+QDataStream &operator>>(QDataStream &in, QList<VoiceInfo> &voices);
 
 } // namespace SynthProtocol
