@@ -12,7 +12,7 @@ CommandLine::CommandLine()
         QStringLiteral("朗读文字的桌面程序：打开文档，选择语音，听它读给你，或把它保存为音频文件。"));
     m_parser.addHelpOption();
     m_parser.addVersionOption();
-    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_force, m_listVoices});
+    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_force, m_listVoices, m_pinyin});
     m_parser.addPositionalArgument(QStringLiteral("文件"),
                                    QStringLiteral("要朗读的文档（文本、Markdown、网页、EPUB、DOCX、ODT 或 PDF）；"
                                                   "保存时可给多个，“-”表示标准输入。"),
@@ -38,7 +38,10 @@ bool CommandLine::asksOnlyForInformation(int argc, char *argv[])
     return hasOption(argc, argv, {"-h", "--help", "-?", "--help-all", "-v", "--version"});
 }
 
-bool CommandLine::needsNoWindow(int argc, char *argv[]) { return hasOption(argc, argv, {"--export", "--list-voices"}); }
+bool CommandLine::needsNoWindow(int argc, char *argv[])
+{
+    return hasOption(argc, argv, {"--export", "--list-voices", "--pinyin"});
+}
 
 void CommandLine::usageError(const QString &message) const
 {
@@ -76,6 +79,8 @@ CommandLine::Mode CommandLine::mode() const
 {
     if (m_parser.isSet(m_listVoices))
         return Mode::ListVoices;
+    if (m_parser.isSet(m_pinyin))
+        return Mode::Pinyin;
     if (m_parser.isSet(m_export))
         return Mode::Export;
     return Mode::Reader;

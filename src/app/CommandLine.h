@@ -9,12 +9,13 @@
 //   sayrella [FILE]                       the reader, with FILE's text
 //   sayrella --export OUT [options] [INPUT|-]...   speech saved to files, no window
 //   sayrella --list-voices
+//   sayrella --pinyin [INPUT|-]...          what a Mandarin voice is told to say, a line for each line
 // --help and --version print and end the program. None of these but the
 // reader itself needs a display or a sound server.
 class CommandLine
 {
 public:
-    enum class Mode { Reader, Export, ListVoices };
+    enum class Mode { Reader, Export, ListVoices, Pinyin };
 
     CommandLine();
 
@@ -61,6 +62,10 @@ private:
                                 QStringLiteral("EXT"), QStringLiteral("wav")};
     QCommandLineOption m_force{QStringLiteral("force"), QStringLiteral("覆盖已经存在的文件。")};
     QCommandLineOption m_listVoices{QStringLiteral("list-voices"), QStringLiteral("列出可用语音的标识和名称。")};
+    QCommandLineOption m_pinyin{
+        QStringLiteral("pinyin"),
+        QStringLiteral("不朗读，逐行打印普通话语音将要读出的内容：汉字为带声调数字（1–5）的拼音（ü 写作 v，"
+                       "为词典声调，未做变调），英文单词照原样；没有输入时读标准输入。")};
     int m_rateValue = 0;
     int m_volumeValue = 100;
 };

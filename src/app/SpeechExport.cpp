@@ -8,11 +8,14 @@
 #include "export/Exporter.h"
 #include "export/SafeOutput.h"
 #include "platform/Failure.h"
+#include "platform/paths/ProgramFiles.h"
+#include "speech/espeak/EspeakVoice.h"
 #include "speech/espeak/SpeechRenderer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <atomic>
 #include <csignal>
@@ -90,8 +93,66 @@ QString targetFor(const CommandLine &commandLine, const QString &input)
 
 } // namespace
 
+// --pinyin: the synthesis helper's front end makes the readings, so that
+// they are exactly what its voices are given. Its output comes through a
+// pipe and is written here: the confined helper may not write to files
+// (standard output may be one).
+int printReadings(const CommandLine &commandLine)
+{
+    QProcess helper;
+    helper.setProcessChannelMode(QProcess::SeparateChannels);
+    helper.setInputChannelMode(QProcess::ManagedInputChannel);
+    helper.setStandardErrorFile(QProcess::nullDevice());
+    helper.start(EspeakVoice::installedHelper(),
+                 {QStringLiteral("--pinyin"), QStringLiteral("--readings"),
+                  ProgramFiles::data(QStringLiteral("mandarin-readings.bin"))});
+    if (!helper.waitForStarted()) {
+        complain(QStringLiteral("sayrella-synth"), helper.errorString());
+        return 1;
+    }
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly))
+        return 1;
+    const auto forward = [&] {
+        out.write(helper.readAllStandardOutput());
+        out.flush();
+    };
+    int status = 0;
+    const QStringList inputs = commandLine.inputs().isEmpty() ? QStringList{QStringLiteral("-")} : commandLine.inputs();
+    for (const QString &input : inputs) {
+        try {
+            QString text = textOf(input);
+            if (!text.isEmpty() && !text.endsWith(u'\n'))
+                text += u'\n';
+            helper.write(text.toUtf8());
+            // What the helper has made meanwhile is passed on as it comes.
+            while (helper.bytesToWrite() > 0 && helper.state() == QProcess::Running) {
+                helper.waitForBytesWritten(100);
+                forward();
+            }
+        } catch (const Failure &failure) {
+            complain(input, failure.description());
+            status = 1;
+        }
+    }
+    helper.closeWriteChannel();
+    while (helper.state() == QProcess::Running) {
+        helper.waitForReadyRead(100);
+        forward();
+    }
+    helper.waitForFinished(-1);
+    forward();
+    if (helper.exitStatus() != QProcess::NormalExit || helper.exitCode() != 0) {
+        complain(QStringLiteral("sayrella-synth"), QStringLiteral("读音程序异常结束（状态 %1）").arg(helper.exitCode()));
+        return 1;
+    }
+    return status;
+}
+
 int runWithoutWindow(const CommandLine &commandLine)
 {
+    if (commandLine.mode() == CommandLine::Mode::Pinyin)
+        return printReadings(commandLine);
     std::unique_ptr<SpeechRenderer> renderer;
     try {
         renderer = std::make_unique<SpeechRenderer>();

@@ -39,7 +39,8 @@ SynthClient::Launch EspeakVoice::helperLaunch(Options &options)
     launch.program = options.helperProgram.isEmpty() ? installedHelper() : options.helperProgram;
     if (!options.dataPath.isEmpty())
         launch.arguments << QStringLiteral("--data") << QString::fromLocal8Bit(options.dataPath);
-    launch.arguments << QStringLiteral("--voices") << options.userVoiceFolder << options.helperArguments;
+    launch.arguments << QStringLiteral("--voices") << options.userVoiceFolder << QStringLiteral("--readings")
+                     << ProgramFiles::data(QStringLiteral("mandarin-readings.bin")) << options.helperArguments;
     launch.silenceTimeoutMs = options.silenceTimeoutMs;
     return launch;
 }

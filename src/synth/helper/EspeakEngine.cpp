@@ -2,6 +2,7 @@
 #include "synth/helper/EspeakEngine.h"
 
 #include "synth/helper/CommandChannel.h"
+#include "synth/mandarin/MandarinFrontEnd.h"
 #include "synth/text/MarkupCheck.h"
 #include "synth/text/SpeechRate.h"
 #include "synth/text/TextPieces.h"
@@ -26,6 +27,25 @@ using namespace SynthProtocol;
 namespace {
 
 const QString DefaultVoice = QStringLiteral("sit/cmn");
+// The built-in Mandarin voice reads Latin letters as English, so it would
+// read the front end's pinyin in English ("wen two"); its twin reads them as
+// pinyin, with the same phonemes and pitch.
+const QString PinyinTwin = QStringLiteral("sit/cmn-Latn-pinyin");
+const QString EnglishVoice = QStringLiteral("espeak:en");
+
+// The language named by a voice file's first "language" line.
+QString voiceFileLanguage(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    for (int lines = 0; lines < 200 && !file.atEnd(); ++lines) {
+        const QList<QByteArray> words = file.readLine(1024).simplified().split(' ');
+        if (words.size() >= 2 && words[0] == "language")
+            return QString::fromUtf8(words[1]);
+    }
+    return {};
+}
 
 bool isBlank(const QByteArray &utf8)
 {
@@ -211,12 +231,36 @@ bool EspeakEngine::applyVoice(const QString &id)
         const auto known =
             std::find_if(m_voices.cbegin(), m_voices.cend(), [&](const VoiceInfo &v) { return v.id == id; });
         m_current = known != m_voices.cend() ? *known : VoiceInfo{id, {}, {}};
+        // The speed at rate 0 depends on the language: a voice file's is its own.
+        if (m_current.language.isEmpty() && id.startsWith(QLatin1String(FileIdPrefix)))
+            m_current.language = voiceFileLanguage(id.mid(int(qstrlen(FileIdPrefix))));
+        m_engineVoice = id;
         return true;
     }
     // A failed load can leave the synthesiser silent: go back to what worked.
     if (!m_current.id.isEmpty())
         select(m_current.id);
+    m_engineVoice = m_current.id;
     return false;
+}
+
+bool EspeakEngine::readsMandarin() const
+{
+    const QString language = m_current.language.toLower();
+    return m_frontEnd && (language.startsWith(u"cmn") || language == u"zh" || language.startsWith(u"zh-cmn"));
+}
+
+// Loads a voice into the engine for a while (the pinyin twin, the English
+// voice), leaving the chosen voice as it is.
+void EspeakEngine::loadEngineVoice(const QString &id)
+{
+    if (id == m_engineVoice)
+        return;
+    if (id.startsWith(QLatin1String(FileIdPrefix)))
+        selectVoiceFile(id.mid(int(qstrlen(FileIdPrefix))));
+    else
+        espeak_SetVoiceByName(id.mid(int(qstrlen(BuiltinIdPrefix))).toUtf8().constData());
+    m_engineVoice = id;
 }
 
 QString EspeakEngine::selectVoice(const QString &id)
@@ -238,7 +282,7 @@ bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllow
     run.stream = part.stream;
     run.offset = part.offset;
     if (markup) {
-        speakPiece(wholeTextPiece(text), true, filter, run);
+        speakPiece(wholeTextPiece(text), text, true, filter, run);
     } else {
         for (qsizetype from = 0; !run.abandoned;) {
             // A run of blanks and line breaks, however long, costs nothing:
@@ -250,7 +294,7 @@ bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllow
                 break;
             from += piece.length;
             if (!isBlank(piece.utf8))
-                speakPiece(piece, false, filter, run);
+                speakPiece(piece, QStringView(text).mid(piece.offset, piece.length), false, filter, run);
             run.checkCancelled();
         }
     }
@@ -259,12 +303,35 @@ bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllow
     return !part.final || m_channel.send(encode(Type::Done, part.generation, part.stream));
 }
 
-bool EspeakEngine::speakPiece(const TextPiece &piece, bool markup, WordPositionFilter &filter, PieceRun &run)
+bool EspeakEngine::speakPiece(const TextPiece &piece, QStringView text, bool markup, WordPositionFilter &filter,
+                              PieceRun &run)
 {
-    const SpeechSpeed speed = speechSpeedFor(m_channel.rate(), normalWordsPerMinute(m_current.language));
+    run.filter = &filter;
+    if (markup || !readsMandarin()) {
+        loadEngineVoice(m_current.id);
+        return synthesise(piece, m_current.language, markup, true, run);
+    }
+    // Mandarin as the front end reads it, English runs by the English voice,
+    // one after the other without a pause between them.
+    const QList<MandarinFrontEnd::EnginePart> parts = m_frontEnd->forEngine(piece, text);
+    const QString mandarinVoice =
+        m_current.id == QLatin1String(BuiltinIdPrefix) + DefaultVoice ? QLatin1String(BuiltinIdPrefix) + PinyinTwin
+                                                                       : m_current.id;
+    for (qsizetype i = 0; i < parts.size() && !run.abandoned; ++i) {
+        loadEngineVoice(parts[i].english ? EnglishVoice : mandarinVoice);
+        synthesise(parts[i].piece, parts[i].english ? QStringLiteral("en") : m_current.language, false,
+                   i + 1 == parts.size(), run);
+    }
+    return !run.abandoned;
+}
+
+// One call of the engine: its samples, re-timed where the rate asks for more
+// than the engine's own speeds, and its words.
+bool EspeakEngine::synthesise(const TextPiece &piece, const QString &language, bool markup, bool last, PieceRun &run)
+{
+    const SpeechSpeed speed = speechSpeedFor(m_channel.rate(), normalWordsPerMinute(language));
     espeak_SetParameter(espeakRATE, speed.wordsPerMinute, 0);
     run.piece = &piece;
-    run.filter = &filter;
     run.pieceBase = run.sent;
     run.stretch = speed.stretch;
     if (speed.stretch != 1.0) {
@@ -273,7 +340,8 @@ bool EspeakEngine::speakPiece(const TextPiece &piece, bool markup, WordPositionF
         run.stretched.resize(4096);
     }
     t_run = &run;
-    const unsigned flags = espeakCHARS_UTF8 | espeakENDPAUSE | (markup ? espeakSSML : 0);
+    // The pause after a piece belongs at its end, not between its parts.
+    const unsigned flags = espeakCHARS_UTF8 | (last ? espeakENDPAUSE : 0) | (markup ? espeakSSML : 0);
     const espeak_ERROR result = espeak_Synth(piece.utf8.constData(), std::size_t(piece.utf8.size()) + 1, 0,
                                              POS_CHARACTER, 0, flags, nullptr, nullptr);
     t_run = nullptr;

@@ -8,6 +8,7 @@
 #include <QString>
 
 class CommandChannel;
+class MandarinFrontEnd;
 struct TextPiece;
 class WordPositionFilter;
 
@@ -18,7 +19,11 @@ class WordPositionFilter;
 class EspeakEngine
 {
 public:
-    explicit EspeakEngine(CommandChannel &channel) : m_channel(channel) { }
+    // frontEnd: what Mandarin voices read Han text and Latin letters with;
+    // null leaves them to the engine's dictionaries.
+    EspeakEngine(CommandChannel &channel, const MandarinFrontEnd *frontEnd)
+        : m_channel(channel), m_frontEnd(frontEnd)
+    { }
 
     // The folder espeak-ng will read its voices and dictionaries from, found
     // without starting the engine (which starts a thread of its own).
@@ -45,10 +50,16 @@ public:
     struct PieceRun;
 
 private:
-    bool speakPiece(const TextPiece &piece, bool markup, WordPositionFilter &filter, PieceRun &run);
+    bool speakPiece(const TextPiece &piece, QStringView text, bool markup, WordPositionFilter &filter, PieceRun &run);
+    bool synthesise(const TextPiece &piece, const QString &language, bool markup, bool last, PieceRun &run);
     bool applyVoice(const QString &id);
+    bool readsMandarin() const;
+    void loadEngineVoice(const QString &id);
+
+    QString m_engineVoice; // the voice the engine has loaded now
 
     CommandChannel &m_channel;
+    const MandarinFrontEnd *m_frontEnd;
     int m_sampleRate = 22050;
     QList<SynthProtocol::VoiceInfo> m_voices;
     SynthProtocol::VoiceInfo m_current;

@@ -5,12 +5,22 @@
 // engine's own thread), so that whatever the user's text does to the engine
 // stays inside this process, on every thread of it.
 //
-//   sayrella-synth [--data FOLDER] [--voices FOLDER]...
+//   sayrella-synth [--data FOLDER] [--voices FOLDER]... [--readings FILE] [--pinyin]
+//
+// --readings names the Mandarin phrase dictionary; without it, Mandarin voices
+// read as the engine's own dictionaries have it. --pinyin reads lines on
+// standard input and writes, for each, the reading a Mandarin voice is given
+// (see MandarinFrontEnd::pinyinLine), confined just the same.
 #include "synth/helper/CommandChannel.h"
 #include "synth/helper/EspeakEngine.h"
+#include "synth/mandarin/MandarinFrontEnd.h"
+#include "synth/mandarin/ReadingDictionary.h"
 #include "synth/sandbox/Sandbox.h"
 
+#include <QFile>
+
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 using namespace SynthProtocol;
@@ -46,18 +56,57 @@ bool handle(const Frame &command, CommandChannel &channel, EspeakEngine &engine)
     return engine.speak({generation, stream, offset, final}, text, markup);
 }
 
+// --pinyin: a line of readings for each line read, until the input ends.
+int printReadings(const MandarinFrontEnd &frontEnd)
+{
+    QFile in, out;
+    if (!in.open(stdin, QIODevice::ReadOnly) || !out.open(stdout, QIODevice::WriteOnly))
+        return 1;
+    while (!in.atEnd()) {
+        QByteArray line = in.readLine();
+        if (line.endsWith('\n'))
+            line.chop(1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (out.write(frontEnd.pinyinLine(QString::fromUtf8(line)).toUtf8() + '\n') < 0)
+            return 1;
+    }
+    return out.flush() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     std::signal(SIGPIPE, SIG_IGN); // a reader that has gone shows as a failed write
-    QByteArray dataPath;
+    QByteArray dataPath, readingsPath;
     QByteArrayList readable;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--data") == 0)
-            dataPath = argv[i + 1];
+    bool pinyin = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--pinyin") == 0)
+            pinyin = true;
+        else if (i + 1 >= argc)
+            break;
+        else if (std::strcmp(argv[i], "--data") == 0)
+            dataPath = argv[++i];
         else if (std::strcmp(argv[i], "--voices") == 0)
-            readable.append(argv[i + 1]);
+            readable.append(argv[++i]);
+        else if (std::strcmp(argv[i], "--readings") == 0)
+            readingsPath = argv[++i];
+    }
+    // Mapped before the sandbox closes; read-only afterwards.
+    ReadingDictionary dictionary;
+    const QString dictionaryError = readingsPath.isEmpty() ? QString() : dictionary.open(QFile::decodeName(readingsPath));
+    const MandarinFrontEnd frontEnd(dictionary);
+    if (pinyin) {
+        if (!dictionary.isOpen()) {
+            std::fprintf(stderr, "sayrella-synth: %s\n",
+                         qPrintable(dictionaryError.isEmpty() ? QStringLiteral("没有普通话词典（--readings）。") : dictionaryError));
+            return 1;
+        }
+        if (!Sandbox::confine({}).complete())
+            return 1;
+        return printReadings(frontEnd);
     }
 
     CommandChannel channel(ChannelFd);
@@ -71,7 +120,7 @@ int main(int argc, char **argv)
                                 .arg(confinement.seccomp ? 1 : 0)));
         return 1;
     }
-    EspeakEngine engine(channel);
+    EspeakEngine engine(channel, dictionary.isOpen() ? &frontEnd : nullptr);
     const QString error = engine.initialise(dataPath);
     if (!error.isEmpty()) {
         channel.send(encode(Type::StartFailed, error));

@@ -1,0 +1,253 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synth/mandarin/MandarinFrontEnd.h"
+
+#include "synth/mandarin/ReadingDictionary.h"
+
+#include <limits>
+#include <vector>
+
+namespace {
+
+// A character missing from the dictionary costs more than its rarest word.
+constexpr int UnknownCharacterCost = 260;
+
+bool isHan(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0x3400 && u <= 0x4DBF) || (u >= 0xF900 && u <= 0xFAFF);
+}
+
+bool isLatin(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+// Numerals after which, or before which, yi keeps its first tone (第一, 一二三, 十一).
+bool isNumeral(QChar c) { return QStringView(u"零一二三四五六七八九十百千万亿两第").contains(c); }
+
+int toneOf(const QString &syllable) { return syllable.isEmpty() ? 0 : syllable.back().digitValue(); }
+
+// Builds an engine text and, for each of its UTF-16 units, where it came
+// from in the original piece.
+struct EngineText
+{
+    QString text;
+    QList<qsizetype> source;
+
+    // Said for what is written at from: every unit of it points there.
+    void append(QStringView s, qsizetype from)
+    {
+        text += s;
+        for (qsizetype i = 0; i < s.size(); ++i)
+            source.append(from);
+    }
+    // Written text passed on as it is: each unit points at itself.
+    void appendWritten(QStringView s, qsizetype from)
+    {
+        text += s;
+        for (qsizetype i = 0; i < s.size(); ++i)
+            source.append(from + i);
+    }
+    TextPiece finish(const TextPiece &original, qsizetype from, qsizetype to) const
+    {
+        TextPiece piece;
+        piece.offset = original.offset;
+        piece.length = original.length;
+        QList<qsizetype> engineOffsets;
+        piece.utf8 = synthesisSafeUtf8(text, &engineOffsets);
+        piece.codePointOffsets.reserve(engineOffsets.size());
+        for (qsizetype i = 0; i + 1 < engineOffsets.size(); ++i)
+            piece.codePointOffsets.append(source[engineOffsets[i]]);
+        piece.codePointOffsets.append(to);
+        Q_UNUSED(from);
+        return piece;
+    }
+};
+
+} // namespace
+
+void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, QList<Word> &out) const
+{
+    // The most probable segmentation: best[i] is the lowest total cost of
+    // words covering text[from, from + i).
+    const qsizetype n = to - from;
+    std::vector<int> best(std::size_t(n) + 1, std::numeric_limits<int>::max());
+    std::vector<ReadingDictionary::Word> chosen(std::size_t(n) + 1);
+    best[0] = 0;
+    std::vector<ReadingDictionary::Word> words;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (best[std::size_t(i)] == std::numeric_limits<int>::max())
+            continue;
+        m_dictionary.wordsAt(text.first(to), from + i, words);
+        const auto consider = [&](const ReadingDictionary::Word &word) {
+            const std::size_t end = std::size_t(i + word.length);
+            const int cost = best[std::size_t(i)] + word.cost;
+            if (cost < best[end]) {
+                best[end] = cost;
+                chosen[end] = word;
+            }
+        };
+        if (words.empty() || words.front().length != 1)
+            consider({1, UnknownCharacterCost, nullptr});
+        for (const ReadingDictionary::Word &word : words)
+            consider(word);
+    }
+    QList<Word> backwards;
+    for (qsizetype end = n; end > 0;) {
+        const ReadingDictionary::Word &word = chosen[std::size_t(end)];
+        Word w;
+        w.kind = Word::Kind::Han;
+        w.start = from + end - word.length;
+        w.length = word.length;
+        for (int k = 0; k < word.length; ++k)
+            w.syllables << (word.syllables ? QString(m_dictionary.syllable(word.syllables[k])) : QString());
+        backwards.append(w);
+        end -= word.length;
+    }
+    const qsizetype first = out.size();
+    for (auto it = backwards.crbegin(); it != backwards.crend(); ++it)
+        out.append(*it);
+    settleByContext(text, out, first);
+}
+
+// Characters the dictionary reads one way alone whose reading depends on
+// their neighbours when they stand as words of their own.
+void MandarinFrontEnd::settleByContext(QStringView text, QList<Word> &words, qsizetype first)
+{
+    static const QStringView Pronouns = u"我你他她它您咱";
+    static const QStringView Counting = u"一二两三四五六七八九十几数每";
+    // 这块地, 那片地: after a demonstrative or a measure word 地 is the ground.
+    static const QStringView Determiners = u"这那此该各每块片个种些亩";
+    static const QStringView Returned = u"钱书给债款账";
+    for (qsizetype w = first; w < words.size(); ++w) {
+        Word &word = words[w];
+        if (word.length != 1 || word.syllables.size() != 1)
+            continue;
+        const QChar c = text[word.start];
+        const Word *before = w > first ? &words[w - 1] : nullptr;
+        const QChar previous = before ? text[word.start - 1] : QChar();
+        const bool hanFollows = w + 1 < words.size() && words[w + 1].kind == Word::Kind::Han;
+        QString &syllable = word.syllables.front();
+        if (c == u'地' && before && hanFollows && !Determiners.contains(previous)
+            && (before->length >= 2 || (before->length == 1 && word.start >= 2 && text[word.start - 2] == previous)))
+            syllable = QStringLiteral("de5"); // 慢慢地走, 高兴地说: an adverb's mark
+        else if (c == u'得' && before)
+            syllable = Pronouns.contains(previous) && hanFollows ? QStringLiteral("dei3") // 我得走了
+                                                               : QStringLiteral("de5"); // 跑得快
+        else if (c == u'行' && before && Counting.contains(previous))
+            syllable = QStringLiteral("hang2"); // 一行字: a line
+        else if (c == u'还' && hanFollows && Returned.contains(text[word.start + 1]))
+            syllable = QStringLiteral("huan2"); // 还钱: giving back
+    }
+}
+
+QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const
+{
+    QList<Word> words;
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype end = i + 1;
+        if (isHan(text[i])) {
+            while (end < text.size() && isHan(text[end]))
+                ++end;
+            readHan(text, i, end, words);
+        } else if (isLatin(text[i])) {
+            while (end < text.size() && (isLatin(text[end]) || (text[end] == u'\'' && end + 1 < text.size() && isLatin(text[end + 1]))))
+                ++end;
+            words.append({Word::Kind::Latin, i, end - i, {}});
+        } else {
+            if (text[i].isHighSurrogate() && end < text.size() && text[end].isLowSurrogate())
+                ++end;
+            words.append({Word::Kind::Other, i, end - i, {}});
+        }
+        i = end;
+    }
+    return words;
+}
+
+QString MandarinFrontEnd::pinyinLine(QStringView line) const
+{
+    QStringList tokens;
+    for (const Word &word : read(line)) {
+        const QStringView written = line.mid(word.start, word.length);
+        if (word.kind == Word::Kind::Han) {
+            for (qsizetype k = 0; k < word.syllables.size(); ++k)
+                tokens << (word.syllables[k].isEmpty() ? written.mid(k, 1).toString() : word.syllables[k]);
+        } else if (!written.trimmed().isEmpty()) {
+            // Neighbouring marks that are not words stay together ("——", "...").
+            if (word.kind == Word::Kind::Other && !tokens.isEmpty() && word.start > 0
+                && line[word.start - 1] != u' ' && !line[word.start - 1].isLetterOrNumber()
+                && !isHan(line[word.start - 1]))
+                tokens.back() += written;
+            else
+                tokens << written.toString();
+        }
+    }
+    return tokens.join(u' ');
+}
+
+void MandarinFrontEnd::applyToneChanges(QStringList &syllables, QStringView characters)
+{
+    for (qsizetype i = 0; i + 1 < syllables.size(); ++i) {
+        const int next = toneOf(syllables[i + 1]);
+        if (characters[i] == u'一' && syllables[i] == u"yi1") {
+            // 第一, 十一, 一二三: a numeral keeps its tone.
+            if ((i > 0 && isNumeral(characters[i - 1])) || isNumeral(characters[i + 1]) || next == 0)
+                continue;
+            syllables[i] = next == 4 || next == 5 ? QStringLiteral("yi2") : QStringLiteral("yi4");
+        } else if (characters[i] == u'不' && syllables[i] == u"bu4" && next == 4) {
+            syllables[i] = QStringLiteral("bu2");
+        }
+    }
+}
+
+QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece &original, QStringView text) const
+{
+    QList<EnginePart> parts;
+    EngineText current;
+    bool english = false;
+    const auto flush = [&](qsizetype upTo) {
+        if (!current.text.trimmed().isEmpty())
+            parts.append({english, current.finish(original, 0, upTo)});
+        current = {};
+    };
+    const QList<Word> words = read(text);
+    // Tone changes look across word boundaries within a run of Han: the
+    // syllables of the whole run, with their characters, in one list.
+    QStringList runSyllables;
+    QString runCharacters;
+    qsizetype runIndex = 0;
+    for (qsizetype w = 0; w < words.size(); ++w) {
+        const Word &word = words[w];
+        const QStringView written = text.mid(word.start, word.length);
+        const bool isEnglish = word.kind == Word::Kind::Latin;
+        // Blanks between English words stay with them; anything else ends them.
+        const bool blank = word.kind == Word::Kind::Other && written.trimmed().isEmpty();
+        if (!blank && isEnglish != english) {
+            flush(word.start);
+            english = isEnglish;
+        }
+        if (word.kind != Word::Kind::Han) {
+            current.appendWritten(written, word.start);
+            continue;
+        }
+        if (runIndex >= runSyllables.size()) {
+            // The first word of a run of Han: gather the run's syllables.
+            runSyllables.clear();
+            runCharacters.clear();
+            runIndex = 0;
+            for (qsizetype v = w; v < words.size() && words[v].kind == Word::Kind::Han; ++v) {
+                runSyllables << words[v].syllables;
+                runCharacters += text.mid(words[v].start, words[v].length);
+            }
+            applyToneChanges(runSyllables, runCharacters);
+        }
+        for (qsizetype k = 0; k < word.length; ++k, ++runIndex) {
+            const QString &syllable = runSyllables[runIndex];
+            if (syllable.isEmpty()) {
+                current.appendWritten(written.mid(k, 1), word.start + k); // the engine's own reading
+                continue;
+            }
+            current.append(syllable, word.start + k);
+            current.append(u" ", word.start + k + 1);
+        }
+    }
+    flush(text.size());
+    return parts;
+}

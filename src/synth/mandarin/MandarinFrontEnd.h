@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "synth/text/TextPieces.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+class ReadingDictionary;
+
+// What a Mandarin voice is told to say for a text. Han characters are read
+// by words: each run of them is cut into the dictionary's words by the most
+// probable segmentation (the product of the words' frequencies), and each
+// word read as the dictionary has it, so that 银行 is yin2 hang2 and 行走
+// xing2 zou3; characters the dictionary lacks are left to the engine. Runs
+// of Latin letters are English, for the English voice. Everything keeps its
+// place in the written text, so that word events point at what was written.
+class MandarinFrontEnd
+{
+public:
+    explicit MandarinFrontEnd(const ReadingDictionary &dictionary) : m_dictionary(dictionary) { }
+
+    struct Word
+    {
+        enum class Kind { Han, Latin, Other };
+        Kind kind = Kind::Other;
+        qsizetype start = 0; // in the text read
+        qsizetype length = 0;
+        QStringList syllables; // Han: pinyin with dictionary tones, one per character
+    };
+    // The text's words in order; blanks and everything between words are
+    // Other words of their own.
+    QList<Word> read(QStringView text) const;
+
+    // One line as --pinyin prints it: pinyin syllables (dictionary tones, v
+    // for u-umlaut), English words as written, anything else as written;
+    // separated by single spaces.
+    QString pinyinLine(QStringView line) const;
+
+    // A piece of a text as the engine is given it: Mandarin with the
+    // readings of this front end (tone changes of yi and bu applied), or
+    // English for the English voice. Its code points map back into the
+    // original piece.
+    struct EnginePart
+    {
+        bool english = false;
+        TextPiece piece;
+    };
+    QList<EnginePart> forEngine(const TextPiece &original, QStringView text) const;
+
+    // The tones actually spoken: yi and bu change before the next syllable.
+    static void applyToneChanges(QStringList &syllables, QStringView characters);
+
+private:
+    void readHan(QStringView text, qsizetype from, qsizetype to, QList<Word> &out) const;
+    static void settleByContext(QStringView text, QList<Word> &words, qsizetype first);
+
+    const ReadingDictionary &m_dictionary;
+};

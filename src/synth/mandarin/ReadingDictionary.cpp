@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synth/mandarin/ReadingDictionary.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+struct ReadingDictionary::Entry
+{
+    quint32 keyOffset;
+    quint8 length;
+    quint8 cost;
+    quint16 reserved;
+};
+static_assert(sizeof(ReadingDictionary::Word) > 0);
+
+namespace {
+
+constexpr char Magic[8] = {'S', 'A', 'Y', 'M', 'D', 'R', '1', '\0'};
+constexpr qsizetype HeaderSize = 24;
+constexpr qsizetype SyllableSize = 8;
+
+} // namespace
+
+ReadingDictionary::~ReadingDictionary()
+{
+    if (m_map)
+        munmap(const_cast<uchar *>(m_map), size_t(m_size));
+}
+
+QString ReadingDictionary::open(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return QStringLiteral("找不到普通话词典“%1”。").arg(path);
+    struct stat status;
+    const bool sized = fstat(fd, &status) == 0 && status.st_size >= HeaderSize;
+    void *map = sized ? mmap(nullptr, size_t(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+    ::close(fd);
+    if (map == MAP_FAILED)
+        return QStringLiteral("无法读取普通话词典“%1”。").arg(path);
+    m_map = static_cast<const uchar *>(map);
+    m_size = qsizetype(status.st_size);
+    const auto damaged = [&] {
+        munmap(map, size_t(m_size));
+        m_map = nullptr;
+        return QStringLiteral("普通话词典“%1”已损坏。").arg(path);
+    };
+    if (std::memcmp(m_map, Magic, sizeof Magic) != 0)
+        return damaged();
+    const quint32 entries = qFromLittleEndian<quint32>(m_map + 8);
+    const quint32 syllables = qFromLittleEndian<quint32>(m_map + 12);
+    const quint32 keyUnits = qFromLittleEndian<quint32>(m_map + 16);
+    const qint64 expected = HeaderSize + qint64(syllables) * SyllableSize + qint64(entries) * qint64(sizeof(Entry))
+        + 4 * qint64(keyUnits);
+    if (expected != m_size)
+        return damaged();
+    m_syllables = reinterpret_cast<const char *>(m_map + HeaderSize);
+    m_syllableCount = syllables;
+    const uchar *table = m_map + HeaderSize + qsizetype(syllables) * SyllableSize;
+    m_keys = reinterpret_cast<const quint16 *>(table + qsizetype(entries) * qsizetype(sizeof(Entry)));
+    m_readings = m_keys + keyUnits;
+    // Every entry must lie inside the keys, and every syllable id be known,
+    // before anything is looked up: the file is trusted no further than that.
+    const auto *first = reinterpret_cast<const Entry *>(table);
+    for (quint32 i = 0; i < entries; ++i)
+        if (first[i].length == 0 || qint64(first[i].keyOffset) + first[i].length > keyUnits)
+            return damaged();
+    for (quint32 i = 0; i < keyUnits; ++i)
+        if (m_readings[i] >= syllables)
+            return damaged();
+    m_entries = first;
+    m_entryCount = entries;
+    return {};
+}
+
+const QChar *ReadingDictionary::keyOf(const Entry &entry) const
+{
+    return reinterpret_cast<const QChar *>(m_keys + entry.keyOffset);
+}
+
+QLatin1StringView ReadingDictionary::syllable(quint16 id) const
+{
+    if (id >= m_syllableCount)
+        return {};
+    const char *text = m_syllables + qsizetype(id) * SyllableSize;
+    return QLatin1StringView(text, qsizetype(strnlen(text, SyllableSize)));
+}
+
+// Entries sort by their keys' code units, so the words that begin with a
+// given prefix stand together; each longer prefix narrows the range found
+// for the shorter one, and the word equal to the prefix, if any, leads it.
+void ReadingDictionary::wordsAt(QStringView text, qsizetype at, std::vector<Word> &out) const
+{
+    out.clear();
+    if (!m_entries)
+        return;
+    const Entry *low = m_entries;
+    const Entry *high = m_entries + m_entryCount;
+    for (int length = 1; at + length <= text.size() && low < high && length <= 255; ++length) {
+        const QStringView prefix = text.mid(at, length);
+        // <0: the key sorts before every key with this prefix; 0: it has the prefix; >0: after.
+        const auto compare = [&](const Entry &entry) {
+            const int shared = std::min<int>(entry.length, length);
+            const int order = QStringView(keyOf(entry), shared).compare(prefix.first(shared));
+            if (order != 0)
+                return order;
+            return entry.length < length ? -1 : 0;
+        };
+        low = std::partition_point(low, high, [&](const Entry &e) { return compare(e) < 0; });
+        high = std::partition_point(low, high, [&](const Entry &e) { return compare(e) <= 0; });
+        if (low < high && low->length == length)
+            out.push_back({length, low->cost, m_readings + low->keyOffset});
+    }
+}

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QLatin1StringView>
+#include <QString>
+#include <QStringView>
+
+#include <vector>
+
+// The phrase dictionary of the Mandarin front end: some 349,000 words and
+// phrases with the reading of each character (pinyin, tone digits) and how
+// often the word is used. The file (data/mandarin/readings.bin, made by
+// tools/make-mandarin-data.py) is mapped, not parsed: opening it costs
+// nothing at start-up, and pages are read as words are looked up. It is
+// opened before the helper confines itself and read-only afterwards.
+class ReadingDictionary
+{
+public:
+    ReadingDictionary() = default;
+    ~ReadingDictionary();
+    ReadingDictionary(const ReadingDictionary &) = delete;
+    ReadingDictionary &operator=(const ReadingDictionary &) = delete;
+
+    // Empty on success, else why the file cannot be used.
+    QString open(const QString &path);
+    bool isOpen() const { return m_entries != nullptr; }
+
+    struct Word
+    {
+        int length = 0; // UTF-16 units (every word is Han characters of the BMP)
+        int cost = 0; // 20 × -log10 of its frequency: lower is more common
+        const quint16 *syllables = nullptr; // one per character, see syllable()
+    };
+    // Every word of the dictionary that starts at text[at], shortest first.
+    void wordsAt(QStringView text, qsizetype at, std::vector<Word> &out) const;
+    // The pinyin of a syllable id, tone digit last ("hang2").
+    QLatin1StringView syllable(quint16 id) const;
+
+private:
+    struct Entry;
+    const QChar *keyOf(const Entry &entry) const;
+
+    const uchar *m_map = nullptr;
+    qsizetype m_size = 0;
+    const Entry *m_entries = nullptr;
+    quint32 m_entryCount = 0;
+    const char *m_syllables = nullptr;
+    quint32 m_syllableCount = 0;
+    const quint16 *m_keys = nullptr;
+    const quint16 *m_readings = nullptr;
+};

@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The Mandarin front end with its real phrase dictionary: polyphonic
+// characters read by their words, English left to the English voice, the
+// tone changes of yi and bu, and every engine position mapped back to what
+// was written.
+#include "synth/mandarin/MandarinFrontEnd.h"
+#include "synth/mandarin/ReadingDictionary.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestMandarin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void charactersAreReadByTheirWords_data();
+    void charactersAreReadByTheirWords();
+    void spokenTonesChangeBeforeTheNextSyllable_data();
+    void spokenTonesChangeBeforeTheNextSyllable();
+    void englishGoesToTheEnglishVoiceInPlace();
+    void damagedDictionaryIsRefused_data();
+    void damagedDictionaryIsRefused();
+
+private:
+    ReadingDictionary m_dictionary;
+};
+
+void TestMandarin::initTestCase() { QCOMPARE(m_dictionary.open(QStringLiteral(SAYRELLA_READINGS)), QString()); }
+
+void TestMandarin::charactersAreReadByTheirWords_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("pinyin");
+    QTest::newRow("行 in a bank") << "我去银行取钱" << "wo3 qu4 yin2 hang2 qu3 qian2";
+    QTest::newRow("行 walking") << "他们步行回家" << "ta1 men5 bu4 xing2 hui2 jia1";
+    QTest::newRow("行长 at a bank") << "银行行长" << "yin2 hang2 hang2 zhang3";
+    QTest::newRow("重 in a place name") << "重庆的夏天很热" << "chong2 qing4 de5 xia4 tian1 hen3 re4";
+    QTest::newRow("重 important") << "这件事很重要" << "zhe4 jian4 shi4 hen3 zhong4 yao4";
+    QTest::newRow("长 growing") << "孩子长大了" << "hai2 zi5 zhang3 da4 le5";
+    QTest::newRow("长 long") << "长城很长" << "chang2 cheng2 hen3 chang2";
+    QTest::newRow("乐 music and joy") << "音乐让人快乐" << "yin1 yue4 rang4 ren2 kuai4 le4";
+    QTest::newRow("觉 sleep and feel") << "我觉得该睡觉了" << "wo3 jue2 de5 gai1 shui4 jiao4 le5";
+    QTest::newRow("还 still and return") << "他还没还钱" << "ta1 hai2 mei2 huan2 qian2";
+    QTest::newRow("咳嗽") << "他咳嗽了" << "ta1 ke2 sou5 le5";
+    QTest::newRow("地 marking an adverb") << "他高兴地笑了" << "ta1 gao1 xing4 de5 xiao4 le5";
+    QTest::newRow("地 after a doubled word") << "慢慢地走" << "man4 man4 de5 zou3";
+    QTest::newRow("地 the ground") << "这块地很大" << "zhe4 kuai4 di4 hen3 da4";
+    QTest::newRow("得 after a verb") << "他跑得很快" << "ta1 pao3 de5 hen3 kuai4";
+    QTest::newRow("得 must") << "我得走了" << "wo3 dei3 zou3 le5";
+    QTest::newRow("行 a line") << "写了一行字" << "xie3 le5 yi1 hang2 zi4";
+    QTest::newRow("ü as v") << "绿色的女孩" << "lv4 se4 de5 nv3 hai2";
+    QTest::newRow("yi and bu as written") << "一个不是" << "yi1 ge4 bu4 shi4";
+    QTest::newRow("punctuation stays") << "你好，世界！" << "ni3 hao3 ， shi4 jie4 ！";
+    QTest::newRow("English as written") << "我用iPhone拍照" << "wo3 yong4 iPhone pai1 zhao4";
+}
+
+void TestMandarin::charactersAreReadByTheirWords()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, pinyin);
+    QCOMPARE(MandarinFrontEnd(m_dictionary).pinyinLine(text), pinyin);
+}
+
+void TestMandarin::spokenTonesChangeBeforeTheNextSyllable_data()
+{
+    QTest::addColumn<QString>("characters");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("spoken");
+    QTest::newRow("yi before a fourth tone") << "一个" << "yi1 ge4" << "yi2 ge4";
+    QTest::newRow("yi before a first tone") << "一天" << "yi1 tian1" << "yi4 tian1";
+    QTest::newRow("yi last") << "统一" << "tong3 yi1" << "tong3 yi1";
+    QTest::newRow("yi as an ordinal") << "第一天" << "di4 yi1 tian1" << "di4 yi1 tian1";
+    QTest::newRow("yi among numerals") << "一二三" << "yi1 er4 san1" << "yi1 er4 san1";
+    QTest::newRow("bu before a fourth tone") << "不是" << "bu4 shi4" << "bu2 shi4";
+    QTest::newRow("bu before a third tone") << "不好" << "bu4 hao3" << "bu4 hao3";
+    QTest::newRow("third tones are left to the engine") << "你好" << "ni3 hao3" << "ni3 hao3";
+}
+
+void TestMandarin::spokenTonesChangeBeforeTheNextSyllable()
+{
+    QFETCH(QString, characters);
+    QFETCH(QString, written);
+    QFETCH(QString, spoken);
+    QStringList syllables = written.split(u' ');
+    MandarinFrontEnd::applyToneChanges(syllables, characters);
+    QCOMPARE(syllables.join(u' '), spoken);
+}
+
+// One stream of parts, each read by its voice, whose word positions land on
+// the written characters.
+void TestMandarin::englishGoesToTheEnglishVoiceInPlace()
+{
+    const QString text = QStringLiteral("我用iPhone拍照");
+    TextPiece original;
+    original.offset = 10; // a piece inside a longer text
+    original.length = text.size();
+    const QList<MandarinFrontEnd::EnginePart> parts = MandarinFrontEnd(m_dictionary).forEngine(original, text);
+    QCOMPARE(parts.size(), 3);
+    QCOMPARE(parts[0].english, false);
+    QCOMPARE(parts[0].piece.utf8.trimmed(), QByteArray("wo3 yong4"));
+    QCOMPARE(parts[1].english, true);
+    QCOMPARE(parts[1].piece.utf8, QByteArray("iPhone"));
+    QCOMPARE(parts[2].piece.utf8.trimmed(), QByteArray("pai1 zhao4"));
+    // The engine reports 1-based code points: "yong4" is 5..9 of part 0, 用 at 11.
+    QCOMPARE(parts[0].piece.toUtf16Range(5, 5), std::make_pair(qsizetype(11), qsizetype(12)));
+    QCOMPARE(parts[1].piece.toUtf16Range(1, 6), std::make_pair(qsizetype(12), qsizetype(18)));
+    QCOMPARE(parts[2].piece.toUtf16Range(6, 5), std::make_pair(qsizetype(19), qsizetype(20)));
+}
+
+void TestMandarin::damagedDictionaryIsRefused_data()
+{
+    QTest::addColumn<int>("keep"); // bytes of the real file kept
+    QTest::addColumn<bool>("wrongMagic");
+    QTest::newRow("empty") << 0 << false;
+    QTest::newRow("header only") << 24 << false;
+    QTest::newRow("cut short") << 1000000 << false;
+    QTest::newRow("another file") << -1 << true;
+}
+
+void TestMandarin::damagedDictionaryIsRefused()
+{
+    QFETCH(int, keep);
+    QFETCH(bool, wrongMagic);
+    QFile real(QStringLiteral(SAYRELLA_READINGS));
+    QVERIFY(real.open(QIODevice::ReadOnly));
+    QByteArray bytes = keep < 0 ? real.readAll() : real.read(keep);
+    if (wrongMagic)
+        bytes[0] = 'X';
+    QTemporaryDir dir;
+    QFile copy(dir.filePath(QStringLiteral("readings.bin")));
+    QVERIFY(copy.open(QIODevice::WriteOnly));
+    copy.write(bytes);
+    copy.close();
+    ReadingDictionary dictionary;
+    QVERIFY(!dictionary.open(copy.fileName()).isEmpty());
+    QVERIFY(!dictionary.isOpen());
+    std::vector<ReadingDictionary::Word> words;
+    dictionary.wordsAt(u"银行", 0, words);
+    QVERIFY(words.empty());
+}
+
+QTEST_GUILESS_MAIN(TestMandarin)
+#include "tst_mandarin.moc"
