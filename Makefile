@@ -67,6 +67,7 @@ bench: build
 	$(BUILD)/bench/highlight_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/documents_bench
 	$(BUILD)/bench/hostile_documents_bench
+	$(BUILD)/bench/frontend_bench
 	$(BUILD)/bench/export_bench
 
 # A Debian package of this checkout, built from a copy of it under out/deb

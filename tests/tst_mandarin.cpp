@@ -5,6 +5,7 @@
 // was written.
 #include "synth/mandarin/MandarinFrontEnd.h"
 #include "synth/mandarin/ReadingDictionary.h"
+#include "synth/mandarin/TextNormaliser.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -21,6 +22,9 @@ private slots:
     void spokenTonesChangeBeforeTheNextSyllable_data();
     void spokenTonesChangeBeforeTheNextSyllable();
     void englishGoesToTheEnglishVoiceInPlace();
+    void writtenFormsAreSaidAsANewsReaderSaysThem_data();
+    void writtenFormsAreSaidAsANewsReaderSaysThem();
+    void writtenFormIsHighlightedWhole();
     void damagedDictionaryIsRefused_data();
     void damagedDictionaryIsRefused();
 
@@ -108,6 +112,89 @@ void TestMandarin::englishGoesToTheEnglishVoiceInPlace()
     QCOMPARE(parts[0].piece.toUtf16Range(5, 5), std::make_pair(qsizetype(11), qsizetype(12)));
     QCOMPARE(parts[1].piece.toUtf16Range(1, 6), std::make_pair(qsizetype(12), qsizetype(18)));
     QCOMPARE(parts[2].piece.toUtf16Range(6, 5), std::make_pair(qsizetype(19), qsizetype(20)));
+}
+
+void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("said"); // the text with its written forms read out
+    // Cardinals: 零 for inner zeros, 两 before 百/千/万 and measure words, 十 not 一十.
+    QTest::newRow("inner zeros") << "1005人" << "一千零五人";
+    QTest::newRow("zero tens") << "305" << "三百零五";
+    QTest::newRow("teens") << "12个" << "十二个";
+    QTest::newRow("a hundred and ten") << "110" << "一百一十";
+    QTest::newRow("two thousand") << "2000元" << "两千元";
+    QTest::newRow("ten thousands") << "20500" << "两万零五百";
+    QTest::newRow("a hundred million") << "100000000" << "一亿";
+    QTest::newRow("two of something") << "2个苹果" << "两个苹果";
+    QTest::newRow("two years") << "2年后" << "两年后";
+    QTest::newRow("full-width digits") << "３５岁" << "三十五岁";
+    QTest::newRow("decimal") << "3.14" << "三点一四";
+    QTest::newRow("negative") << "气温-5度" << "气温负五度";
+    QTest::newRow("percent") << "增长3.5%" << "增长百分之三点五";
+    QTest::newRow("per mille") << "5‰" << "千分之五";
+    QTest::newRow("fraction") << "1/4" << "四分之一";
+    QTest::newRow("range") << "3-5天" << "三到五天";
+    QTest::newRow("ordinal") << "第3章" << "第三章";
+    // Years digit by digit; dates in their written forms.
+    QTest::newRow("year") << "2026年" << "二零二六年";
+    QTest::newRow("date with dashes") << "2008-08-08" << "二零零八年八月八日";
+    QTest::newRow("date with slashes") << "2008/8/8" << "二零零八年八月八日";
+    QTest::newRow("date with dots") << "2008.08.08" << "二零零八年八月八日";
+    QTest::newRow("month and day") << "8月18日" << "八月十八日";
+    QTest::newRow("time") << "10:30" << "十点三十分";
+    QTest::newRow("time on the hour") << "9:00" << "九点整";
+    QTest::newRow("time with seconds") << "13:10:36" << "十三点十分三十六秒";
+    QTest::newRow("minutes below ten") << "10:05" << "十点零五分";
+    QTest::newRow("afternoon") << "3:15pm" << "下午三点十五分";
+    QTest::newRow("score") << "主队以3:2获胜" << "主队以三比二获胜";
+    // Money, units, signs.
+    QTest::newRow("yuan sign") << "￥1.25" << "一点二五元";
+    QTest::newRow("dollars") << "$5" << "五美元";
+    QTest::newRow("renminbi") << "RMB100" << "人民币一百元";
+    QTest::newRow("kilograms") << "1kg" << "一千克";
+    QTest::newRow("speed") << "120km/h" << "一百二十千米每小时";
+    QTest::newRow("temperature") << "25℃" << "二十五摄氏度";
+    QTest::newRow("area") << "30m²" << "三十平方米";
+    QTest::newRow("maths") << "1+1=2" << "一加一等于二";
+    QTest::newRow("comparison") << "x≥3" << "x大于等于三";
+    // Digit by digit: phones (1 as 幺), IP addresses, long codes.
+    QTest::newRow("mobile number") << "13800138000" << "幺三八零零幺三八零零零";
+    QTest::newRow("IP address") << "192.168.1.1" << "一九二点一六八点一点一";
+    QTest::newRow("landline with area code") << "010-62751234" << "零幺零六二七五幺二三四";
+    QTest::newRow("code with a leading zero") << "编号00123" << "编号零零一二三";
+    QTest::newRow("inside a name") << "MP3播放器" << "MP3播放器";
+}
+
+void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, said);
+    QString out = text;
+    const QList<TextNormaliser::Rewrite> rewrites = TextNormaliser::rewrites(text);
+    for (auto it = rewrites.crbegin(); it != rewrites.crend(); ++it)
+        out.replace(it->start, it->length, it->spoken);
+    QCOMPARE(out, said);
+}
+
+// 2008-08-08 is read as 二零零八年八月八日, and every word the engine says of
+// it selects the date as written.
+void TestMandarin::writtenFormIsHighlightedWhole()
+{
+    const QString text = QStringLiteral("在2008-08-08开幕");
+    MandarinFrontEnd frontEnd(m_dictionary);
+    QCOMPARE(frontEnd.pinyinLine(text), QStringLiteral("zai4 er4 ling2 ling2 ba1 nian2 ba1 yue4 ba1 ri4 kai1 mu4"));
+    TextPiece original;
+    original.length = text.size();
+    const QList<MandarinFrontEnd::EnginePart> parts = frontEnd.forEngine(original, text);
+    QCOMPARE(parts.size(), 1);
+    const QByteArray engine = parts[0].piece.utf8;
+    QVERIFY(engine.startsWith("zai4 er4 ling2 ling2 ba1 nian2 "));
+    // "ling2" (the first 零): code points 10..14, 1-based.
+    QCOMPARE(parts[0].piece.toUtf16Range(10, 5), std::make_pair(qsizetype(1), qsizetype(11)));
+    // "kai1": after the date.
+    const int kai = int(engine.indexOf("kai1")) + 1;
+    QCOMPARE(parts[0].piece.toUtf16Range(kai, 4), std::make_pair(qsizetype(11), qsizetype(12)));
 }
 
 void TestMandarin::damagedDictionaryIsRefused_data()

@@ -2,6 +2,7 @@
 #include "synth/mandarin/MandarinFrontEnd.h"
 
 #include "synth/mandarin/ReadingDictionary.h"
+#include "synth/mandarin/TextNormaliser.h"
 
 #include <limits>
 #include <vector>
@@ -19,8 +20,9 @@ bool isHan(QChar c)
 
 bool isLatin(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 
-// Numerals after which, or before which, yi keeps its first tone (第一, 一二三, 十一).
-bool isNumeral(QChar c) { return QStringView(u"零一二三四五六七八九十百千万亿两第").contains(c); }
+// Yi keeps its first tone after these (第一, 十一) and before digits (一二三);
+// before 百, 千, 万 it changes as before any word (一百 yi4 bai3).
+bool isNumeral(QChar c) { return QStringView(u"零一二三四五六七八九十两第").contains(c); }
 
 int toneOf(const QString &syllable) { return syllable.isEmpty() ? 0 : syllable.back().digitValue(); }
 
@@ -141,20 +143,37 @@ void MandarinFrontEnd::settleByContext(QStringView text, QList<Word> &words, qsi
 QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const
 {
     QList<Word> words;
+    const QList<TextNormaliser::Rewrite> rewrites = TextNormaliser::rewrites(text);
+    qsizetype nextRewrite = 0;
     for (qsizetype i = 0; i < text.size();) {
+        if (nextRewrite < rewrites.size() && rewrites[nextRewrite].start == i) {
+            // A written form: its words are read like any Han text, and all
+            // of them belong to what was written.
+            const TextNormaliser::Rewrite &rewrite = rewrites[nextRewrite++];
+            QList<Word> said;
+            readHan(rewrite.spoken, 0, rewrite.spoken.size(), said);
+            Word word{Word::Kind::Han, i, rewrite.length, {}, rewrite.spoken};
+            for (const Word &part : std::as_const(said))
+                word.syllables << part.syllables;
+            words.append(word);
+            i += rewrite.length;
+            continue;
+        }
+        const qsizetype limit = nextRewrite < rewrites.size() ? rewrites[nextRewrite].start : text.size();
         qsizetype end = i + 1;
         if (isHan(text[i])) {
-            while (end < text.size() && isHan(text[end]))
+            while (end < limit && isHan(text[end]))
                 ++end;
             readHan(text, i, end, words);
         } else if (isLatin(text[i])) {
-            while (end < text.size() && (isLatin(text[end]) || (text[end] == u'\'' && end + 1 < text.size() && isLatin(text[end + 1]))))
+            while (end < limit
+                   && (isLatin(text[end]) || (text[end] == u'\'' && end + 1 < limit && isLatin(text[end + 1]))))
                 ++end;
-            words.append({Word::Kind::Latin, i, end - i, {}});
+            words.append({Word::Kind::Latin, i, end - i, {}, {}});
         } else {
             if (text[i].isHighSurrogate() && end < text.size() && text[end].isLowSurrogate())
                 ++end;
-            words.append({Word::Kind::Other, i, end - i, {}});
+            words.append({Word::Kind::Other, i, end - i, {}, {}});
         }
         i = end;
     }
@@ -167,8 +186,9 @@ QString MandarinFrontEnd::pinyinLine(QStringView line) const
     for (const Word &word : read(line)) {
         const QStringView written = line.mid(word.start, word.length);
         if (word.kind == Word::Kind::Han) {
+            const QStringView said = word.spoken.isEmpty() ? written : QStringView(word.spoken);
             for (qsizetype k = 0; k < word.syllables.size(); ++k)
-                tokens << (word.syllables[k].isEmpty() ? written.mid(k, 1).toString() : word.syllables[k]);
+                tokens << (word.syllables[k].isEmpty() ? said.mid(k, 1).toString() : word.syllables[k]);
         } else if (!written.trimmed().isEmpty()) {
             // Neighbouring marks that are not words stay together ("——", "...").
             if (word.kind == Word::Kind::Other && !tokens.isEmpty() && word.start > 0
@@ -234,18 +254,22 @@ QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece 
             runIndex = 0;
             for (qsizetype v = w; v < words.size() && words[v].kind == Word::Kind::Han; ++v) {
                 runSyllables << words[v].syllables;
-                runCharacters += text.mid(words[v].start, words[v].length);
+                runCharacters += words[v].spoken.isEmpty() ? text.mid(words[v].start, words[v].length).toString()
+                                                           : words[v].spoken;
             }
             applyToneChanges(runSyllables, runCharacters);
         }
-        for (qsizetype k = 0; k < word.length; ++k, ++runIndex) {
+        // A written form read out points at the whole of what was written.
+        const bool rewritten = !word.spoken.isEmpty();
+        for (qsizetype k = 0; k < word.syllables.size(); ++k, ++runIndex) {
             const QString &syllable = runSyllables[runIndex];
+            const qsizetype at = rewritten ? word.start : word.start + k;
             if (syllable.isEmpty()) {
-                current.appendWritten(written.mid(k, 1), word.start + k); // the engine's own reading
+                current.appendWritten(written.mid(k, 1), at); // the engine's own reading
                 continue;
             }
-            current.append(syllable, word.start + k);
-            current.append(u" ", word.start + k + 1);
+            current.append(syllable, at);
+            current.append(u" ", rewritten ? word.start + word.length : at + 1);
         }
     }
     flush(text.size());

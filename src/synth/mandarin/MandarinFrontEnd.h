@@ -14,8 +14,10 @@ class ReadingDictionary;
 // by words: each run of them is cut into the dictionary's words by the most
 // probable segmentation (the product of the words' frequencies), and each
 // word read as the dictionary has it, so that 银行 is yin2 hang2 and 行走
-// xing2 zou3; characters the dictionary lacks are left to the engine. Runs
-// of Latin letters are English, for the English voice. Everything keeps its
+// xing2 zou3; characters the dictionary lacks are left to the engine.
+// Numbers, dates, times, money, units and signs are said as a news reader
+// says them (TextNormaliser) and read the same way. Runs of Latin letters
+// are English, for the English voice. Everything keeps its
 // place in the written text, so that word events point at what was written.
 class MandarinFrontEnd
 {
@@ -28,7 +30,8 @@ public:
         Kind kind = Kind::Other;
         qsizetype start = 0; // in the text read
         qsizetype length = 0;
-        QStringList syllables; // Han: pinyin with dictionary tones, one per character
+        QStringList syllables; // Han: pinyin with dictionary tones, one per character said
+        QString spoken; // a written form read out (2008 -> 二零零八); empty: as written
     };
     // The text's words in order; blanks and everything between words are
     // Other words of their own.

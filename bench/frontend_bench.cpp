@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the Mandarin front end costs: opening its dictionary, reading 1 MB
+// and 10 MB of the sample text into what the engine is given, and the peak
+// memory meanwhile; then `sayrella --pinyin` on the 10 MB as a person runs it.
+#include "BenchMemory.h"
+#include "BenchText.h"
+#include "synth/mandarin/MandarinFrontEnd.h"
+#include "synth/mandarin/ReadingDictionary.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/");
+    QElapsedTimer clock;
+    clock.start();
+    ReadingDictionary dictionary;
+    if (const QString error = dictionary.open(folder + QStringLiteral("mandarin-readings.bin")); !error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    const qint64 openUs = clock.nsecsElapsed() / 1000;
+    const MandarinFrontEnd frontEnd(dictionary);
+    std::printf("\nMandarin front end\n%-28s %12s %12s %12s\n", "", "ms", "MB/s", "peak RSS MB");
+    std::printf("%-28s %12.3f %12s %12.1f\n", "open the dictionary", openUs / 1000.0, "", peakRssKb() / 1024.0);
+    for (const qsizetype megabytes : {1, 10}) {
+        // UTF-8 megabytes of mostly Hanzi: three bytes a character.
+        const QString text = benchText(megabytes * 1000000 / 3);
+        clock.restart();
+        qsizetype engineBytes = 0;
+        for (qsizetype from = 0; from < text.size();) {
+            const TextPiece piece = nextPlainPiece(text, from);
+            if (piece.length == 0)
+                break;
+            for (const MandarinFrontEnd::EnginePart &part :
+                 frontEnd.forEngine(piece, QStringView(text).mid(piece.offset, piece.length)))
+                engineBytes += part.piece.utf8.size();
+            from += piece.length;
+        }
+        const double ms = clock.nsecsElapsed() / 1e6;
+        std::printf("%-28s %12.1f %12.2f %12.1f\n", qPrintable(QStringLiteral("engine text, %1 MB").arg(megabytes)), ms,
+                    megabytes / (ms / 1000), peakRssKb() / 1024.0);
+        if (megabytes == 10) {
+            QTemporaryDir dir;
+            QFile file(dir.filePath(QStringLiteral("ten.txt")));
+            file.open(QIODevice::WriteOnly);
+            file.write(text.toUtf8());
+            file.close();
+            QProcess program;
+            program.setStandardOutputFile(QProcess::nullDevice());
+            clock.restart();
+            program.start(folder + QStringLiteral("sayrella"), {QStringLiteral("--pinyin"), file.fileName()});
+            program.waitForFinished(600000);
+            std::printf("%-28s %12.1f %12.2f %12s  (exit %d)\n", "sayrella --pinyin, 10 MB", clock.nsecsElapsed() / 1e6,
+                        10 / (clock.nsecsElapsed() / 1e9), "", program.exitCode());
+        }
+    }
+    return 0;
+}

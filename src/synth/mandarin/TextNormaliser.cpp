@@ -1,0 +1,285 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synth/mandarin/TextNormaliser.h"
+
+#include <QRegularExpression>
+
+#include <functional>
+
+namespace TextNormaliser {
+
+namespace {
+
+const QStringView Digits = u"零一二三四五六七八九";
+
+// Full-width digits, letters and signs as their ASCII twins, one unit for
+// one unit, so that positions stay those of the written text.
+QString folded(QStringView text)
+{
+    QString out = text.toString();
+    for (QChar &c : out) {
+        const char16_t u = c.unicode();
+        if (u >= 0xFF01 && u <= 0xFF5E)
+            c = QChar(char16_t(u - 0xFEE0));
+    }
+    return out;
+}
+
+// Below ten thousand: 一千零五, 三百二十, 十二 (no 一 before a leading 十).
+QString belowTenThousand(int n, bool leadingTen)
+{
+    static const QStringView Units[] = {u"千", u"百", u"十", u""};
+    static const int Values[] = {1000, 100, 10, 1};
+    QString out;
+    bool zeroPending = false;
+    for (int i = 0; i < 4; ++i) {
+        const int d = (n / Values[i]) % 10;
+        if (d == 0) {
+            zeroPending = !out.isEmpty();
+            continue;
+        }
+        if (zeroPending)
+            out += u'零';
+        zeroPending = false;
+        if (!(leadingTen && out.isEmpty() && i == 2 && d == 1))
+            out += Digits[d];
+        out += Units[i];
+    }
+    return out;
+}
+
+} // namespace
+
+QString digitByDigit(QStringView digits, bool phoneStyle)
+{
+    QString out;
+    for (QChar c : digits)
+        if (c.isDigit())
+            out += phoneStyle && c == u'1' ? QChar(u'幺') : Digits[c.digitValue()];
+    return out;
+}
+
+QString cardinal(QStringView digits)
+{
+    qsizetype start = 0;
+    while (start + 1 < digits.size() && digits[start] == u'0')
+        ++start;
+    const QStringView d = digits.mid(start);
+    if (d.size() > 16)
+        return digitByDigit(digits);
+    // Groups of four from the right: 亿, 万, and the rest.
+    static const QStringView Groups[] = {u"", u"万", u"亿", u"万亿"};
+    QList<int> groups;
+    for (qsizetype end = d.size(); end > 0; end -= 4)
+        groups.prepend(d.mid(std::max<qsizetype>(0, end - 4), std::min<qsizetype>(4, end)).toInt());
+    QString out;
+    bool zeroPending = false;
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        const int n = groups[i];
+        const qsizetype fromRight = groups.size() - 1 - i;
+        if (n == 0) {
+            zeroPending = !out.isEmpty();
+            continue;
+        }
+        if ((zeroPending || (!out.isEmpty() && n < 1000)))
+            out += u'零';
+        zeroPending = false;
+        out += belowTenThousand(n, out.isEmpty());
+        out += Groups[fromRight];
+    }
+    return out.isEmpty() ? QStringLiteral("零") : out;
+}
+
+namespace {
+
+// 两 rather than 二 where a news reader says it: 两千, 两万, 两个.
+QString countingCardinal(QStringView digits)
+{
+    QString out = cardinal(digits);
+    if (out.startsWith(u'二') && out.size() > 1 && QStringView(u"百千万亿").contains(out[1]))
+        out[0] = u'两';
+    return out;
+}
+
+QString decimal(QStringView whole, QStringView fraction)
+{
+    QString out = cardinal(whole);
+    if (!fraction.isEmpty())
+        out += u'点' + digitByDigit(fraction);
+    return out;
+}
+
+// Measure words after which 2 is 两.
+const QStringView MeasureWords = u"个只本条张件位次天年岁种把名家双台辆座项份周月人";
+
+struct Rule
+{
+    QRegularExpression pattern;
+    std::function<QString(const QRegularExpressionMatch &, QStringView subject)> spoken;
+};
+
+QString unitName(const QString &unit)
+{
+    static const QList<QPair<QString, QString>> units = {
+        {"km/h", "千米每小时"}, {"m/s", "米每秒"}, {"kg", "千克"}, {"mg", "毫克"}, {"g", "克"},
+        {"km", "千米"}, {"cm", "厘米"}, {"mm", "毫米"}, {"m²", "平方米"}, {"m2", "平方米"},
+        {"m³", "立方米"}, {"m", "米"}, {"ml", "毫升"}, {"mL", "毫升"}, {"L", "升"},
+        {"℃", "摄氏度"}, {"°C", "摄氏度"}, {"°", "度"}, {"%", ""}, {"h", "小时"}, {"min", "分钟"}, {"s", "秒"}};
+    for (const auto &[written, said] : units)
+        if (unit == written)
+            return said;
+    return {};
+}
+
+const QList<Rule> &rules()
+{
+    static const QList<Rule> all = [] {
+        QList<Rule> r;
+        const auto month = [](const QString &m) { return cardinal(m) + u'月'; };
+        const auto day = [](const QString &d) { return cardinal(d) + u'日'; };
+        // Dates: 2008-08-08, 2008/8/8, 2008.08.08, 2008年8月8日 (the year digit by digit).
+        r.append({QRegularExpression(QStringLiteral("(\\d{4})([-/.])(\\d{1,2})\\2(\\d{1,2})(?![\\d.])")),
+                  [=](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      return digitByDigit(m.captured(1)) + u'年' + month(m.captured(3)) + day(m.captured(4));
+                  }});
+        r.append({QRegularExpression(QStringLiteral("(\\d{4})年")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return digitByDigit(m.captured(1)) + u'年'; }});
+        // Scores, where the words before say it is a game: 以3:2获胜, 比分2:1.
+        r.append({QRegularExpression(QStringLiteral("(\\d{1,3}):(\\d{1,3})(?![\\d:])")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      const QStringView before = subject.first(m.capturedStart(0)).right(8);
+                      for (const char16_t *cue : {u"比分", u"比赛", u"战胜", u"击败", u"获胜", u"比数", u"以"})
+                          if (before.contains(QStringView(cue)))
+                              return cardinal(m.captured(1)) + u'比' + cardinal(m.captured(2));
+                      return QString();
+                  }});
+        // Times: 10:30, 13:10:36, with am/pm.
+        r.append({QRegularExpression(QStringLiteral("(\\d{1,2}):(\\d{2})(?::(\\d{2}))?(?!\\d)\\s*([aApP]\\.?[mM]\\.?)?")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      QString out;
+                      const QString half = m.captured(4).toLower();
+                      if (!half.isEmpty())
+                          out += half.startsWith(u'a') ? QStringLiteral("上午") : QStringLiteral("下午");
+                      out += cardinal(m.captured(1)) + u'点';
+                      const int minutes = m.captured(2).toInt();
+                      out += minutes == 0 ? QStringLiteral("整")
+                                          : (minutes < 10 ? QStringLiteral("零") : QString()) + cardinal(m.captured(2)) + u'分';
+                      if (!m.captured(3).isEmpty())
+                          out += cardinal(m.captured(3)) + u'秒';
+                      return out;
+                  }});
+        // IP addresses and version-like dotted numbers: digit by digit.
+        r.append({QRegularExpression(QStringLiteral("(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})(?![\\d])")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      QStringList parts;
+                      for (int i = 1; i <= 4; ++i)
+                          parts << digitByDigit(m.captured(i));
+                      return parts.join(u'点');
+                  }});
+        // Mobile numbers (11 digits from 1) and other long digit strings: digit by digit.
+        r.append({QRegularExpression(QStringLiteral("0\\d{2,3}-\\d{7,8}(?!\\d)")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return digitByDigit(m.captured(0), true); }});
+        r.append({QRegularExpression(QStringLiteral("1[3-9]\\d{9}(?!\\d)")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return digitByDigit(m.captured(0), true); }});
+        r.append({QRegularExpression(QStringLiteral("(?:0\\d{4,}|\\d{13,})(?!\\d)")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return digitByDigit(m.captured(0)); }});
+        // Money before the amount: ￥1.25, $5, €3.
+        r.append({QRegularExpression(QStringLiteral("([¥￥$€£])\\s?(\\d+)(?:\\.(\\d+))?")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      const QString c = m.captured(1);
+                      const QString currency = c == u"$" ? QStringLiteral("美元")
+                          : c == u"€"                     ? QStringLiteral("欧元")
+                          : c == u"£"                     ? QStringLiteral("英镑")
+                                                          : QStringLiteral("元");
+                      return decimal(m.captured(2), m.captured(3)) + currency;
+                  }});
+        r.append({QRegularExpression(QStringLiteral("(?:CNY|RMB)\\s?(\\d+)(?:\\.(\\d+))?")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return QStringLiteral("人民币") + decimal(m.captured(1), m.captured(2)) + u'元'; }});
+        // Percent and per mille: 3.5% -> 百分之三点五.
+        r.append({QRegularExpression(QStringLiteral("(-?)(\\d+)(?:\\.(\\d+))?\\s?([%‰])")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      return (m.captured(1).isEmpty() ? QString() : QStringLiteral("负"))
+                          + (m.captured(4) == u"%" ? QStringLiteral("百分之") : QStringLiteral("千分之"))
+                          + decimal(m.captured(2), m.captured(3));
+                  }});
+        // Ranges before a measure or unit: 3-5天 -> 三到五天.
+        r.append({QRegularExpression(QStringLiteral("(\\d+)\\s?[-~～—–]\\s?(\\d+)(?=[\\x{4E00}-\\x{9FFF}])")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return cardinal(m.captured(1)) + u'到' + cardinal(m.captured(2)); }});
+        // Fractions: 1/4 -> 四分之一.
+        r.append({QRegularExpression(QStringLiteral("(\\d{1,4})/(\\d{1,4})(?![\\d/])")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return cardinal(m.captured(2)) + QStringLiteral("分之") + cardinal(m.captured(1)); }});
+        // Numbers with a unit: 1kg, 25℃, 120km/h, 30m².
+        r.append({QRegularExpression(
+                      QStringLiteral("(-?)(\\d+)(?:\\.(\\d+))?\\s?(km/h|m/s|kg|mg|km|cm|mm|m²|m2|m³|ml|mL|min|°C|℃|°|g|m|L|h|s)(?![A-Za-z])")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      const QString unit = unitName(m.captured(4));
+                      const QString number = decimal(m.captured(2), m.captured(3));
+                      return (m.captured(1).isEmpty() ? QString() : QStringLiteral("零下")) + number + unit;
+                  }});
+        // Decimals and negatives: 3.14, -5.
+        r.append({QRegularExpression(QStringLiteral("(?<![\\d.])-(\\d+)(?:\\.(\\d+))?")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return QStringLiteral("负") + decimal(m.captured(1), m.captured(2)); }});
+        r.append({QRegularExpression(QStringLiteral("(\\d+)\\.(\\d+)")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return decimal(m.captured(1), m.captured(2)); }});
+        // Whole numbers: 两 before a measure word or a large unit.
+        r.append({QRegularExpression(QStringLiteral("\\d+")), [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      const QString digits = m.captured(0);
+                      QString out = countingCardinal(digits);
+                      const QStringView after = subject.mid(m.capturedEnd(0), 1);
+                      if (out == u"二" && !after.isEmpty() && MeasureWords.contains(after.front()))
+                          out = QStringLiteral("两");
+                      return out;
+                  }});
+        // Maths between numbers and words.
+        r.append({QRegularExpression(QStringLiteral("≤|≥|≠|×|÷|=|\\+|−|<|>")), [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      static const QList<QPair<QString, QString>> signs = {
+                          {"≤", "小于等于"}, {"≥", "大于等于"}, {"≠", "不等于"}, {"×", "乘"}, {"÷", "除以"},
+                          {"=", "等于"},     {"+", "加"},       {"−", "减"},     {"<", "小于"}, {">", "大于"}};
+                      for (const auto &[sign, said] : signs)
+                          if (m.captured(0) == sign)
+                              return said;
+                      return QString();
+                  }});
+        return r;
+    }();
+    return all;
+}
+
+// A date's month and day, a score, and 年 after a short number need their
+// left context; the rules above see only what starts at the position.
+bool startsRule(QChar c) { return c.isDigit() || QStringView(u"¥￥$€£-≤≥≠×÷=+−<>CR").contains(c); }
+
+} // namespace
+
+QList<Rewrite> rewrites(QStringView text)
+{
+    const QString subject = folded(text);
+    QList<Rewrite> out;
+    for (qsizetype at = 0; at < subject.size();) {
+        // A digit inside a Latin word (MP3, A4) belongs to the word.
+        const bool insideWord = subject[at].isDigit() && at > 0 && subject[at - 1].unicode() < 0x80
+            && subject[at - 1].isLetter();
+        if (!startsRule(subject[at]) || insideWord) {
+            ++at;
+            continue;
+        }
+        bool matched = false;
+        for (const Rule &rule : rules()) {
+            const QRegularExpressionMatch m =
+                rule.pattern.match(subject, at, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+            if (!m.hasMatch() || m.capturedLength(0) == 0)
+                continue;
+            const QString spoken = rule.spoken(m, subject);
+            if (spoken.isEmpty())
+                continue;
+            out.append({at, m.capturedLength(0), spoken});
+            at += m.capturedLength(0);
+            matched = true;
+            break;
+        }
+        if (!matched)
+            ++at;
+    }
+    return out;
+}
+
+} // namespace TextNormaliser
