@@ -58,6 +58,7 @@ void TestMandarin::charactersAreReadByTheirWords_data()
     QTest::newRow("ü as v") << "绿色的女孩" << "lv4 se4 de5 nv3 hai2";
     QTest::newRow("yi and bu as written") << "一个不是" << "yi1 ge4 bu4 shi4";
     QTest::newRow("punctuation stays") << "你好，世界！" << "ni3 hao3 ， shi4 jie4 ！";
+    QTest::newRow("marks together, apart from a read-out form") << "25℃。——好" << "er4 shi2 wu3 she4 shi4 du4 。—— hao3";
     QTest::newRow("English as written") << "我用iPhone拍照" << "wo3 yong4 iPhone pai1 zhao4";
 }
 

@@ -183,21 +183,25 @@ QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const
 QString MandarinFrontEnd::pinyinLine(QStringView line) const
 {
     QStringList tokens;
+    bool lastWasMark = false; // the last token is marks that are no word ("——", "...")
+    qsizetype lastEnd = -1;
     for (const Word &word : read(line)) {
         const QStringView written = line.mid(word.start, word.length);
         if (word.kind == Word::Kind::Han) {
             const QStringView said = word.spoken.isEmpty() ? written : QStringView(word.spoken);
             for (qsizetype k = 0; k < word.syllables.size(); ++k)
                 tokens << (word.syllables[k].isEmpty() ? said.mid(k, 1).toString() : word.syllables[k]);
+            lastWasMark = false;
         } else if (!written.trimmed().isEmpty()) {
-            // Neighbouring marks that are not words stay together ("——", "...").
-            if (word.kind == Word::Kind::Other && !tokens.isEmpty() && word.start > 0
-                && line[word.start - 1] != u' ' && !line[word.start - 1].isLetterOrNumber()
-                && !isHan(line[word.start - 1]))
+            // Neighbouring marks stay together as one token.
+            const bool mark = word.kind == Word::Kind::Other;
+            if (mark && lastWasMark && lastEnd == word.start)
                 tokens.back() += written;
             else
                 tokens << written.toString();
+            lastWasMark = mark;
         }
+        lastEnd = word.start + word.length;
     }
     return tokens.join(u' ');
 }
