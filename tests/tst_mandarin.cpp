@@ -19,6 +19,7 @@ private slots:
     void initTestCase();
     void charactersAreReadByTheirWords_data();
     void charactersAreReadByTheirWords();
+    void polyphonesOfAHeldOutTableAreMostlyRight();
     void spokenTonesChangeBeforeTheNextSyllable_data();
     void spokenTonesChangeBeforeTheNextSyllable();
     void englishGoesToTheEnglishVoiceInPlace();
@@ -67,6 +68,40 @@ void TestMandarin::charactersAreReadByTheirWords()
     QFETCH(QString, text);
     QFETCH(QString, pinyin);
     QCOMPARE(MandarinFrontEnd(m_dictionary).pinyinLine(text), pinyin);
+}
+
+// Sentences the dictionary never saw, one polyphonic character each: the
+// share read right is printed, and may not fall below nine in ten.
+void TestMandarin::polyphonesOfAHeldOutTableAreMostlyRight()
+{
+    QFile table(QStringLiteral(SAYRELLA_POLYPHONES));
+    QVERIFY(table.open(QIODevice::ReadOnly | QIODevice::Text));
+    const MandarinFrontEnd frontEnd(m_dictionary);
+    int total = 0, right = 0;
+    QStringList misses;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QStringList fields = QString::fromUtf8(line).split(u'\t');
+        QCOMPARE(fields.size(), 3);
+        const QString &sentence = fields[0];
+        const qsizetype at = fields[1].toInt();
+        QString read;
+        for (const MandarinFrontEnd::Word &word : frontEnd.read(sentence))
+            if (word.kind == MandarinFrontEnd::Word::Kind::Han && word.spoken.isEmpty() && at >= word.start
+                && at < word.start + word.length)
+                read = word.syllables.value(at - word.start);
+        ++total;
+        if (read == fields[2])
+            ++right;
+        else
+            misses << QStringLiteral("%1 %2: %3, not %4").arg(sentence, sentence.mid(at, 1), read, fields[2]);
+    }
+    qInfo("polyphones read right: %d of %d (%.1f %%)", right, total, 100.0 * right / total);
+    for (const QString &miss : std::as_const(misses))
+        qInfo("  %s", qPrintable(miss));
+    QVERIFY(total >= 80);
+    QVERIFY(right * 10 >= total * 9);
 }
 
 void TestMandarin::spokenTonesChangeBeforeTheNextSyllable_data()
@@ -131,6 +166,8 @@ void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem_data()
     QTest::newRow("two years") << "2年后" << "两年后";
     QTest::newRow("full-width digits") << "３５岁" << "三十五岁";
     QTest::newRow("decimal") << "3.14" << "三点一四";
+    QTest::newRow("thousands separators") << "花了1,000.50元" << "花了一千点五零元";
+    QTest::newRow("a list is not a number") << "1,2,3" << "一,二,三";
     QTest::newRow("negative") << "气温-5度" << "气温负五度";
     QTest::newRow("percent") << "增长3.5%" << "增长百分之三点五";
     QTest::newRow("per mille") << "5‰" << "千分之五";

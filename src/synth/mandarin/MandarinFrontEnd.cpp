@@ -11,6 +11,9 @@ namespace {
 
 // A character missing from the dictionary costs more than its rarest word.
 constexpr int UnknownCharacterCost = 260;
+// Longer runs of letters are no English word: their parts are raised as
+// the engine says them, so that a long run is followed as it is read.
+constexpr qsizetype LongestEnglishWord = 45;
 
 bool isHan(QChar c)
 {
@@ -246,6 +249,12 @@ QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece 
         if (!blank && isEnglish != english) {
             flush(word.start);
             english = isEnglish;
+        }
+        if (word.kind == Word::Kind::Latin && word.length <= LongestEnglishWord) {
+            // The English voice says "iPhone" as "i" and "Phone": every part
+            // of it points at its start, so that one word selects it whole.
+            current.append(written, word.start);
+            continue;
         }
         if (word.kind != Word::Kind::Han) {
             current.appendWritten(written, word.start);

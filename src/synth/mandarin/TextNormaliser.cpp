@@ -167,6 +167,11 @@ const QList<Rule> &rules()
                           out += cardinal(m.captured(3)) + u'秒';
                       return out;
                   }});
+        // Thousands separators: 1,000.00 is one number.
+        r.append({QRegularExpression(QStringLiteral("(\\d{1,3}(?:,\\d{3})+)(?:\\.(\\d+))?(?![\\d,])")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      return decimal(QString(m.captured(1)).remove(u','), m.captured(2));
+                  }});
         // IP addresses and version-like dotted numbers: digit by digit.
         r.append({QRegularExpression(QStringLiteral("(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})(?![\\d])")),
                   [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
