@@ -18,7 +18,6 @@ struct ReadingDictionary::Entry
     quint8 cost;
     quint16 reserved;
 };
-static_assert(sizeof(ReadingDictionary::Word) > 0);
 
 namespace {
 
@@ -66,23 +65,20 @@ QString ReadingDictionary::open(const QString &path)
     const uchar *table = m_map + HeaderSize + qsizetype(syllables) * SyllableSize;
     m_keys = reinterpret_cast<const quint16 *>(table + qsizetype(entries) * qsizetype(sizeof(Entry)));
     m_readings = m_keys + keyUnits;
-    // Every entry must lie inside the keys, and every syllable id be known,
-    // before anything is looked up: the file is trusted no further than that.
-    const auto *first = reinterpret_cast<const Entry *>(table);
-    for (quint32 i = 0; i < entries; ++i)
-        if (first[i].length == 0 || qint64(first[i].keyOffset) + first[i].length > keyUnits)
-            return damaged();
-    for (quint32 i = 0; i < keyUnits; ++i)
-        if (m_readings[i] >= syllables)
-            return damaged();
-    m_entries = first;
+    m_keyUnits = keyUnits;
+    m_entries = reinterpret_cast<const Entry *>(table);
     m_entryCount = entries;
+    // Nothing more is read now: opening must not cost the helper's start
+    // the whole file. What is read later is checked as it is read (an entry
+    // outside the keys is an empty word, an unknown syllable an empty one).
     return {};
 }
 
-const QChar *ReadingDictionary::keyOf(const Entry &entry) const
+QStringView ReadingDictionary::keyOf(const Entry &entry) const
 {
-    return reinterpret_cast<const QChar *>(m_keys + entry.keyOffset);
+    if (qint64(entry.keyOffset) + entry.length > m_keyUnits)
+        return {};
+    return QStringView(reinterpret_cast<const QChar *>(m_keys + entry.keyOffset), entry.length);
 }
 
 QLatin1StringView ReadingDictionary::syllable(quint16 id) const
@@ -107,15 +103,16 @@ void ReadingDictionary::wordsAt(QStringView text, qsizetype at, std::vector<Word
         const QStringView prefix = text.mid(at, length);
         // <0: the key sorts before every key with this prefix; 0: it has the prefix; >0: after.
         const auto compare = [&](const Entry &entry) {
-            const int shared = std::min<int>(entry.length, length);
-            const int order = QStringView(keyOf(entry), shared).compare(prefix.first(shared));
+            const QStringView key = keyOf(entry);
+            const qsizetype shared = std::min<qsizetype>(key.size(), length);
+            const int order = key.first(shared).compare(prefix.first(shared));
             if (order != 0)
                 return order;
-            return entry.length < length ? -1 : 0;
+            return key.size() < length ? -1 : 0;
         };
         low = std::partition_point(low, high, [&](const Entry &e) { return compare(e) < 0; });
         high = std::partition_point(low, high, [&](const Entry &e) { return compare(e) <= 0; });
-        if (low < high && low->length == length)
+        if (low < high && low->length == length && keyOf(*low).size() == length)
             out.push_back({length, low->cost, m_readings + low->keyOffset});
     }
 }

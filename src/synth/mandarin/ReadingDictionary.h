@@ -33,12 +33,14 @@ public:
     };
     // Every word of the dictionary that starts at text[at], shortest first.
     void wordsAt(QStringView text, qsizetype at, std::vector<Word> &out) const;
-    // The pinyin of a syllable id, tone digit last ("hang2").
+    // The pinyin of a syllable id, tone digit last ("hang2"); empty for an
+    // id the file does not have (the front end then leaves the character
+    // to the engine).
     QLatin1StringView syllable(quint16 id) const;
 
 private:
     struct Entry;
-    const QChar *keyOf(const Entry &entry) const;
+    QStringView keyOf(const Entry &entry) const;
 
     const uchar *m_map = nullptr;
     qsizetype m_size = 0;
@@ -48,4 +50,5 @@ private:
     quint32 m_syllableCount = 0;
     const quint16 *m_keys = nullptr;
     const quint16 *m_readings = nullptr;
+    quint32 m_keyUnits = 0;
 };
