@@ -56,6 +56,9 @@ void TestMandarin::charactersAreReadByTheirWords_data()
     QTest::newRow("得 after a verb") << "他跑得很快" << "ta1 pao3 de5 hen3 kuai4";
     QTest::newRow("得 must") << "我得走了" << "wo3 dei3 zou3 le5";
     QTest::newRow("行 a line") << "写了一行字" << "xie3 le5 yi1 hang2 zi4";
+    QTest::newRow("只 counting animals") << "院子里有两只鸡" << "yuan4 zi5 li3 you3 liang3 zhi1 ji1";
+    QTest::newRow("只 only") << "我只喝水" << "wo3 zhi3 he1 shui3";
+    QTest::newRow("了 cannot") << "我实在受不了" << "wo3 shi2 zai4 shou4 bu4 liao3";
     QTest::newRow("ü as v") << "绿色的女孩" << "lv4 se4 de5 nv3 hai2";
     QTest::newRow("yi and bu as written") << "一个不是" << "yi1 ge4 bu4 shi4";
     QTest::newRow("punctuation stays") << "你好，世界！" << "ni3 hao3 ， shi4 jie4 ！";

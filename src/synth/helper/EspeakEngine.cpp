@@ -227,20 +227,24 @@ bool EspeakEngine::applyVoice(const QString &id)
             return espeak_SetVoiceByName(voiceId.mid(int(qstrlen(BuiltinIdPrefix))).toUtf8().constData());
         return EE_NOT_FOUND;
     };
-    if (select(id) == EE_OK) {
+    // With the front end, the built-in Mandarin voice speaks through its
+    // pinyin twin: load that at once, not at the first Speak.
+    const QString engineVoice = m_frontEnd && id == QLatin1String(BuiltinIdPrefix) + DefaultVoice
+        ? QLatin1String(BuiltinIdPrefix) + PinyinTwin
+        : id;
+    if (select(engineVoice) == EE_OK) {
         const auto known =
             std::find_if(m_voices.cbegin(), m_voices.cend(), [&](const VoiceInfo &v) { return v.id == id; });
         m_current = known != m_voices.cend() ? *known : VoiceInfo{id, {}, {}};
         // The speed at rate 0 depends on the language: a voice file's is its own.
         if (m_current.language.isEmpty() && id.startsWith(QLatin1String(FileIdPrefix)))
             m_current.language = voiceFileLanguage(id.mid(int(qstrlen(FileIdPrefix))));
-        m_engineVoice = id;
+        m_engineVoice = engineVoice;
         return true;
     }
     // A failed load can leave the synthesiser silent: go back to what worked.
-    if (!m_current.id.isEmpty())
-        select(m_current.id);
-    m_engineVoice = m_current.id;
+    if (!m_engineVoice.isEmpty())
+        select(m_engineVoice);
     return false;
 }
 

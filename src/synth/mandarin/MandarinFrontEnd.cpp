@@ -121,6 +121,10 @@ void MandarinFrontEnd::settleByContext(QStringView text, QList<Word> &words, qsi
     // 这块地, 那片地: after a demonstrative or a measure word 地 is the ground.
     static const QStringView Determiners = u"这那此该各每块片个种些亩";
     static const QStringView Returned = u"钱书给债款账";
+    static const QStringView Growing = u"得出成高胖";
+    static const QStringView Nap = u"一个好午";
+    static const QStringView Aspect = u"了着过不一";
+    static const QStringView Carrying = u"着在起上";
     for (qsizetype w = first; w < words.size(); ++w) {
         Word &word = words[w];
         if (word.length != 1 || word.syllables.size() != 1)
@@ -140,6 +144,20 @@ void MandarinFrontEnd::settleByContext(QStringView text, QList<Word> &words, qsi
             syllable = QStringLiteral("hang2"); // 一行字: a line
         else if (c == u'还' && hanFollows && Returned.contains(text[word.start + 1]))
             syllable = QStringLiteral("huan2"); // 还钱: giving back
+        else if (c == u'只')
+            syllable = before && Counting.contains(previous) ? QStringLiteral("zhi1") // 一只猫: a measure word
+                                                             : QStringLiteral("zhi3"); // 只喝水: only
+        else if (c == u'长' && hanFollows && Growing.contains(text[word.start + 1]))
+            syllable = QStringLiteral("zhang3"); // 长得, 长出: growing
+        else if (c == u'觉' && before && Nap.contains(previous) && !hanFollows)
+            syllable = QStringLiteral("jiao4"); // 一觉, 好觉: a sleep
+        else if (c == u'数' && hanFollows && Aspect.contains(text[word.start + 1]))
+            syllable = QStringLiteral("shu3"); // 数了三遍: counting
+        else if (c == u'背' && hanFollows && Carrying.contains(text[word.start + 1]))
+            syllable = QStringLiteral("bei1"); // 背着, 背在身上: carrying
+        else if (c == u'了' && before && (previous == u'不' || previous == u'得') && word.start >= 2
+                 && isHan(text[word.start - 2]) && !hanFollows)
+            syllable = QStringLiteral("liao3"); // 受不了, 走得了: can or cannot
     }
 }
 
