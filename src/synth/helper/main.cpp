@@ -15,6 +15,7 @@
 #include "synth/helper/EspeakEngine.h"
 #include "synth/mandarin/MandarinFrontEnd.h"
 #include "synth/mandarin/ReadingDictionary.h"
+#include "synth/mandarin/TextNormaliser.h"
 #include "synth/sandbox/Sandbox.h"
 
 #include <QFile>
@@ -98,6 +99,8 @@ int main(int argc, char **argv)
     ReadingDictionary dictionary;
     const QString dictionaryError = readingsPath.isEmpty() ? QString() : dictionary.open(QFile::decodeName(readingsPath));
     const MandarinFrontEnd frontEnd(dictionary);
+    if (dictionary.isOpen())
+        TextNormaliser::prepare();
     if (pinyin) {
         if (!dictionary.isOpen()) {
             std::fprintf(stderr, "sayrella-synth: %s\n",

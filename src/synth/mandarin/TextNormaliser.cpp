@@ -255,6 +255,12 @@ bool startsRule(QChar c) { return c.isDigit() || QStringView(u"¥￥$€£-≤�
 
 } // namespace
 
+void prepare()
+{
+    for (const Rule &rule : rules())
+        rule.pattern.optimize();
+}
+
 QList<Rewrite> rewrites(QStringView text)
 {
     const QString subject = folded(text);

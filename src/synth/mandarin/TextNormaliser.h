@@ -18,6 +18,11 @@ struct Rewrite
     QString spoken; // Han characters (and nothing else) to read in its place
 };
 
+// Compiles the patterns now. The helper calls it before it confines itself:
+// compiled later, they cost the first text's first audio, and the sandbox
+// no longer lets their machine code be made executable.
+void prepare();
+
 // The rewrites of a text, in order, none overlapping.
 QList<Rewrite> rewrites(QStringView text);
 
