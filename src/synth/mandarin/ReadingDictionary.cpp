@@ -40,7 +40,7 @@ QString ReadingDictionary::open(const QString &path)
         return QStringLiteral("找不到普通话词典“%1”。").arg(path);
     struct stat status;
     const bool sized = fstat(fd, &status) == 0 && status.st_size >= HeaderSize;
-    void *map = sized ? mmap(nullptr, size_t(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+    void *map = sized ? mmap(nullptr, size_t(status.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
     ::close(fd);
     if (map == MAP_FAILED)
         return QStringLiteral("无法读取普通话词典“%1”。").arg(path);
@@ -68,9 +68,9 @@ QString ReadingDictionary::open(const QString &path)
     m_keyUnits = keyUnits;
     m_entries = reinterpret_cast<const Entry *>(table);
     m_entryCount = entries;
-    // Nothing more is read now: opening must not cost the helper's start
-    // the whole file. What is read later is checked as it is read (an entry
-    // outside the keys is an empty word, an unknown syllable an empty one).
+    // Nothing is walked now: what is read later is checked as it is read
+    // (an entry outside the keys is an empty word, an unknown syllable an
+    // empty one).
     return {};
 }
 
