@@ -19,6 +19,7 @@ private slots:
     void initTestCase();
     void charactersAreReadByTheirWords_data();
     void charactersAreReadByTheirWords();
+    void polyphonesOfAHeldOutTableAreMostlyRight_data();
     void polyphonesOfAHeldOutTableAreMostlyRight();
     void spokenTonesChangeBeforeTheNextSyllable_data();
     void spokenTonesChangeBeforeTheNextSyllable();
@@ -73,20 +74,27 @@ void TestMandarin::charactersAreReadByTheirWords()
     QCOMPARE(MandarinFrontEnd(m_dictionary).pinyinLine(text), pinyin);
 }
 
-// Sentences the dictionary never saw, one polyphonic character each: the
-// share read right is printed, and may not fall below nine in ten.
-void TestMandarin::polyphonesOfAHeldOutTableAreMostlyRight()
+namespace {
+
+// The share of a table's polyphonic characters read right, with the misses.
+struct TableScore
 {
-    QFile table(QStringLiteral(SAYRELLA_POLYPHONES));
-    QVERIFY(table.open(QIODevice::ReadOnly | QIODevice::Text));
-    const MandarinFrontEnd frontEnd(m_dictionary);
     int total = 0, right = 0;
     QStringList misses;
+};
+
+TableScore scoreTable(const QString &path, const MandarinFrontEnd &frontEnd)
+{
+    TableScore score;
+    QFile table(path);
+    if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
+        return score;
     for (const QByteArray &line : table.readAll().split('\n')) {
         if (line.isEmpty() || line.startsWith('#'))
             continue;
         const QStringList fields = QString::fromUtf8(line).split(u'\t');
-        QCOMPARE(fields.size(), 3);
+        if (fields.size() != 3)
+            return {};
         const QString &sentence = fields[0];
         const qsizetype at = fields[1].toInt();
         QString read;
@@ -94,17 +102,42 @@ void TestMandarin::polyphonesOfAHeldOutTableAreMostlyRight()
             if (word.kind == MandarinFrontEnd::Word::Kind::Han && word.spoken.isEmpty() && at >= word.start
                 && at < word.start + word.length)
                 read = word.syllables.value(at - word.start);
-        ++total;
+        ++score.total;
         if (read == fields[2])
-            ++right;
+            ++score.right;
         else
-            misses << QStringLiteral("%1 %2: %3, not %4").arg(sentence, sentence.mid(at, 1), read, fields[2]);
+            score.misses << QStringLiteral("%1 %2: %3, not %4").arg(sentence, sentence.mid(at, 1), read, fields[2]);
     }
-    qInfo("polyphones read right: %d of %d (%.1f %%)", right, total, 100.0 * right / total);
-    for (const QString &miss : std::as_const(misses))
+    return score;
+}
+
+} // namespace
+
+// Sentences the dictionary never saw, one polyphonic character each. The
+// first table also showed where context rules were needed; the second was
+// written after them and never used to make them (its misses are what the
+// next rules are for). The shares are printed, and may not fall below
+// where they stood when the tables were made.
+void TestMandarin::polyphonesOfAHeldOutTableAreMostlyRight_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("percentAtLeast");
+    QTest::newRow("development table") << QStringLiteral(SAYRELLA_POLYPHONES) << 94;
+    QTest::newRow("held-out table")
+        << QString(QStringLiteral(SAYRELLA_POLYPHONES)).replace(QStringLiteral(".tsv"), QStringLiteral("-heldout.tsv"))
+        << 87;
+}
+
+void TestMandarin::polyphonesOfAHeldOutTableAreMostlyRight()
+{
+    QFETCH(QString, path);
+    QFETCH(int, percentAtLeast);
+    const TableScore score = scoreTable(path, MandarinFrontEnd(m_dictionary));
+    QVERIFY(score.total >= 80);
+    qInfo("polyphones read right: %d of %d (%.1f %%)", score.right, score.total, 100.0 * score.right / score.total);
+    for (const QString &miss : score.misses)
         qInfo("  %s", qPrintable(miss));
-    QVERIFY(total >= 80);
-    QVERIFY(right * 10 >= total * 9);
+    QVERIFY(score.right * 100 >= score.total * percentAtLeast);
 }
 
 void TestMandarin::spokenTonesChangeBeforeTheNextSyllable_data()
