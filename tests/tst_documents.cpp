@@ -4,6 +4,7 @@
 #include "documents/Documents.h"
 #include "documents/RichText.h"
 #include "documents/TextDecoding.h"
+#include "documents/ZipArchive.h"
 #include "platform/Failure.h"
 #include "support/DocumentFiles.h"
 
@@ -62,6 +63,7 @@ private slots:
     void badInputsAreRefusedWithAReason();
     void missingChapterIsSkippedAndNamed();
     void repeatedSpacesAreBounded();
+    void unpackBudgetIsTheOneGiven();
     void htmlIsMadeSafeForQt_data();
     void htmlIsMadeSafeForQt();
 
@@ -262,6 +264,21 @@ void TestDocuments::repeatedSpacesAreBounded()
     const QString text = Documents::readText(path);
     QVERIFY(text.startsWith(QStringLiteral("开始")) && text.endsWith(QStringLiteral("结束")));
     QVERIFY2(text.size() <= qsizetype(Elements) * 16 + 4, qPrintable(QString::number(text.size())));
+}
+
+// The refusal names the budget the archive was opened with, not the
+// program's largest.
+void TestDocuments::unpackBudgetIsTheOneGiven()
+{
+    const QString path = m_dir.filePath(QStringLiteral("two-megabytes.docx"));
+    QVERIFY(writeZip(path, {{"word/document.xml", QByteArray(2 << 20, ' ')}}));
+    ZipArchive archive(path, qint64(1) << 20);
+    try {
+        archive.read(QStringLiteral("word/document.xml"));
+        QFAIL("read past its budget");
+    } catch (const Failure &failure) {
+        QVERIFY2(failure.description().contains(QStringLiteral("1 MB")), qPrintable(failure.description()));
+    }
 }
 
 // Scripts are not read, however they are written, and depth that only slows

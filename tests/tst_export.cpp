@@ -23,6 +23,8 @@
 #include <csignal>
 #include <memory>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sys/mount.h>
 
 namespace {
@@ -96,6 +98,8 @@ private slots:
     void interruptedSaveLeavesNothing();
     void staleTemporariesAreClearedByTheNextSave_data();
     void staleTemporariesAreClearedByTheNextSave();
+    void replacedFileKeepsItsPermissions_data();
+    void replacedFileKeepsItsPermissions();
     void wavPast4GiBIsRf64();
 
 private:
@@ -440,6 +444,37 @@ void TestExport::staleTemporariesAreClearedByTheNextSave()
         QCOMPARE(flock(file.handle(), LOCK_EX), 0);
     QCOMPARE(SafeOutput::removeStaleTemporaries(folder.path()), removed ? 1 : 0);
     QCOMPARE(QFileInfo::exists(folder.filePath(name)), !removed);
+}
+
+void TestExport::replacedFileKeepsItsPermissions_data()
+{
+    QTest::addColumn<int>("before"); // -1: no file there yet
+    QTest::addColumn<int>("after");
+    QTest::newRow("new file") << -1 << 0644;
+    QTest::newRow("private file replaced") << 0600 << 0600;
+    QTest::newRow("shared file replaced") << 0664 << 0664;
+}
+
+void TestExport::replacedFileKeepsItsPermissions()
+{
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QTemporaryDir folder;
+    const QString target = folder.filePath(QStringLiteral("speech.lrc"));
+    if (before >= 0) {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.close();
+        QCOMPARE(chmod(QFile::encodeName(target).constData(), mode_t(before)), 0);
+    }
+    {
+        SafeOutput output(target);
+        QCOMPARE(::write(output.fd(), "[00:00.00]", 10), ssize_t(10));
+        output.commit();
+    }
+    struct stat status;
+    QCOMPARE(stat(QFile::encodeName(target).constData(), &status), 0);
+    QCOMPARE(int(status.st_mode & 07777), after);
 }
 
 // WAV's size fields stop at 4 GiB, about 27 hours of speech: a longer book

@@ -57,6 +57,7 @@ private slots:
     void everyHelperDeathIsReported();
     void floodingHelperIsEnded_data();
     void floodingHelperIsEnded();
+    void renderingGoesOnAfterAFailedText();
     void renderingSurvivesWhatAHelperMaySend_data();
     void renderingSurvivesWhatAHelperMaySend();
 };
@@ -285,6 +286,25 @@ struct CountingSink : SpeechRenderer::Sink
 };
 
 } // namespace
+
+// sayrella --export DIR a b c: one input whose text kills the helper used to
+// fail every input after it with the same message.
+void TestSynthHelper::renderingGoesOnAfterAFailedText()
+{
+    EspeakVoice::Options options;
+    options.helperProgram = QStringLiteral(TEST_SYNTH);
+    options.helperArguments = {QStringLiteral("--on-speak"), QStringLiteral("crash")};
+    options.userVoiceFolder = QStringLiteral("/nonexistent");
+    SpeechRenderer renderer(options);
+    const std::atomic<bool> cancel = false;
+    CountingSink failing;
+    QVERIFY_THROWS_EXCEPTION(Failure, renderer.render(QStringLiteral("say BOOM now"), {}, failing, cancel));
+    for (int text = 0; text < 2; ++text) {
+        CountingSink sink;
+        QVERIFY(renderer.render(QStringLiteral("one two three"), {}, sink, cancel));
+        QCOMPARE(sink.wordAt.size(), 3);
+    }
+}
 
 // Saving has no sound device to hold the helper back: a flood of audio
 // must end the helper long before the disk fills, and a word stamped on the

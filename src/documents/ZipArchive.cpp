@@ -8,7 +8,7 @@
 
 #include <zip.h>
 
-ZipArchive::ZipArchive(const QString &path, qint64 unpackBudget) : m_budget(unpackBudget)
+ZipArchive::ZipArchive(const QString &path, qint64 unpackBudget) : m_budget(unpackBudget), m_limit(unpackBudget)
 {
     int error = 0;
     m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
@@ -47,7 +47,7 @@ QByteArray ZipArchive::read(const QString &name)
         if (m_budget < 0) {
             zip_fclose(file);
             throw Failure(
-                QStringLiteral("解压后的内容过大（超过 %1 MB），已拒绝。").arg(Documents::MaxUnpackedBytes >> 20));
+                QStringLiteral("解压后的内容过大（超过 %1 MB），已拒绝。").arg(m_limit >> 20));
         }
         bytes.append(buffer, qsizetype(n));
     }

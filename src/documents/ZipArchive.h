@@ -26,5 +26,6 @@ public:
 
 private:
     zip *m_zip = nullptr;
-    qint64 m_budget;
+    qint64 m_budget; // what may still be unpacked
+    const qint64 m_limit; // what could be, in all
 };

@@ -76,7 +76,11 @@ SafeOutput::SafeOutput(const QString &target) : m_target(target)
     if (m_fd < 0)
         throw Failure(QStringLiteral("无法在文件夹 %1 中写入：%2。").arg(info.absolutePath(), systemError()));
     flock(m_fd, LOCK_EX); // ours while this process lives: see removeStaleTemporaries()
-    fchmod(m_fd, 0644);
+    // A file that replaces another keeps its permissions (a private file
+    // stays private); a new one is readable by all, as saved files are.
+    struct stat existing;
+    const bool replaces = stat(QFile::encodeName(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode);
+    fchmod(m_fd, replaces ? (existing.st_mode & 07777) : 0644);
     m_temporary = QFile::decodeName(pattern);
 }
 
@@ -99,4 +103,11 @@ void SafeOutput::commit()
     if (std::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_target).constData()) != 0)
         throw Failure(QStringLiteral("无法保存为 %1：%2。").arg(m_target, systemError()));
     m_committed = true;
+    // The rename itself is on the disk only once the folder is.
+    const int folder = open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
 }

@@ -7,6 +7,7 @@
 #include "speech/espeak/VoiceCatalog.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -24,8 +25,8 @@ SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::mo
     listener.failed = [this](quint64 generation, const QString &description) {
         if (generation != 0 && generation != m_queue.generation())
             return;
-        m_failure = description;
-        m_failed = true; // the renderer looks at least every 50 ms
+        std::lock_guard lock(m_failureMutex);
+        m_failure = description; // the renderer looks at least every 50 ms
     };
     m_client = std::make_unique<SynthClient>(m_queue, EspeakVoice::helperLaunch(m_options), listener);
     m_client->start();
@@ -35,6 +36,12 @@ SpeechRenderer::~SpeechRenderer()
 {
     m_queue.close();
     m_client.reset();
+}
+
+std::optional<QString> SpeechRenderer::takeFailure()
+{
+    std::lock_guard lock(m_failureMutex);
+    return std::exchange(m_failure, std::nullopt);
 }
 
 int SpeechRenderer::sampleRate() const { return m_client->sampleRate(); }
@@ -56,6 +63,8 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
         m_client->selectVoice(settings.voiceId);
     }
     m_client->setRate(std::clamp(settings.rate, -10L, 10L));
+    // A failure of an earlier text is no failure of this one.
+    takeFailure();
     m_queue.reset(++m_generation);
     m_client->cancel(m_generation);
     m_client->speak(m_generation, 1, text, false);
@@ -70,8 +79,8 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
             m_client->cancel(m_generation);
             return false;
         }
-        if (m_failed.load())
-            throw Failure(m_failure);
+        if (const std::optional<QString> failure = takeFailure())
+            throw Failure(*failure);
         const std::size_t count = m_queue.pop(buffer.data(), buffer.size());
         // Words are due once their first sample has been taken; the end once the last has.
         words.clear();

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 class SynthClient;
 
@@ -49,10 +51,13 @@ public:
     bool render(const QString &text, const Settings &settings, Sink &sink, const std::atomic<bool> &cancel);
 
 private:
+    std::optional<QString> takeFailure();
+
     EspeakVoice::Options m_options;
     PcmQueue m_queue;
     std::unique_ptr<SynthClient> m_client;
-    std::atomic<bool> m_failed{false};
-    QString m_failure; // written before m_failed is set
+    // What failed during the current render, set on the client's thread.
+    std::mutex m_failureMutex;
+    std::optional<QString> m_failure;
     quint64 m_generation = 0;
 };
