@@ -216,23 +216,31 @@ espeak_ERROR selectVoiceFile(const QString &path)
     return result;
 }
 
+// Loads a voice by its id into the engine.
+espeak_ERROR loadVoice(const QString &voiceId)
+{
+    if (voiceId.startsWith(QLatin1String(FileIdPrefix)))
+        return selectVoiceFile(voiceId.mid(int(qstrlen(FileIdPrefix))));
+    if (voiceId.startsWith(QLatin1String(BuiltinIdPrefix)))
+        return espeak_SetVoiceByName(voiceId.mid(int(qstrlen(BuiltinIdPrefix))).toUtf8().constData());
+    return EE_NOT_FOUND;
+}
+
 } // namespace
+
+// With the front end, the built-in Mandarin voice speaks through its pinyin
+// twin; every other voice speaks as itself.
+QString EspeakEngine::engineVoiceFor(const QString &id) const
+{
+    return m_frontEnd && id == QLatin1String(BuiltinIdPrefix) + DefaultVoice ? QLatin1String(BuiltinIdPrefix) + PinyinTwin
+                                                                              : id;
+}
 
 bool EspeakEngine::applyVoice(const QString &id)
 {
-    const auto select = [](const QString &voiceId) {
-        if (voiceId.startsWith(QLatin1String(FileIdPrefix)))
-            return selectVoiceFile(voiceId.mid(int(qstrlen(FileIdPrefix))));
-        if (voiceId.startsWith(QLatin1String(BuiltinIdPrefix)))
-            return espeak_SetVoiceByName(voiceId.mid(int(qstrlen(BuiltinIdPrefix))).toUtf8().constData());
-        return EE_NOT_FOUND;
-    };
-    // With the front end, the built-in Mandarin voice speaks through its
-    // pinyin twin: load that at once, not at the first Speak.
-    const QString engineVoice = m_frontEnd && id == QLatin1String(BuiltinIdPrefix) + DefaultVoice
-        ? QLatin1String(BuiltinIdPrefix) + PinyinTwin
-        : id;
-    if (select(engineVoice) == EE_OK) {
+    // The engine's voice is loaded at once, not at the first Speak.
+    const QString engineVoice = engineVoiceFor(id);
+    if (loadVoice(engineVoice) == EE_OK) {
         const auto known =
             std::find_if(m_voices.cbegin(), m_voices.cend(), [&](const VoiceInfo &v) { return v.id == id; });
         m_current = known != m_voices.cend() ? *known : VoiceInfo{id, {}, {}};
@@ -244,7 +252,7 @@ bool EspeakEngine::applyVoice(const QString &id)
     }
     // A failed load can leave the synthesiser silent: go back to what worked.
     if (!m_engineVoice.isEmpty())
-        select(m_engineVoice);
+        loadVoice(m_engineVoice);
     return false;
 }
 
@@ -260,10 +268,7 @@ void EspeakEngine::loadEngineVoice(const QString &id)
 {
     if (id == m_engineVoice)
         return;
-    if (id.startsWith(QLatin1String(FileIdPrefix)))
-        selectVoiceFile(id.mid(int(qstrlen(FileIdPrefix))));
-    else
-        espeak_SetVoiceByName(id.mid(int(qstrlen(BuiltinIdPrefix))).toUtf8().constData());
+    loadVoice(id);
     m_engineVoice = id;
 }
 
@@ -318,9 +323,7 @@ bool EspeakEngine::speakPiece(const TextPiece &piece, QStringView text, bool mar
     // Mandarin as the front end reads it, English runs by the English voice,
     // one after the other without a pause between them.
     const QList<MandarinFrontEnd::EnginePart> parts = m_frontEnd->forEngine(piece, text);
-    const QString mandarinVoice =
-        m_current.id == QLatin1String(BuiltinIdPrefix) + DefaultVoice ? QLatin1String(BuiltinIdPrefix) + PinyinTwin
-                                                                       : m_current.id;
+    const QString mandarinVoice = engineVoiceFor(m_current.id);
     for (qsizetype i = 0; i < parts.size() && !run.abandoned; ++i) {
         loadEngineVoice(parts[i].english ? EnglishVoice : mandarinVoice);
         synthesise(parts[i].piece, parts[i].english ? QStringLiteral("en") : m_current.language, false,

@@ -54,6 +54,7 @@ private:
     bool synthesise(const TextPiece &piece, const QString &language, bool markup, bool last, PieceRun &run);
     bool applyVoice(const QString &id);
     bool readsMandarin() const;
+    QString engineVoiceFor(const QString &id) const;
     void loadEngineVoice(const QString &id);
 
     QString m_engineVoice; // the voice the engine has loaded now

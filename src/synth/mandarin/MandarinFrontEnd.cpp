@@ -50,7 +50,7 @@ struct EngineText
         for (qsizetype i = 0; i < s.size(); ++i)
             source.append(from + i);
     }
-    TextPiece finish(const TextPiece &original, qsizetype from, qsizetype to) const
+    TextPiece finish(const TextPiece &original, qsizetype to) const
     {
         TextPiece piece;
         piece.offset = original.offset;
@@ -61,7 +61,6 @@ struct EngineText
         for (qsizetype i = 0; i + 1 < engineOffsets.size(); ++i)
             piece.codePointOffsets.append(source[engineOffsets[i]]);
         piece.codePointOffsets.append(to);
-        Q_UNUSED(from);
         return piece;
     }
 };
@@ -249,7 +248,7 @@ QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece 
     bool english = false;
     const auto flush = [&](qsizetype upTo) {
         if (!current.text.trimmed().isEmpty())
-            parts.append({english, current.finish(original, 0, upTo)});
+            parts.append({english, current.finish(original, upTo)});
         current = {};
     };
     const QList<Word> words = read(text);

@@ -249,8 +249,8 @@ const QList<Rule> &rules()
     return all;
 }
 
-// A date's month and day, a score, and 年 after a short number need their
-// left context; the rules above see only what starts at the position.
+// What a rule can start with: positions starting with anything else are
+// stepped over without trying the rules.
 bool startsRule(QChar c) { return c.isDigit() || QStringView(u"¥￥$€£-≤≥≠×÷=+−<>CR").contains(c); }
 
 } // namespace
