@@ -114,18 +114,18 @@ TableScore scoreTable(const QString &path, const MandarinFrontEnd &frontEnd)
 } // namespace
 
 // Sentences the dictionary never saw, one polyphonic character each. The
-// first table also showed where context rules were needed; the second was
-// written after them and never used to make them (its misses are what the
-// next rules are for). The shares are printed, and may not fall below
-// where they stood when the tables were made.
+// development table is where context rules came from (three tables that
+// were held out in turn, then used); the held-out table was written after
+// the rules and never used to make them. The shares are printed, and may
+// not fall below where they stood when the tables were made.
 void TestMandarin::polyphonesOfAHeldOutTableAreMostlyRight_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("percentAtLeast");
-    QTest::newRow("development table") << QStringLiteral(SAYRELLA_POLYPHONES) << 94;
+    QTest::newRow("development table") << QStringLiteral(SAYRELLA_POLYPHONES) << 97;
     QTest::newRow("held-out table")
         << QString(QStringLiteral(SAYRELLA_POLYPHONES)).replace(QStringLiteral(".tsv"), QStringLiteral("-heldout.tsv"))
-        << 87;
+        << 96;
 }
 
 void TestMandarin::polyphonesOfAHeldOutTableAreMostlyRight()

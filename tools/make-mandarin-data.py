@@ -1,12 +1,20 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Regenerates data/mandarin/readings.bin, the phrase dictionary of the
-Mandarin front end, from the npm package @pinyin-pro/data (ISC licence):
-about 349,000 words and phrases with their readings and frequencies.
+Mandarin front end, from three npm packages:
 
-    tools/make-mandarin-data.py [PACKAGE.tgz]
+- @pinyin-pro/data (ISC): about 349,000 words and phrases with their
+  readings and frequencies, the body of the dictionary;
+- pinyin-pro (MIT): its word lists of polyphonic characters (about 4,000
+  words, files dist/esm/data/dict2-5.mjs), whose readings are taken where
+  they differ and whose missing words are added at a middling frequency;
+- pinyin (MIT): its phrase list (data/phrases-dict.js, about 41,000), of
+  which only the words missing from both others are added, rarer still
+  (its readings are less careful where the others have the word).
 
-Without an argument it fetches the package with `npm pack`. The file is
+    tools/make-mandarin-data.py [DATA.tgz PINYIN-PRO.tgz PINYIN.tgz]
+
+Without arguments it fetches the packages with `npm pack`. The file is
 read by the synthesis helper through mmap, so it needs no parsing at
 start-up. Layout (little-endian):
 
@@ -28,13 +36,19 @@ undone here (yi1, bu4), so that the front end applies them itself and
 import json
 import math
 import os
+import re
 import struct
 import subprocess
 import sys
 import tarfile
 import tempfile
 
-PACKAGE = "@pinyin-pro/data@1.3.1"
+PACKAGES = ("@pinyin-pro/data@1.3.1", "pinyin-pro@3.29.4", "pinyin@2.11.2")
+# Frequencies given to words that only the word lists have: a curated
+# polyphone word is about as likely as an ordinary two-character word, a
+# phrase of the larger list about ten times less.
+CURATED_FREQUENCY = 2e-9
+PHRASE_FREQUENCY = 1e-9
 TONES = {}
 for plain, marked in (("a", "āáǎà"), ("e", "ēéěè"), ("i", "īíǐì"), ("o", "ōóǒò"), ("u", "ūúǔù"),
                       ("v", "ǖǘǚǜ"), ("n", "\u0144\u0148\u01f9"), ("m", "\u1e3f")):
@@ -63,20 +77,77 @@ def load(tgz):
         return json.load(archive.extractfile("package/json/complete.json"))
 
 
+def member_lines(archive, name):
+    return archive.extractfile(name).read().decode("utf-8").splitlines()
+
+
+def load_curated(tgz):
+    """word -> reading from lines such as `    银行: 'yín háng',`"""
+    words = {}
+    entry = re.compile(r"""^\s*([^\s:'"]+):\s*['"]([^'"]+)['"],?\s*$""")
+    with tarfile.open(tgz) as archive:
+        for n in range(2, 6):
+            for line in member_lines(archive, "package/dist/esm/data/dict%d.mjs" % n):
+                m = entry.match(line)
+                if m:
+                    words[m.group(1)] = m.group(2)
+    return words
+
+
+def load_phrases(tgz):
+    """word -> first reading from lines such as `"为人": [["wéi"], ["rén"]],`"""
+    words = {}
+    entry = re.compile(r'^"([^"]+)":\s*\[(.*)\],?\s*$')
+    with tarfile.open(tgz) as archive:
+        for line in member_lines(archive, "package/data/phrases-dict.js"):
+            m = entry.match(line)
+            if m:
+                words[m.group(1)] = " ".join(re.findall(r'\["([^",\]]+)', m.group(2)))
+    return words
+
+
+def merged(data, curated, phrases):
+    # The main data leaves out 不 alone (its reading changes with the next
+    # tone, which its own code applies); without it every phrase with 不
+    # beats the words around a lone 不. It is about as frequent as 是.
+    data.setdefault("不", ["bù", data["是"][1]])
+    for word, reading in curated.items():
+        if word in data:
+            data[word] = [reading, data[word][1]]
+        else:
+            data[word] = [reading, CURATED_FREQUENCY]
+    for word, reading in phrases.items():
+        if word not in data:
+            data[word] = [reading, PHRASE_FREQUENCY]
+    return data
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     target = os.path.join(here, "..", "data", "mandarin", "readings.bin")
-    if len(sys.argv) > 1:
-        data = load(sys.argv[1])
+    if len(sys.argv) == 4:
+        data = merged(load(sys.argv[1]), load_curated(sys.argv[2]), load_phrases(sys.argv[3]))
     else:
         with tempfile.TemporaryDirectory() as folder:
-            subprocess.run(["npm", "pack", PACKAGE, "--pack-destination", folder], check=True,
-                           stdout=subprocess.DEVNULL)
-            data = load(os.path.join(folder, os.listdir(folder)[0]))
+            paths = []
+            for package in PACKAGES:
+                done = subprocess.run(["npm", "pack", package, "--pack-destination", folder], check=True,
+                                      stdout=subprocess.PIPE, text=True)
+                paths.append(os.path.join(folder, done.stdout.split()[-1]))
+            data = merged(load(paths[0]), load_curated(paths[1]), load_phrases(paths[2]))
     syllables, index = [], {}
     entries = []
     for word, (reading, frequency) in data.items():
-        parts = [numbered(s) for s in reading.split()]
+        # At the data's lowest frequency, words of three or more characters
+        # that begin with 地 are mostly an adverb's 地 glued to the verb after
+        # it (地走了, 地大喊); the nouns among them (地下河) fall apart into
+        # words read the same way.
+        if len(word) >= 3 and word[0] == "地" and frequency <= 3e-12:
+            continue
+        try:
+            parts = [numbered(s) for s in reading.split()]
+        except ValueError:
+            continue  # a phrase with letters or marks in it
         if len(parts) != len(word) or any(ord(c) > 0xFFFF for c in word):
             continue
         for i, c in enumerate(word):

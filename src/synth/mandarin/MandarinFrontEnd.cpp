@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/mandarin/MandarinFrontEnd.h"
 
+#include "synth/mandarin/ContextReadings.h"
 #include "synth/mandarin/ReadingDictionary.h"
 #include "synth/mandarin/TextNormaliser.h"
 
@@ -15,11 +16,7 @@ constexpr int UnknownCharacterCost = 260;
 // the engine says them, so that a long run is followed as it is read.
 constexpr qsizetype LongestEnglishWord = 45;
 
-bool isHan(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0x3400 && u <= 0x4DBF) || (u >= 0xF900 && u <= 0xFAFF);
-}
+bool isHan(QChar c) { return isHanCharacter(c); }
 
 bool isLatin(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 
@@ -108,56 +105,7 @@ void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, Q
     const qsizetype first = out.size();
     for (auto it = backwards.crbegin(); it != backwards.crend(); ++it)
         out.append(*it);
-    settleByContext(text, out, first);
-}
-
-// Characters the dictionary reads one way alone whose reading depends on
-// their neighbours when they stand as words of their own.
-void MandarinFrontEnd::settleByContext(QStringView text, QList<Word> &words, qsizetype first)
-{
-    static const QStringView Pronouns = u"我你他她它您咱";
-    static const QStringView Counting = u"一二两三四五六七八九十几数每";
-    // 这块地, 那片地: after a demonstrative or a measure word 地 is the ground.
-    static const QStringView Determiners = u"这那此该各每块片个种些亩";
-    static const QStringView Returned = u"钱书给债款账";
-    static const QStringView Growing = u"得出成高胖";
-    static const QStringView Nap = u"一个好午";
-    static const QStringView Aspect = u"了着过不一";
-    static const QStringView Carrying = u"着在起上";
-    for (qsizetype w = first; w < words.size(); ++w) {
-        Word &word = words[w];
-        if (word.length != 1 || word.syllables.size() != 1)
-            continue;
-        const QChar c = text[word.start];
-        const Word *before = w > first ? &words[w - 1] : nullptr;
-        const QChar previous = before ? text[word.start - 1] : QChar();
-        const bool hanFollows = w + 1 < words.size() && words[w + 1].kind == Word::Kind::Han;
-        QString &syllable = word.syllables.front();
-        if (c == u'地' && before && hanFollows && !Determiners.contains(previous)
-            && (before->length >= 2 || (before->length == 1 && word.start >= 2 && text[word.start - 2] == previous)))
-            syllable = QStringLiteral("de5"); // 慢慢地走, 高兴地说: an adverb's mark
-        else if (c == u'得' && before)
-            syllable = Pronouns.contains(previous) && hanFollows ? QStringLiteral("dei3") // 我得走了
-                                                               : QStringLiteral("de5"); // 跑得快
-        else if (c == u'行' && before && Counting.contains(previous))
-            syllable = QStringLiteral("hang2"); // 一行字: a line
-        else if (c == u'还' && hanFollows && Returned.contains(text[word.start + 1]))
-            syllable = QStringLiteral("huan2"); // 还钱: giving back
-        else if (c == u'只')
-            syllable = before && Counting.contains(previous) ? QStringLiteral("zhi1") // 一只猫: a measure word
-                                                             : QStringLiteral("zhi3"); // 只喝水: only
-        else if (c == u'长' && hanFollows && Growing.contains(text[word.start + 1]))
-            syllable = QStringLiteral("zhang3"); // 长得, 长出: growing
-        else if (c == u'觉' && before && Nap.contains(previous) && !hanFollows)
-            syllable = QStringLiteral("jiao4"); // 一觉, 好觉: a sleep
-        else if (c == u'数' && hanFollows && Aspect.contains(text[word.start + 1]))
-            syllable = QStringLiteral("shu3"); // 数了三遍: counting
-        else if (c == u'背' && hanFollows && Carrying.contains(text[word.start + 1]))
-            syllable = QStringLiteral("bei1"); // 背着, 背在身上: carrying
-        else if (c == u'了' && before && (previous == u'不' || previous == u'得') && word.start >= 2
-                 && isHan(text[word.start - 2]) && !hanFollows)
-            syllable = QStringLiteral("liao3"); // 受不了, 走得了: can or cannot
-    }
+    settleReadingsByContext(text, out, first);
 }
 
 QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const

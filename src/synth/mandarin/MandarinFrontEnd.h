@@ -58,7 +58,6 @@ public:
 
 private:
     void readHan(QStringView text, qsizetype from, qsizetype to, QList<Word> &out) const;
-    static void settleByContext(QStringView text, QList<Word> &words, qsizetype first);
 
     const ReadingDictionary &m_dictionary;
 };

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-// The phrase dictionary of the Mandarin front end: some 349,000 words and
+// The phrase dictionary of the Mandarin front end: some 350,000 words and
 // phrases with the reading of each character (pinyin, tone digits) and how
 // often the word is used. The file (data/mandarin/readings.bin, made by
 // tools/make-mandarin-data.py) is mapped, not parsed, and its pages are
