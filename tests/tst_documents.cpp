@@ -65,6 +65,10 @@ private slots:
     void repeatedSpacesAreBounded();
     void unpackBudgetIsTheOneGiven();
     void htmlIsMadeSafeForQt_data();
+    void terminalControlsAreDropped_data();
+    void terminalControlsAreDropped();
+    void rtfIsReadAsWritten_data();
+    void rtfIsReadAsWritten();
     void htmlIsMadeSafeForQt();
 
 private:
@@ -79,6 +83,11 @@ void TestDocuments::everyEncodingGivesTheSameText_data()
     QTest::newRow("UTF-8 with BOM") << encoded(Paragraph, "UTF-8", true) << Paragraph;
     QTest::newRow("UTF-16LE with BOM") << encoded(Paragraph, "UTF-16LE", true) << Paragraph;
     QTest::newRow("UTF-16BE with BOM") << encoded(Paragraph, "UTF-16BE", true) << Paragraph;
+    QTest::newRow("UTF-16LE without BOM") << encoded(Paragraph, "UTF-16LE") << Paragraph;
+    QTest::newRow("UTF-16BE without BOM") << encoded(Paragraph, "UTF-16BE") << Paragraph;
+    QTest::newRow("UTF-16LE without BOM, English")
+        << encoded(QStringLiteral("Plain English,\nnothing else."), "UTF-16LE")
+        << QStringLiteral("Plain English,\nnothing else.");
     QTest::newRow("GB18030") << encoded(Paragraph, "GB18030") << Paragraph;
     QTest::newRow("GBK") << encoded(Paragraph, "GBK") << Paragraph;
     QTest::newRow("GB2312, short") << encoded(QStringLiteral("你好，世界"), "GB2312") << QStringLiteral("你好，世界");
@@ -93,6 +102,73 @@ void TestDocuments::everyEncodingGivesTheSameText()
     QFETCH(QString, text);
     QVERIFY(!bytes.isEmpty());
     const QString path = writeFile(m_dir, QStringLiteral("%1.txt").arg(QTest::currentDataTag()), bytes);
+    QCOMPARE(Documents::readText(path), text);
+}
+
+void TestDocuments::terminalControlsAreDropped_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("read");
+    QTest::newRow("colours") << "\x1b[32m通过\x1b[0m：三项\x1b[1;31m失败\x1b[m" << "通过：三项失败";
+    QTest::newRow("cursor and erase") << "进度\x1b[2K\r完成\x1b[?25h" << "进度\r完成";
+    QTest::newRow("window title") << "\x1b]0;终端标题\x07正文" << "正文";
+    QTest::newRow("link ended by ESC backslash") << "看\x1b]8;;http://example.org\x1b\\这里" << "看这里";
+    QTest::newRow("man page overstrike") << "N\bNA\bAM\bME\bE _\bl_\bs" << "NAME ls";
+    QTest::newRow("form feed and stray controls") << "一页\f二页\x01\x7f" << "一页\n二页";
+    QTest::newRow("tabs and lines stay") << "甲\t乙\n丙" << "甲\t乙\n丙";
+    QTest::newRow("escape at the very end") << "完\x1b" << "完";
+}
+
+void TestDocuments::terminalControlsAreDropped()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, read);
+    QCOMPARE(TextDecoding::withoutTerminalControls(text), read);
+}
+
+// RTF as WordPad, LibreOffice and Word write it (written by hand here).
+void TestDocuments::rtfIsReadAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("paragraphs") << QByteArray("{\\rtf1\\ansi First line.\\par Second\\line line.\\par}")
+                                << "First line.\nSecond\nline.";
+    QTest::newRow("unicode escapes with fallbacks")
+        << QByteArray("{\\rtf1\\ansi\\uc1\\u20320?\\u22909?\\uc2 \\u19990\\'ca\\'c0\\u30028??\\par}") << "你好世界";
+    QTest::newRow("negative escape, surrogate pair")
+        << QByteArray("{\\rtf1\\u-10176?\\u-9206?\\u-233?}") << QString::fromUtf8("\xF0\xA0\x80\x8A\xEF\xBC\x97");
+    QTest::newRow("GBK bytes of the code page")
+        << QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'c4\\'e3\\'ba\\'c3\\par}") << "你好";
+    QTest::newRow("Chinese font in a Latin document")
+        << QByteArray("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\fnil\\fcharset134 "
+                      "\\'cb\\'ce\\'cc\\'e5;}}\\f0 caf\\'e9 \\f1\\'c4\\'e3\\'ba\\'c3\\par}")
+        << QString::fromUtf8("caf\xC3\xA9 你好");
+    QTest::newRow("Big5 font")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f2\\fcharset136 x;}}\\f2\\'a7\\'41\\'a6\\'6e}") << "你好";
+    QTest::newRow("tables, metadata and pictures skipped")
+        << QByteArray("{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}{\\stylesheet{\\s1 Heading;}}"
+                      "{\\info{\\title 标题}{\\author x}}{\\*\\generator Writer;}{\\header 页眉\\par}"
+                      "{\\pict\\pngblip 89504e47}{\\*\\unknown hidden}\\u27491?\\u25991?\\par}")
+        << "正文";
+    QTest::newRow("binary data skipped") << QByteArray("{\\rtf1 a \\bin4 {}\\ b}") << "a b";
+    QTest::newRow("field result read, instruction not")
+        << QByteArray("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt the site}}.}")
+        << "see the site.";
+    QTest::newRow("footnote after its paragraph")
+        << QByteArray("{\\rtf1 Text{\\super\\chftn}{\\footnote\\pard{\\super\\chftn} The note.} goes on.\\par Next.\\par}")
+        << "Text goes on.\nThe note.\nNext.";
+    QTest::newRow("escaped braces and symbols")
+        << QByteArray("{\\rtf1 \\{a\\}\\\\\\~b\\emdash c\\ldblquote d\\rdblquote\\tab e}")
+        << QString::fromUtf8("{a}\\\xC2\xA0" "b\xE2\x80\x94" "c\xE2\x80\x9C" "d\xE2\x80\x9D\te");
+    QTest::newRow("table cells apart") << QByteArray("{\\rtf1\\trowd a\\cell b\\cell\\row c\\par}") << "a\tb\t\nc";
+    QTest::newRow("unbalanced, ends where the text ends") << QByteArray("{\\rtf1 open {\\b bold") << "open bold";
+}
+
+void TestDocuments::rtfIsReadAsWritten()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, text);
+    const QString path = writeFile(m_dir, QStringLiteral("%1.rtf").arg(QTest::currentDataTag()), rtf);
     QCOMPARE(Documents::readText(path), text);
 }
 
@@ -129,6 +205,12 @@ void TestDocuments::everyFormatGivesItsTextInOrder_data()
     const QString odtPath = m_dir.filePath(QStringLiteral("letter.odt"));
     QVERIFY(writeZip(odtPath, odt({QStringLiteral("亲爱的朋友："), QStringLiteral("你好。")})));
     QTest::newRow("ODT") << odtPath << QStringList{"亲爱的朋友：\n你好。"} << noMarkup;
+    // LibreOffice's import of a web page saves the same body under another type.
+    auto webOdt = odt({QStringLiteral("网页导入的文字。")});
+    webOdt[0].second = "application/vnd.oasis.opendocument.text-web";
+    const QString webOdtPath = m_dir.filePath(QStringLiteral("page.odt"));
+    QVERIFY(writeZip(webOdtPath, webOdt));
+    QTest::newRow("ODT from a web page") << webOdtPath << QStringList{"网页导入的文字。"} << noMarkup;
     const QString pdfPath = m_dir.filePath(QStringLiteral("pages.pdf"));
     QVERIFY(writePdf(pdfPath,
                      {QStringLiteral("第一张的文字"), QStringLiteral("第二张的文字"), QStringLiteral("Third page")}));

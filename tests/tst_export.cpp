@@ -4,6 +4,7 @@
 // command line, run without a display or a sound server.
 #include "export/AudioFileWriter.h"
 #include "export/Exporter.h"
+#include "export/Subtitles.h"
 #include "export/SafeOutput.h"
 #include "platform/Failure.h"
 #include "speech/espeak/SpeechRenderer.h"
@@ -90,6 +91,8 @@ private slots:
     void everyFormatReadsBack();
     void wavHoldsExactlyTheVoicesSamples();
     void subtitlesFollowTheWords();
+    void sentencesEndWhereTheirMarksDo_data();
+    void sentencesEndWhereTheirMarksDo();
     void nothingPartialIsEverLeft_data();
     void nothingPartialIsEverLeft();
     void commandLine_data();
@@ -219,6 +222,35 @@ void TestExport::subtitlesFollowTheWords()
     }
 }
 
+void TestExport::sentencesEndWhereTheirMarksDo_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("sentences");
+    QTest::newRow("opening bracket after a full stop")
+        << "他来了。（后来又走了。）然后呢？" << QStringList{"他来了。", "（后来又走了。）", "然后呢？"};
+    QTest::newRow("opening quote after a full stop") << "他说完了。“好吧。”" << QStringList{"他说完了。", "“好吧。”"};
+    QTest::newRow("closing marks stay") << "“走吧。”他说。" << QStringList{"“走吧。”", "他说。"};
+    QTest::newRow("English with a space") << "It ended. (Then more.)" << QStringList{"It ended.", "(Then more.)"};
+}
+
+// Each sentence's words: one word at each sentence's first character.
+void TestExport::sentencesEndWhereTheirMarksDo()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, sentences);
+    QList<Subtitles::Word> words;
+    qsizetype at = 0;
+    for (const QString &sentence : sentences) {
+        at = text.indexOf(sentence, at);
+        words.append({at * 100, long(at), 1});
+        at += sentence.size();
+    }
+    QStringList read;
+    for (const Subtitles::Cue &cue : Subtitles::sentences(text, words, text.size() * 100))
+        read << cue.text;
+    QCOMPARE(read, sentences);
+}
+
 void TestExport::nothingPartialIsEverLeft_data()
 {
     QTest::addColumn<QString>("how");
@@ -300,6 +332,8 @@ void TestExport::commandLine_data()
                                    << QStringList{"taken.wav"} << "--force";
     QTest::newRow("existing file, forced") << QStringList{"--export", "OUT/taken.wav", "--force", story} << QByteArray()
                                            << 0 << QStringList{"taken.wav"} << "";
+    QTest::newRow("existing subtitles") << QStringList{"--export", "OUT/old.wav", "--subtitles", story} << QByteArray()
+                                        << 1 << QStringList{} << "old.srt";
     QTest::newRow("unknown extension") << QStringList{"--export", "OUT/a.xyz", story} << QByteArray() << 1
                                        << QStringList{} << "MP3";
     QTest::newRow("missing input") << QStringList{"--export", "OUT/a.wav", "/nonexistent/story.txt"} << QByteArray()
@@ -321,9 +355,12 @@ void TestExport::commandLine()
     QFETCH(QStringList, made);
     QFETCH(QString, says);
     QTemporaryDir out;
-    QFile taken(out.filePath(QStringLiteral("taken.wav")));
-    QVERIFY(taken.open(QIODevice::WriteOnly));
-    taken.close();
+    // Files that were there before: an audio file and someone's subtitles.
+    const QStringList before{"old.srt", "taken.wav"};
+    for (const QString &name : before) {
+        QFile taken(out.filePath(name));
+        QVERIFY(taken.open(QIODevice::WriteOnly));
+    }
     QStringList args;
     for (const QString &a : arguments)
         args << QString(a).replace(QStringLiteral("OUT"), out.path());
@@ -340,9 +377,12 @@ void TestExport::commandLine()
     const QString printed = QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
     QVERIFY2(program.exitCode() == status, qPrintable(QStringLiteral("%1: %2").arg(program.exitCode()).arg(printed)));
     QVERIFY2(printed.contains(says), qPrintable(printed));
-    QCOMPARE(namesIn(out.path()),
-             made.isEmpty() ? QStringList{"taken.wav"}
-                            : made + (made.contains("taken.wav") ? QStringList{} : QStringList{"taken.wav"}));
+    QStringList expected = made;
+    for (const QString &name : before)
+        if (!expected.contains(name))
+            expected << name;
+    expected.sort();
+    QCOMPARE(namesIn(out.path()), expected);
     for (const QString &name : std::as_const(made))
         if (!name.endsWith(u"lrc") && !name.endsWith(u"srt") && name != u"taken.wav")
             QVERIFY2(readBack(out.filePath(name)).rms() > 500, qPrintable(name));

@@ -125,6 +125,8 @@ private slots:
 
     void transitions_data();
     void transitions();
+    void keysPressTheirButtons_data();
+    void keysPressTheirButtons();
     void speakWithEmptyTextDoesNothing();
     void failedSpeakReportsAndClearsSpeaking_data();
     void failedSpeakReportsAndClearsSpeaking();
@@ -357,6 +359,34 @@ void TestFrmMain::transitions()
     QCOMPARE(reader.window->paused(), paused);
     QCOMPARE(reader.pauseCaption(), paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
     QVERIFY(reader.messages.messages.isEmpty());
+}
+
+void TestFrmMain::keysPressTheirButtons_data()
+{
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("expectedCalls");
+    const QString speak = QStringLiteral("Speak(%1,%2)").arg(LoadResString(101)).arg(ReaderSpeakFlags);
+    QTest::newRow("F5 speaks") << QStringList{} << int(Qt::Key_F5) << QStringList{speak};
+    QTest::newRow("F6 pauses") << QStringList{"cmdSpeak"} << int(Qt::Key_F6) << QStringList{"Pause"};
+    QTest::newRow("F6 resumes") << QStringList{"cmdSpeak", "cmdPause"} << int(Qt::Key_F6) << QStringList{"Resume"};
+    QTest::newRow("Esc stops") << QStringList{"cmdSpeak"} << int(Qt::Key_Escape) << QStringList{"Speak(<null>,2)"};
+}
+
+void TestFrmMain::keysPressTheirButtons()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(int, key);
+    QFETCH(QStringList, expectedCalls);
+    Reader reader;
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
+    for (const QString &name : setup)
+        reader.click(name.toLatin1().constData());
+    reader.forget();
+    QTest::keyClick(reader.control<QPlainTextEdit>("TTS"), Qt::Key(key));
+    QCOMPARE(reader.calls(), expectedCalls);
+    QVERIFY(!reader.control<QPushButton>("cmdSpeak")->toolTip().isEmpty());
 }
 
 void TestFrmMain::speakWithEmptyTextDoesNothing()

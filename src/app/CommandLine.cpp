@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <cstring>
 
 CommandLine::CommandLine()
 {
@@ -14,33 +13,9 @@ CommandLine::CommandLine()
     m_parser.addVersionOption();
     m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_force, m_listVoices, m_pinyin});
     m_parser.addPositionalArgument(QStringLiteral("文件"),
-                                   QStringLiteral("要朗读的文档（文本、Markdown、网页、EPUB、DOCX、ODT 或 PDF）；"
+                                   QStringLiteral("要朗读的文档（文本、Markdown、网页、EPUB、DOCX、ODT、RTF 或 PDF）；"
                                                   "保存时可给多个，“-”表示标准输入。"),
                                    QStringLiteral("[文件…]"));
-}
-
-namespace {
-
-bool hasOption(int argc, char *argv[], std::initializer_list<const char *> options)
-{
-    for (int i = 1; i < argc; ++i)
-        for (const char *option : options)
-            if (std::strcmp(argv[i], option) == 0
-                || (std::strncmp(argv[i], option, std::strlen(option)) == 0 && argv[i][std::strlen(option)] == '='))
-                return true;
-    return false;
-}
-
-} // namespace
-
-bool CommandLine::asksOnlyForInformation(int argc, char *argv[])
-{
-    return hasOption(argc, argv, {"-h", "--help", "-?", "--help-all", "-v", "--version"});
-}
-
-bool CommandLine::needsNoWindow(int argc, char *argv[])
-{
-    return hasOption(argc, argv, {"--export", "--list-voices", "--pinyin"});
 }
 
 void CommandLine::usageError(const QString &message) const

@@ -19,13 +19,6 @@ public:
 
     CommandLine();
 
-    // True when the arguments only ask for help or the version: answered
-    // with a plain QCoreApplication.
-    static bool asksOnlyForInformation(int argc, char *argv[]);
-    // True when the arguments ask for no window (saving, listing): those run
-    // without QApplication.
-    static bool needsNoWindow(int argc, char *argv[]);
-
     // Parses; prints help, the version or a usage error (exit status 2) and
     // ends the program for those.
     void parse(const QStringList &arguments);

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -182,8 +183,14 @@ int runWithoutWindow(const CommandLine &commandLine)
             status = 1;
             continue;
         }
-        if (SafeOutput::entryExists(target) && !commandLine.force()) {
-            complain(target, QStringLiteral("文件已经存在（用 --force 覆盖）"));
+        // The subtitles are the user's files as much as the audio: all that
+        // would be written is checked before any of it is.
+        QStringList written{target};
+        if (commandLine.subtitles())
+            written << Exporter::subtitlePath(target, "lrc") << Exporter::subtitlePath(target, "srt");
+        const auto taken = std::find_if(written.cbegin(), written.cend(), SafeOutput::entryExists);
+        if (taken != written.cend() && !commandLine.force()) {
+            complain(*taken, QStringLiteral("文件已经存在（用 --force 覆盖）"));
             status = 1;
             continue;
         }

@@ -17,13 +17,15 @@
 int main(int argc, char *argv[])
 {
     CommandLine commandLine;
-    if (CommandLine::asksOnlyForInformation(argc, argv)) {
+    {
+        // The whole command line is read before any GUI exists: help, the
+        // version and usage errors are answered on any machine, display or
+        // not (a GUI application would abort first without one).
         QCoreApplication core(argc, argv);
         nameApplication();
-        commandLine.parse(core.arguments()); // prints and exits
-        return 0;
+        commandLine.parse(core.arguments());
     }
-    if (CommandLine::needsNoWindow(argc, argv)) {
+    if (commandLine.mode() != CommandLine::Mode::Reader) {
         // Documents in HTML or Markdown need Qt's text layout, which needs a
         // GUI application; none is shown, so no display is needed either.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -4,6 +4,7 @@
 #include "documents/Cancellation.h"
 #include "documents/PdfText.h"
 #include "documents/RichText.h"
+#include "documents/RtfText.h"
 #include "documents/TextDecoding.h"
 #include "documents/XmlText.h"
 #include "documents/ZipArchive.h"
@@ -63,7 +64,9 @@ QString zipDocument(const QString &path, QStringList *notes)
         : QByteArray();
     if (mimetype == "application/epub+zip")
         return epub(archive, notes);
-    if (mimetype == "application/vnd.oasis.opendocument.text")
+    // A text document, or one LibreOffice made from a web page: the same body.
+    if (mimetype == "application/vnd.oasis.opendocument.text"
+        || mimetype == "application/vnd.oasis.opendocument.text-web")
         return XmlText::openDocument(archive.read(QStringLiteral("content.xml")));
     if (archive.contains(QStringLiteral("word/document.xml")))
         return XmlText::wordDocument(archive.read(QStringLiteral("word/document.xml")));
@@ -112,23 +115,27 @@ QString readText(const QString &path, QStringList *notes)
         return PdfText::read(path);
     if (head.startsWith("PK\x03\x04"))
         return zipDocument(path, notes);
+    const bool rtf = head.startsWith("{\\rtf");
     // Read no more than the size just checked, whatever the file grows to
     // meanwhile (and without reserving the whole limit for a small file).
     const QByteArray bytes = file.read(file.size());
     throwIfCancelled();
+    if (rtf)
+        return RtfText::read(bytes);
     const QString suffix = info.suffix().toLower();
     if (suffix == u"md" || suffix == u"markdown")
-        return RichText::markdown(TextDecoding::decode(bytes));
+        return RichText::markdown(TextDecoding::withoutTerminalControls(TextDecoding::decode(bytes)));
     if (looksLikeHtml(suffix, head))
         return RichText::html(TextDecoding::decode(bytes));
-    return TextDecoding::decode(bytes);
+    // Logs and captured terminal output keep the colours they were shown in.
+    return TextDecoding::withoutTerminalControls(TextDecoding::decode(bytes));
 }
 
 QString fileDialogFilter()
 {
-    return QStringLiteral("可朗读的文档 (*.txt *.text *.md *.markdown *.html *.htm *.xhtml *.epub *.docx *.odt *.pdf);;"
+    return QStringLiteral("可朗读的文档 (*.txt *.text *.md *.markdown *.html *.htm *.xhtml *.epub *.docx *.odt *.rtf *.pdf);;"
                           "文本文件 (*.txt *.text);;Markdown (*.md *.markdown);;网页 (*.html *.htm *.xhtml);;"
-                          "电子书 (*.epub);;Word 文档 (*.docx);;OpenDocument 文本 (*.odt);;PDF 文档 (*.pdf);;"
+                          "电子书 (*.epub);;Word 文档 (*.docx);;OpenDocument 文本 (*.odt);;RTF 文档 (*.rtf);;PDF 文档 (*.pdf);;"
                           "所有文件 (*)");
 }
 

@@ -8,6 +8,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucsdet.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -58,6 +59,63 @@ QByteArray detected(const QByteArray &bytes)
     return QByteArray(name);
 }
 
+// Characters a text in the reader's languages is made of: wrongly paired
+// bytes of UTF-16 fall mostly outside them (a line feed read the wrong way
+// round is U+0A00, a space U+2000).
+bool plausibleInText(char16_t u)
+{
+    return (u >= 0x20 && u < 0x7F) || u == u'\n' || u == u'\r' || u == u'\t' || (u >= 0xA0 && u <= 0x17F)
+        || (u >= 0x2010 && u <= 0x2027) || (u >= 0x3000 && u <= 0x30FF) || (u >= 0x4E00 && u <= 0x9FFF)
+        || (u >= 0xFF00 && u <= 0xFFEF);
+}
+
+// The share of plausible characters in the sample read as UTF-16 in one
+// byte order; none when it holds a NUL character or a broken surrogate.
+double utf16Plausibility(const QByteArray &sample, bool littleEndian)
+{
+    qsizetype plausible = 0, units = sample.size() / 2;
+    for (qsizetype i = 0; i < units; ++i) {
+        const auto a = uchar(sample[2 * i]), b = uchar(sample[2 * i + 1]);
+        const char16_t u = littleEndian ? char16_t(a | b << 8) : char16_t(b | a << 8);
+        if (u == 0)
+            return 0;
+        if (QChar::isSurrogate(u)) {
+            // A pair is plausible; half of one is not text.
+            if (!QChar::isHighSurrogate(u))
+                return 0;
+            if (i + 1 >= units) { // the sample may end inside a pair
+                ++plausible;
+                break;
+            }
+            const auto c = uchar(sample[2 * i + 2]), d = uchar(sample[2 * i + 3]);
+            if (!QChar::isLowSurrogate(littleEndian ? char16_t(c | d << 8) : char16_t(d | c << 8)))
+                return 0;
+            ++i;
+            plausible += 2;
+            continue;
+        }
+        plausible += plausibleInText(u);
+    }
+    return units ? double(plausible) / double(units) : 0;
+}
+
+// UTF-16 written without a byte-order mark (some Windows editors, some
+// exports): its NUL bytes would otherwise make it binary. The byte order
+// whose reading is almost all plausible text wins.
+QByteArray utf16WithoutMark(const QByteArray &bytes)
+{
+    if (bytes.size() % 2 != 0)
+        return {};
+    const QByteArray sample = bytes.left(DetectorSample);
+    const double little = utf16Plausibility(sample, true), big = utf16Plausibility(sample, false);
+    constexpr double Enough = 0.95;
+    if (little >= Enough && little > big)
+        return "UTF-16LE";
+    if (big >= Enough && big > little)
+        return "UTF-16BE";
+    return {};
+}
+
 } // namespace
 
 QByteArray charsetOf(const QByteArray &bytes)
@@ -69,7 +127,7 @@ QByteArray charsetOf(const QByteArray &bytes)
     if (bytes.startsWith("\xFE\xFF"))
         return "UTF-16BE";
     if (bytes.contains('\0'))
-        return {}; // no byte-order mark, NUL bytes: not text
+        return utf16WithoutMark(bytes); // empty: NUL bytes that are no text
     // ICU's guess when it is sure and names a set the reader's texts come in;
     // its other guesses for Chinese bytes are legacy European sets.
     // A guess is only taken when the bytes really are in that set: on short
@@ -104,6 +162,60 @@ QString decode(const QByteArray &bytes)
     if (text.contains(QChar(0)))
         throw Failure(QStringLiteral("文件含有空字节，不是文本文件。"));
     return text;
+}
+
+QString withoutTerminalControls(const QString &text)
+{
+    constexpr char16_t Escape = 0x1B, Bell = 0x07, Backspace = 0x08, FormFeed = 0x0C, Csi = 0x9B;
+    const auto isControl = [](char16_t u) { return u < 0x20 || (u >= 0x7F && u < 0xA0); };
+    // Most texts have none: they are returned as they are, unshared.
+    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) {
+            return isControl(c.unicode()) && c != u'\n' && c != u'\t' && c != u'\r';
+        }))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u == Escape || u == Csi) {
+            const bool csi = u == Csi || (i + 1 < n && text[i + 1] == u'[');
+            const bool osc = u == Escape && i + 1 < n && text[i + 1] == u']';
+            if (u == Escape)
+                ++i; // the byte after ESC belongs to the sequence
+            if (csi) {
+                // Parameters and intermediates, then one final byte.
+                while (i + 1 < n && text[i + 1].unicode() >= 0x20 && text[i + 1].unicode() <= 0x3F)
+                    ++i;
+                while (i + 1 < n && text[i + 1].unicode() >= 0x20 && text[i + 1].unicode() <= 0x2F)
+                    ++i;
+                if (i + 1 < n && text[i + 1].unicode() >= 0x40 && text[i + 1].unicode() <= 0x7E)
+                    ++i;
+            } else if (osc) {
+                // A title or a link, ended by BEL or by ESC backslash.
+                while (i + 1 < n && text[i + 1] != QChar(Bell) && text[i + 1] != QChar(Escape))
+                    ++i;
+                if (i + 1 < n && text[i + 1] == QChar(Bell))
+                    ++i;
+                else if (i + 2 < n && text[i + 2] == u'\\')
+                    i += 2;
+            }
+            continue;
+        }
+        if (u == Backspace) {
+            if (!out.isEmpty() && out.back() != u'\n')
+                out.chop(1); // the character struck over goes; the one after it stays
+            continue;
+        }
+        if (u == FormFeed) {
+            out += u'\n';
+            continue;
+        }
+        if (isControl(u) && u != u'\n' && u != u'\t' && u != u'\r')
+            continue;
+        out += QChar(u);
+    }
+    return out;
 }
 
 } // namespace TextDecoding

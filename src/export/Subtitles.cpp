@@ -16,6 +16,29 @@ struct Span
     qsizetype start, end;
 };
 
+bool opens(QChar c)
+{
+    return c.category() == QChar::Punctuation_Open || c.category() == QChar::Punctuation_InitialQuote;
+}
+
+// ICU keeps closing marks with the sentence they close, and, by the same
+// rule, opening ones that follow the full stop ("。（"): those start the
+// next sentence.
+void giveOpeningMarksToTheNext(const QString &text, QList<Span> &spans)
+{
+    for (qsizetype i = 0; i + 1 < spans.size(); ++i) {
+        qsizetype k = spans[i].end;
+        while (k > spans[i].start && (text[k - 1].isSpace() || opens(text[k - 1])))
+            --k;
+        while (k < spans[i].end && !opens(text[k]))
+            ++k; // the blanks before the first opening mark stay
+        if (k < spans[i].end && k > spans[i].start) {
+            spans[i].end = k;
+            spans[i + 1].start = k;
+        }
+    }
+}
+
 QList<Span> sentenceSpans(const QString &text)
 {
     QList<Span> spans;
@@ -28,6 +51,7 @@ QList<Span> sentenceSpans(const QString &text)
     for (int32_t start = iterator->first(), end = iterator->next(); end != icu::BreakIterator::DONE;
          start = end, end = iterator->next())
         spans.append({start, end});
+    giveOpeningMarksToTheNext(text, spans);
     return spans;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/Failure.h"
 #include "platform/Layout.h"
 #include "reader/ReaderTextBox.h"
+#include "reader/SaveSuggestion.h"
 #include "reader/WrappedLabel.h"
 #include "resources/Resources.h"
 #include "settings/StoredSettings.h"
@@ -210,6 +211,29 @@ void frmMain::buildLayout()
     connect(save, &QShortcut::activated, this, &frmMain::SaveAsAudio);
     connect(TTS, &ReaderTextBox::saveRequested, this, &frmMain::SaveAsAudio);
     connect(slVolume, &QSlider::actionTriggered, this, &frmMain::slVolume_Scroll);
+    addPlaybackKeys();
+}
+
+// F5 speaks, F6 pauses or resumes, Esc stops: each presses its button, so a
+// key does nothing its button could not do now. They belong to the window:
+// an open menu or dialog takes its keys first (Esc closes it, not speech).
+void frmMain::addPlaybackKeys()
+{
+    const struct
+    {
+        QPushButton *button;
+        QKeySequence key;
+    } keys[] = {{cmdSpeak, QKeySequence(Qt::Key_F5)}, {cmdPause, QKeySequence(Qt::Key_F6)},
+                {cmdStop, QKeySequence(Qt::Key_Escape)}};
+    for (const auto &[button, key] : keys) {
+        auto *shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, button, [button] {
+            if (button->isEnabled() && button->isVisible())
+                button->click();
+        });
+        button->setToolTip(key.toString(QKeySequence::NativeText));
+    }
 }
 
 bool frmMain::Form_Load()
@@ -438,6 +462,7 @@ void frmMain::OpenDocument(const QString &path)
         QApplication::restoreOverrideCursor();
         m_opening = false;
         if (outcome.ok) {
+            m_documentPath = path;
             TTS->replaceAll(outcome.text);
             if (!outcome.notes.isEmpty())
                 m_services.messageBox->Show(QStringLiteral("文件“%1”已打开，但有部分内容无法读取：")
@@ -454,7 +479,8 @@ void frmMain::SaveAsAudio()
     if (m_export->running() || TTS->toPlainText().isEmpty())
         return;
     const QString suggested =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::MusicLocation)).filePath(QStringLiteral("朗读.mp3"));
+        suggestedAudioPath(m_documentPath, QStandardPaths::writableLocation(QStandardPaths::MusicLocation),
+                           QDir::homePath());
     const auto choice =
         m_services.chooseExport ? m_services.chooseExport(this, suggested) : ExportDialog::ask(this, suggested);
     if (!choice)

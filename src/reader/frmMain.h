@@ -57,6 +57,7 @@ protected:
 
 private:
     void buildLayout();
+    void addPlaybackKeys();
     void Form_Unload();
 
     void cmdSpeak_Click();
@@ -92,6 +93,7 @@ private:
     short VoiceChoice = 0;
     bool m_loaded = false;
     bool m_opening = false;
+    QString m_documentPath; // the document last opened, if any
     bool m_showingVoiceFailure = false;
     std::unique_ptr<Exporter::BackgroundExport> m_export;
 
