@@ -2,6 +2,7 @@
 // The reader window with a scripted voice: layout, start-up, playback.
 #include "platform/Failure.h"
 #include "reader/frmMain.h"
+#include "reader/ReaderTextBox.h"
 #include "resources/Resources.h"
 #include "support/FakeVoice.h"
 #include "support/MemorySettingsStore.h"
@@ -161,6 +162,10 @@ private slots:
     void dropsAreCopiesAndCanBeUndone();
     void clearCanBeUndone();
     void typingWhileSpeakingKeepsTheText();
+    void speakStartsWhereThePersonIs_data();
+    void speakStartsWhereThePersonIs();
+    void wordsFollowEditsAndNeverPointIntoOtherText_data();
+    void wordsFollowEditsAndNeverPointIntoOtherText();
     void documentsOpenFromTheWindow();
     void speechIsSavedFromTheWindow();
     void windowClosedWhileSavingLeavesNothing();
@@ -800,8 +805,8 @@ void TestFrmMain::droppedTextReplacesEverything()
     drop(textArea(reader)->viewport(), data);
     QCOMPARE(textArea(reader)->toPlainText(), QStringLiteral("新的文字"));
     QCOMPARE(reader.calls(), QStringList()); // speech of the old text goes on
-    reader.fake->raiseWord(2, 2); // its positions now select in the new text
-    QCOMPARE(textArea(reader)->textCursor().selectedText(), QStringLiteral("文字"));
+    reader.fake->raiseWord(2, 2); // and selects nothing of the new one
+    QCOMPARE(textArea(reader)->textCursor().selectedText(), QString());
     delete data;
 }
 
@@ -897,14 +902,16 @@ void TestFrmMain::typingWhileSpeakingKeepsTheText()
     cursor.setPosition(1);
     text->setTextCursor(cursor);
     int expected = 1;
-    for (int word = 1; word < 7; word += 2, expected += 2) {
+    const QString read = text->toPlainText();
+    for (int word = 1, typed = 0; word < 7; word += 2, expected += 2, ++typed) {
         reader.fake->raiseWord(word, 1);
         QCOMPARE(text->textCursor().position(), expected);
         QVERIFY(!text->textCursor().hasSelection());
+        // The word heard is marked where it is now, after what was typed.
         const QList<QTextEdit::ExtraSelection> marks = text->extraSelections();
         QCOMPARE(marks.size(), 1);
-        QCOMPARE(marks[0].cursor.selectionStart(), word);
-        QCOMPARE(marks[0].cursor.selectionEnd(), word + 1);
+        QCOMPARE(marks[0].cursor.selectionStart(), word + typed);
+        QCOMPARE(marks[0].cursor.selectedText(), read.mid(word, 1));
         QTest::keyClick(text, Qt::Key_Right);
         QTest::keyClick(text, Qt::Key_X);
     }
@@ -928,6 +935,109 @@ void TestFrmMain::typingWhileSpeakingKeepsTheText()
 // Ctrl+O anywhere in the window, and the first entry of the text area's
 // menu, open a document whose text then replaces the text (Ctrl+Z takes it
 // back); one that cannot be read is reported and changes nothing.
+// What Speak reads, and where the first word read is selected.
+void TestFrmMain::speakStartsWhereThePersonIs_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QString>("firstWordSelects");
+    QTest::newRow("untouched: the whole text") << "" << "第一句话。第二句话。第三句话。" << "第";
+    QTest::newRow("caret clicked into a sentence") << "click 7" << "第二句话。第三句话。" << "第";
+    QTest::newRow("caret moved by keys") << "keys 2" << "第一句话。第二句话。第三句话。" << "第";
+    QTest::newRow("caret moved into the third") << "keys 11" << "第三句话。" << "第";
+    QTest::newRow("a selection") << "select 6 3" << "二句话" << "二";
+    QTest::newRow("placed, then typed") << "keys 7 type" << "第一句话。第二x句话。第三句话。" << "第";
+}
+
+void TestFrmMain::speakStartsWhereThePersonIs()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, read);
+    QFETCH(QString, firstWordSelects);
+    Reader reader;
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
+    QPlainTextEdit *text = textArea(reader);
+    text->setPlainText(QStringLiteral("第一句话。第二句话。第三句话。"));
+    text->setFocus();
+    const QStringList words = action.split(u' ');
+    if (words[0] == u"click") {
+        QTextCursor at(text->document());
+        at.setPosition(words[1].toInt());
+        QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, text->cursorRect(at).center());
+    } else if (words[0] == u"keys") {
+        for (int i = 0; i < words[1].toInt(); ++i)
+            QTest::keyClick(text, Qt::Key_Right);
+    } else if (words[0] == u"select") {
+        for (int i = 0; i < words[1].toInt(); ++i)
+            QTest::keyClick(text, Qt::Key_Right);
+        for (int i = 0; i < words[2].toInt(); ++i)
+            QTest::keyClick(text, Qt::Key_Right, Qt::ShiftModifier);
+    }
+    if (action.endsWith(u"type"))
+        QTest::keyClick(text, Qt::Key_X);
+    reader.control<QPushButton>("cmdSpeak")->setFocus();
+    reader.click("cmdSpeak");
+    QCOMPARE(reader.fake->lastText, read);
+    reader.fake->raiseWord(0, 1);
+    QCOMPARE(text->textCursor().selectedText(), firstWordSelects);
+    // The word read selects the place it was read from in the whole text.
+    const qsizetype offset = text->toPlainText().size() - read.size();
+    QCOMPARE(text->textCursor().selectionStart(), action.startsWith(u"select") ? 6 : offset);
+    // Speak again after the highlight moved the caret: the whole text.
+    reader.click("cmdStop");
+    reader.click("cmdSpeak");
+    QCOMPARE(reader.fake->lastText, text->toPlainText());
+}
+
+// While a text is read the person may edit it: words move with the edits;
+// a word whose text was removed or replaced selects nothing (speech goes on).
+void TestFrmMain::wordsFollowEditsAndNeverPointIntoOtherText_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<int>("word"); // position in the text read
+    QTest::addColumn<QString>("selects"); // empty: nothing
+    QTest::newRow("typed before the word") << "insert 1 xy" << 3 << "四";
+    QTest::newRow("typed after the word") << "insert 5 xy" << 3 << "四";
+    QTest::newRow("the word deleted") << "remove 2 3" << 3 << "";
+    QTest::newRow("everything replaced, as opening does") << "replace" << 3 << "";
+    QTest::newRow("Clear, then typing") << "clear, type" << 0 << "";
+    QTest::newRow("Clear undone") << "clear, undo" << 3 << "";
+}
+
+void TestFrmMain::wordsFollowEditsAndNeverPointIntoOtherText()
+{
+    QFETCH(QString, edit);
+    QFETCH(int, word);
+    QFETCH(QString, selects);
+    Reader reader;
+    QPlainTextEdit *text = textArea(reader);
+    text->setPlainText(QStringLiteral("一二三四五六七八"));
+    reader.click("cmdSpeak");
+    const QStringList parts = edit.split(u' ');
+    QTextCursor cursor(text->document());
+    if (parts[0] == u"insert") {
+        cursor.setPosition(parts[1].toInt());
+        cursor.insertText(parts[2]);
+    } else if (parts[0] == u"remove") {
+        cursor.setPosition(parts[1].toInt());
+        cursor.setPosition(parts[1].toInt() + parts[2].toInt(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    } else if (parts[0] == u"replace") {
+        static_cast<ReaderTextBox *>(text)->replaceAll(QStringLiteral("全新的另一篇文章"));
+    } else {
+        reader.click("Command1");
+        if (edit.endsWith(u"type"))
+            QTest::keyClicks(text, QStringLiteral("abcdefgh"));
+        else
+            text->undo();
+    }
+    text->setTextCursor(QTextCursor(text->document()));
+    reader.fake->raiseWord(word, 1);
+    QCOMPARE(text->textCursor().selectedText(), selects);
+    QCOMPARE(reader.calls().contains(QStringLiteral("Speak(<null>,2)")), false); // speech goes on
+}
+
 void TestFrmMain::documentsOpenFromTheWindow()
 {
     QTemporaryDir dir;

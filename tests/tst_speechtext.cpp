@@ -82,6 +82,19 @@ void TestSpeechText::piecesAreSentences_data()
     QTest::newRow("full-width stop") << QStringLiteral("第一句．第二句．") << QStringList{"第一句．", "第二句．"};
     QTest::newRow("bracket") << QStringLiteral("（这是括号里的话。）下一句。")
                              << QStringList{"（这是括号里的话。）", "下一句。"};
+    // Lines wrapped at a width are not sentences; short lines and ends are.
+    const QString wrapped = QStringLiteral("这是一段按照固定宽度折行的中文文字，读的时候不应该在行尾停顿，因为广\n"
+                                           "泛的词语可能被拆开。下一句。");
+    QTest::newRow("hard-wrapped Chinese") << wrapped << QStringList{wrapped.chopped(4), "下一句。"};
+    const QString english = QStringLiteral("A line of English wrapped at a fixed width goes\non here. Next.");
+    QTest::newRow("hard-wrapped English") << english << QStringList{english.chopped(5), "Next."};
+    QTest::newRow("short lines are verses and headings")
+        << QStringLiteral("静夜思\n李白\n床前明月光") << QStringList{"静夜思\n", "李白\n", "床前明月光"};
+    const QString line = QStringLiteral("这是一段按照固定宽度折行的中文文字，读的时候不应该在行尾停顿");
+    QTest::newRow("blank line") << line + "\n\n下一段" << QStringList{line + "\n", "\n", "下一段"};
+    QTest::newRow("indented next line") << line + "\n　　下一段" << QStringList{line + "\n", "　　下一段"};
+    QTest::newRow("full stop at the line's end") << line + "。\n下一句" << QStringList{line + "。\n", "下一句"};
+    QTest::newRow("quote closing a sentence") << line + "。”\n下一句" << QStringList{line + "。”\n", "下一句"};
 }
 
 void TestSpeechText::piecesAreSentences()

@@ -2,15 +2,22 @@
 #include "reader/ReaderTextBox.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <memory>
 
 namespace {
+
+// Edits followed while a text is read (each typed character is one): past
+// this many, words select nothing until the next Speak.
+constexpr qsizetype MaxEditsFollowed = 4096;
 
 // Text the reader takes from a drop: plain text that is not a list of files
 // or links (on X11 a URI list also answers as text, its addresses).
@@ -34,6 +41,83 @@ ReaderTextBox::ReaderTextBox(QWidget *parent) : QPlainTextEdit(parent)
         colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
     setPalette(colours);
     connect(document(), &QTextDocument::contentsChanged, this, [this] { m_plainText.reset(); });
+    connect(document(), &QTextDocument::contentsChange, this, [this](int position, int removed, int added) {
+        // Typing, pasting, opening, Clear, undo: the caret is no longer
+        // where the person placed it to be read from.
+        m_caretPlaced = false;
+        if (!m_followingEdits)
+            return;
+        if (m_editsWhileSpeaking.size() >= MaxEditsFollowed)
+            m_tooManyEdits = true;
+        else
+            m_editsWhileSpeaking.append({position, removed, added});
+    });
+}
+
+ReaderTextBox::Passage ReaderTextBox::passageToRead() const
+{
+    const QString text = plainText();
+    const QTextCursor cursor = textCursor();
+    if (!m_caretPlaced)
+        return {text, 0};
+    if (cursor.hasSelection())
+        return {text.mid(cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()),
+                cursor.selectionStart()};
+    qsizetype start = std::min<qsizetype>(cursor.position(), text.size());
+    QTextBoundaryFinder sentences(QTextBoundaryFinder::Sentence, text);
+    sentences.setPosition(start);
+    if (!sentences.isAtBoundary())
+        start = std::max<qsizetype>(0, sentences.toPreviousBoundary());
+    return {text.mid(start), start};
+}
+
+void ReaderTextBox::startSpeaking(qsizetype offset)
+{
+    m_spokenOffset = offset;
+    m_followingEdits = true;
+    m_editsWhileSpeaking.clear();
+    m_tooManyEdits = false;
+}
+
+std::optional<qsizetype> ReaderTextBox::positionNow(qsizetype spoken) const
+{
+    if (m_tooManyEdits)
+        return std::nullopt;
+    qsizetype p = spoken + m_spokenOffset;
+    for (const Edit &edit : m_editsWhileSpeaking) {
+        if (p < edit.position)
+            continue;
+        if (p >= edit.position + edit.removed)
+            p += edit.added - edit.removed; // after the edit: moved along
+        else
+            return std::nullopt; // removed or replaced
+    }
+    return p;
+}
+
+// Keys and clicks that move the caret or the selection without changing
+// the text place it where the person wants to be read from.
+void ReaderTextBox::noteCaretMove(int positionBefore, int anchorBefore, int revisionBefore)
+{
+    const QTextCursor now = textCursor();
+    if (document()->revision() == revisionBefore && (now.position() != positionBefore || now.anchor() != anchorBefore))
+        m_caretPlaced = true;
+}
+
+void ReaderTextBox::keyPressEvent(QKeyEvent *event)
+{
+    const QTextCursor before = textCursor();
+    const int revision = document()->revision();
+    QPlainTextEdit::keyPressEvent(event);
+    noteCaretMove(before.position(), before.anchor(), revision);
+}
+
+void ReaderTextBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    QPlainTextEdit::mouseReleaseEvent(event);
+    // A click where the caret already was is a placement too.
+    if (event->button() == Qt::LeftButton)
+        m_caretPlaced = true;
 }
 
 QString ReaderTextBox::plainText() const
@@ -43,10 +127,20 @@ QString ReaderTextBox::plainText() const
     return *m_plainText;
 }
 
-bool ReaderTextBox::selectRange(qsizetype start, qsizetype length)
+bool ReaderTextBox::selectRange(qsizetype spokenStart, qsizetype length)
 {
+    if (spokenStart < 0 || length < 0)
+        return false;
+    const std::optional<qsizetype> now = positionNow(spokenStart);
+    // The word's last character must still be there too: a word cut in two
+    // by a deletion is no longer the word being heard.
+    const std::optional<qsizetype> last = length > 0 ? positionNow(spokenStart + length - 1) : now;
+    if (!now || !last)
+        return false;
+    const qsizetype start = *now;
+    length = *last - *now + (length > 0 ? 1 : 0);
     const qsizetype end = document()->characterCount() - 1; // the document's own final separator is not text
-    if (start < 0 || start > end || length < 0)
+    if (start > end || length < 0)
         return false;
     QTextCursor word(document());
     word.setPosition(int(start));
@@ -57,6 +151,7 @@ bool ReaderTextBox::selectRange(qsizetype start, qsizetype length)
         markWord({});
         setTextCursor(word);
         ensureCursorVisible();
+        m_caretPlaced = false; // the program's selection, not the person's
     }
     return true;
 }

@@ -15,9 +15,10 @@ class ReaderTextBox : public QPlainTextEdit
 public:
     explicit ReaderTextBox(QWidget *parent = nullptr);
 
-    // Marks length code units from start as the word being read. Returns
-    // false, changing nothing, when start lies outside the text; a range
-    // running past the end is cut at the end. Costs the same for any text
+    // Marks length code units from start (a position in the passage being
+    // read) as the word being read. Returns false, changing nothing, when
+    // the word is no longer in the text or lies outside it; a range running
+    // past the end is cut at the end. Costs the same for any text
     // length (no walk over the text).
     //
     // While the person works in the text area (it has the keyboard focus),
@@ -33,18 +34,53 @@ public:
     // Replaces the whole text as one edit that Ctrl+Z undoes.
     void replaceAll(const QString &text);
 
+    // What Speak reads: where the person has placed the caret themselves
+    // (a click, the arrow keys), their selection, or from the start of the
+    // caret's sentence to the end; otherwise (the caret where the program
+    // left it: at the start, after opening, typing or Clear, on the last word
+    // read) the whole text. offset is where it starts in the whole text.
+    struct Passage
+    {
+        QString text;
+        qsizetype offset = 0;
+    };
+    Passage passageToRead() const;
+
+    // Speech of a passage starting at offset was handed over: the positions
+    // of its words (selectRange) are positions in it as it is now. Edits
+    // made while it is read move them along; a word whose text has been
+    // removed or replaced (Clear, a drop, opening a document, their undo)
+    // selects nothing.
+    void startSpeaking(qsizetype offset);
+
 signals:
     // "打开文件…" or "保存为音频文件…" was chosen from the text area's menu.
     void openRequested();
     void saveRequested();
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
+    // Where a position of the passage being read is in the text now, after
+    // the edits made since it was handed over; none once its text is gone.
+    std::optional<qsizetype> positionNow(qsizetype spoken) const;
+    void noteCaretMove(int positionBefore, int anchorBefore, int revisionBefore);
+
+    struct Edit
+    {
+        int position, removed, added;
+    };
+    QList<Edit> m_editsWhileSpeaking;
+    bool m_tooManyEdits = false;
+    bool m_followingEdits = false; // from the first Speak on
+    qsizetype m_spokenOffset = 0;
+    bool m_caretPlaced = false; // by the person, not by the program
     mutable std::optional<QString> m_plainText;
     void markWord(const QTextCursor &word);
     bool acceptAsCopy(QDropEvent *event);

@@ -373,11 +373,13 @@ void frmMain::UpdatePlaybackState(bool speaking, bool paused)
 void frmMain::cmdSpeak_Click()
 {
     try {
-        const QString text = TTS->plainText();
-        if (text == QString())
+        // The whole text, or from where the person placed the caret.
+        const ReaderTextBox::Passage passage = TTS->passageToRead();
+        if (passage.text == QString())
             return;
         if (!(m_bSpeaking && m_bPause)) {
-            Voice->Speak(text, myVflag);
+            Voice->Speak(passage.text, myVflag);
+            TTS->startSpeaking(passage.offset);
             if (!m_bPause)
                 return;
         }

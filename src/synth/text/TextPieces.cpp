@@ -36,7 +36,44 @@ bool isUnreadable(char32_t c)
         || c == 0xffff; // espeak-ng glues U+FFFD to the words around it
 }
 
+bool isWide(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x2E80 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFF00 && u <= 0xFF60)
+        || c.isSurrogate();
+}
+
+bool endsSentence(QChar c) { return QStringView(u"。！？!?．.…；;：:").contains(c); }
+
+// Hard-wrapped lines are at least this wide (display columns, a Han
+// character two): shorter lines are headings, verses, list items, and their
+// ends are real.
+constexpr qsizetype WrappedLineColumns = 40;
+
 } // namespace
+
+bool isSoftLineBreak(QStringView text, qsizetype newline)
+{
+    if (newline <= 0 || newline + 1 >= text.size() || text[newline] != u'\n')
+        return false;
+    // The next line goes on at once: no blank line, no indent.
+    const QChar next = text[newline + 1];
+    if (next.isSpace() || next == QChar(0x3000))
+        return false;
+    qsizetype last = newline - 1;
+    if (text[last] == u'\r')
+        --last;
+    if (last < 0 || text[last].isSpace() || endsSentence(text[last]))
+        return false;
+    // A closing quote or bracket after a full stop ends the sentence too.
+    if ((text[last].category() == QChar::Punctuation_Close || text[last].category() == QChar::Punctuation_FinalQuote)
+        && last > 0 && endsSentence(text[last - 1]))
+        return false;
+    qsizetype columns = 0;
+    for (qsizetype i = last; i >= 0 && text[i] != u'\n' && columns < WrappedLineColumns; --i)
+        columns += isWide(text[i]) ? 2 : 1;
+    return columns >= WrappedLineColumns;
+}
 
 QByteArray synthesisSafeUtf8(QStringView text, QList<qsizetype> *codePointOffsets)
 {
@@ -91,7 +128,17 @@ TextPiece nextPlainPiece(const QString &text, qsizetype from, int maxCodePoints)
     // A whole sentence as ICU sees it (closing quotes and brackets stay with
     // their sentence, full-width stops count), if it fits; else the text up
     // to the last word boundary before the limit; else up to the limit.
-    qsizetype cut = iterator(true, text).following(int32_t(from));
+    icu::BreakIterator &sentences = iterator(true, text);
+    qsizetype cut = sentences.following(int32_t(from));
+    // A line break inside a sentence (text wrapped at a width, every PDF) is
+    // no sentence's end: the piece goes on to the real one, so that 广 and 泛
+    // of a 广泛 broken across lines are said without a pause between them.
+    while (cut != icu::BreakIterator::DONE && cut < limit && isSoftLineBreak(text, cut - 1)) {
+        const qsizetype further = sentences.following(int32_t(cut));
+        if (further == icu::BreakIterator::DONE || further > limit)
+            break;
+        cut = further;
+    }
     if (cut == icu::BreakIterator::DONE || cut > limit) {
         cut = limit;
         if (limit < text.size()) {

@@ -19,11 +19,18 @@ struct TextPiece
 };
 
 // Cuts plain text into pieces of at most maxCodePoints code points: a
-// sentence as ICU's sentence breaks have it, else (a sentence too long) up to
+// sentence as ICU's sentence breaks have it (a line that only wraps does not
+// end one), else (a sentence too long) up to
 // the last of ICU's word boundaries before the limit, else anywhere but
 // inside a surrogate pair. Pieces are made one at a time so that a huge text
 // never needs a second full-size copy. Returns an empty piece at the end.
 TextPiece nextPlainPiece(const QString &text, qsizetype from, int maxCodePoints = 240);
+
+// Whether the line break at text[newline] only wraps a line: the line
+// before it is long (as hard-wrapped text and PDF lines are) and does not
+// end a sentence, and the next line goes on at once (no blank line, no
+// indent). Pieces run across such breaks; the text itself keeps them.
+bool isSoftLineBreak(QStringView text, qsizetype newline);
 
 // The whole text as one piece (used for markup, which cannot be cut).
 TextPiece wholeTextPiece(const QString &text);
