@@ -2,6 +2,7 @@
 // Documents in: real files in every format and encoding the reader opens,
 // made by the test, and the bad inputs people have too.
 #include "documents/Documents.h"
+#include "documents/PdfText.h"
 #include "documents/RichText.h"
 #include "documents/TextDecoding.h"
 #include "documents/ZipArchive.h"
@@ -10,6 +11,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -69,6 +72,9 @@ private slots:
     void terminalControlsAreDropped();
     void rtfIsReadAsWritten_data();
     void rtfIsReadAsWritten();
+    void pdfPagesAreReadAsHeard_data();
+    void pdfPagesAreReadAsHeard();
+    void pdfColumnsAndRunningLines();
     void htmlIsMadeSafeForQt();
 
 private:
@@ -170,6 +176,68 @@ void TestDocuments::rtfIsReadAsWritten()
     QFETCH(QString, text);
     const QString path = writeFile(m_dir, QStringLiteral("%1.rtf").arg(QTest::currentDataTag()), rtf);
     QCOMPARE(Documents::readText(path), text);
+}
+
+void TestDocuments::pdfPagesAreReadAsHeard_data()
+{
+    QTest::addColumn<QStringList>("pages");
+    QTest::addColumn<QString>("heard");
+    QTest::newRow("running header and numbered footer")
+        << QStringList{"手册\n第一页。\n1 / 3", "手册\n第二页。\n2 / 3", "手册\n第三页。\n3 / 3"}
+        << "手册\n第一页。\n\n第二页。\n\n第三页。";
+    QTest::newRow("header of two lines, part numbers differ")
+        << QStringList{"书名\n第1部分\n甲。", "书名\n第1部分\n乙。", "书名\n第2部分\n丙。", "书名\n第2部分\n丁。"}
+        << "书名\n第1部分\n甲。\n\n乙。\n\n丙。\n\n丁。";
+    QTest::newRow("page numbers alone")
+        << QStringList{"- 3 -\n甲", "乙\n第 5 页", "Page 7 of 9\n丙", "丁\niv"} << "甲\n\n乙\n\n丙\n\n丁";
+    QTest::newRow("two pages repeat nothing") << QStringList{"标题\n正文一", "标题\n正文二"}
+                                              << "标题\n正文一\n\n标题\n正文二";
+    QTest::newRow("leaders and spaces")
+        << QStringList{"目录\n第一章 简介........1\n第二章 安装 · · · · · 5\n甲    乙　　丙\n圆周率3.14……"}
+        << "目录\n第一章 简介 1\n第二章 安装 5\n甲 乙 丙\n圆周率3.14……";
+    QTest::newRow("a word is no page number") << QStringList{"civil\n正文", "正文\nmild"} << "civil\n正文\n\n正文\nmild";
+}
+
+void TestDocuments::pdfPagesAreReadAsHeard()
+{
+    QFETCH(QStringList, pages);
+    QFETCH(QString, heard);
+    QCOMPARE(PdfText::asHeard(pages), heard);
+}
+
+// A real PDF: two columns under a running header, a page number below.
+void TestDocuments::pdfColumnsAndRunningLines()
+{
+    const QString path = m_dir.filePath(QStringLiteral("columns.pdf"));
+    {
+        QPdfWriter writer(path);
+        writer.setPageSize(QPageSize(QPageSize::A5));
+        writer.setResolution(72);
+        QPainter painter(&writer);
+        QFont font(QStringLiteral("Noto Sans CJK SC"));
+        font.setPixelSize(12);
+        painter.setFont(font);
+        for (int page = 1; page <= 3; ++page) {
+            if (page > 1)
+                writer.newPage();
+            painter.drawText(QRect(40, 20, 340, 20), Qt::AlignCenter, QStringLiteral("数据手册"));
+            const QString left = QStringLiteral("左栏第%1页的文字从这里开始，一直写到这一栏的底部为止。").arg(page);
+            const QString right = QStringLiteral("右栏第%1页的文字在左栏之后读，也写到底部。").arg(page);
+            painter.drawText(QRect(40, 60, 150, 400), Qt::TextWordWrap, left.repeated(3));
+            painter.drawText(QRect(220, 60, 150, 400), Qt::TextWordWrap, right.repeated(3));
+            painter.drawText(QRect(40, 540, 340, 20), Qt::AlignCenter, QString::number(page));
+        }
+    }
+    const QString text = Documents::readText(path);
+    QCOMPARE(text.count(QStringLiteral("数据手册")), 1);
+    QVERIFY2(!text.contains(QChar(0x2EDA)), qPrintable(text)); // 页, not the radical that looks like it
+    for (int page = 1; page <= 3; ++page) {
+        const qsizetype left = text.indexOf(QStringLiteral("左栏第%1页").arg(page));
+        const qsizetype right = text.indexOf(QStringLiteral("右栏第%1页").arg(page));
+        QVERIFY2(left >= 0 && right > left, qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("\n%1\n").arg(page)) && !text.endsWith(QString::number(page)),
+                 qPrintable(text));
+    }
 }
 
 void TestDocuments::everyFormatGivesItsTextInOrder_data()

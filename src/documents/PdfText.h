@@ -2,12 +2,22 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
-// The text of every page of a PDF, in page order, through poppler. Throws
-// Failure for a damaged or encrypted file, or one without a text layer (a
-// scan): there is nothing to read aloud there.
+// The text of every page of a PDF, in page order and poppler's reading order
+// (columns one after the other), as it is heard: running headers and
+// footers, page numbers, the dot leaders of tables of contents and runs of
+// spaces are left out. Throws Failure for a damaged or encrypted file, or
+// one without a text layer (a scan): there is nothing to read aloud there.
 namespace PdfText {
 
 QString read(const QString &path);
+
+// The pages' texts (one string a page, lines apart) with what is not read
+// left out: a first or last line that stands, digits aside, on at least
+// half the pages (of three or more), a first or last line that is only a
+// page number ("12", "- 12 -", "12 / 223", "第 12 页"), leaders and runs of
+// spaces. Pages are joined by a blank line.
+QString asHeard(const QStringList &pages);
 
 } // namespace PdfText
