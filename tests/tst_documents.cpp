@@ -5,6 +5,7 @@
 #include "documents/PdfText.h"
 #include "documents/RichText.h"
 #include "documents/TextDecoding.h"
+#include "documents/XmlText.h"
 #include "documents/ZipArchive.h"
 #include "platform/Failure.h"
 #include "support/DocumentFiles.h"
@@ -73,6 +74,8 @@ private slots:
     void rtfIsReadAsWritten_data();
     void rtfIsReadAsWritten();
     void pdfPagesAreReadAsHeard_data();
+    void notesAreReadAfterTheirParagraph_data();
+    void notesAreReadAfterTheirParagraph();
     void pdfPagesAreReadAsHeard();
     void pdfColumnsAndRunningLines();
     void htmlIsMadeSafeForQt();
@@ -176,6 +179,56 @@ void TestDocuments::rtfIsReadAsWritten()
     QFETCH(QString, text);
     const QString path = writeFile(m_dir, QStringLiteral("%1.rtf").arg(QTest::currentDataTag()), rtf);
     QCOMPARE(Documents::readText(path), text);
+}
+
+// Footnotes and endnotes are read once, after the paragraph citing them,
+// without their marks.
+void TestDocuments::notesAreReadAfterTheirParagraph_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QByteArray>("notes");
+    QTest::addColumn<QString>("text");
+    const QByteArray w = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
+    QTest::newRow("DOCX footnote and endnote")
+        << "docx"
+        << "<w:document " + w + "><w:body><w:p><w:r><w:t>正文</w:t></w:r><w:r><w:footnoteReference w:id=\"2\"/></w:r>"
+               "<w:r><w:t>继续。</w:t></w:r><w:r><w:endnoteReference w:id=\"1\"/></w:r></w:p>"
+               "<w:p><w:r><w:t>下一段。</w:t></w:r></w:p></w:body></w:document>"
+        << "<w:footnotes " + w + "><w:footnote w:type=\"separator\" w:id=\"-1\"><w:p><w:r><w:separator/></w:r></w:p>"
+               "</w:footnote><w:footnote w:id=\"2\"><w:p><w:r><w:footnoteRef/></w:r><w:r><w:t xml:space=\"preserve\">"
+               " 脚注的文字。</w:t></w:r></w:p></w:footnote></w:footnotes>"
+        << "正文继续。\n脚注的文字。\n尾注。\n下一段。";
+    QTest::newRow("ODT note")
+        << "odt"
+        << QByteArray("<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                      "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:text>"
+                      "<text:p>正文<text:note text:id=\"ftn1\" text:note-class=\"footnote\"><text:note-citation>1"
+                      "</text:note-citation><text:note-body><text:p>注释的文字。</text:p></text:note-body></text:note>"
+                      "继续。</text:p><text:p>下一段。</text:p></office:text></office:body></office:document-content>")
+        << QByteArray() << "正文继续。\n注释的文字。\n下一段。";
+    QTest::newRow("Markdown footnotes")
+        << "md"
+        << QByteArray("正文[^a]继续[^b]。\n\n下一段[^a]。\n\n[^a]: 第一个注释，\n    写了两行。\n[^b]: 第二个注释。\n\n"
+                      "```\ncode[^a]\n```\n")
+        << QByteArray() << "正文继续。\n第一个注释， 写了两行。\n第二个注释。\n下一段。\ncode[^a]";
+}
+
+void TestDocuments::notesAreReadAfterTheirParagraph()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, source);
+    QFETCH(QByteArray, notes);
+    QFETCH(QString, text);
+    if (kind == u"docx") {
+        const QByteArray endnotes = "<w:endnotes xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+                                    "<w:endnote w:id=\"1\"><w:p><w:r><w:t>尾注。</w:t></w:r></w:p></w:endnote></w:endnotes>";
+        QCOMPARE(XmlText::wordDocument(source, notes, endnotes), text);
+    } else if (kind == u"odt") {
+        QCOMPARE(XmlText::openDocument(source), text);
+    } else {
+        QCOMPARE(Documents::readText(writeFile(m_dir, QStringLiteral("notes.md"), source)), text);
+    }
 }
 
 void TestDocuments::pdfPagesAreReadAsHeard_data()

@@ -68,8 +68,14 @@ QString zipDocument(const QString &path, QStringList *notes)
     if (mimetype == "application/vnd.oasis.opendocument.text"
         || mimetype == "application/vnd.oasis.opendocument.text-web")
         return XmlText::openDocument(archive.read(QStringLiteral("content.xml")));
-    if (archive.contains(QStringLiteral("word/document.xml")))
-        return XmlText::wordDocument(archive.read(QStringLiteral("word/document.xml")));
+    if (archive.contains(QStringLiteral("word/document.xml"))) {
+        const auto optional = [&](const QString &name) {
+            return archive.contains(name) ? archive.read(name) : QByteArray();
+        };
+        return XmlText::wordDocument(archive.read(QStringLiteral("word/document.xml")),
+                                     optional(QStringLiteral("word/footnotes.xml")),
+                                     optional(QStringLiteral("word/endnotes.xml")));
+    }
     throw Failure(QStringLiteral("这是一个压缩文件，但不是电子书（EPUB）、Word（DOCX）或 OpenDocument（ODT）文档。"));
 }
 

@@ -3,6 +3,9 @@
 
 #include "documents/HtmlFlattening.h"
 
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTextDocument>
 #include <QVariant>
 
@@ -30,6 +33,71 @@ QString prepared(const QString &source)
     return HtmlFlattening::withNestingAtMost(HtmlFlattening::withoutScripts(source), MaxNesting);
 }
 
+// Qt's Markdown knows no footnotes: "[^1]" would be said as it stands and
+// the notes read where they were written. Each note is moved to just after
+// the paragraph that first cites it, and the marks go. Code is left alone.
+QString withNotesAfterTheirParagraphs(const QString &source)
+{
+    static const QRegularExpression definition(QStringLiteral("^\\[\\^([^\\]\\s]+)\\]:[ \\t]?(.*)$"));
+    static const QRegularExpression citation(QStringLiteral("\\[\\^([^\\]\\s]+)\\](?!:)"));
+    if (!source.contains(QStringLiteral("[^")))
+        return source;
+    const QStringList lines = source.split(u'\n');
+    QHash<QString, QString> notes;
+    QStringList kept;
+    bool inCode = false;
+    QString *openNote = nullptr;
+    for (const QString &line : lines) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QStringLiteral("```")) || trimmed.startsWith(QStringLiteral("~~~")))
+            inCode = !inCode;
+        if (!inCode) {
+            if (const auto m = definition.match(line); m.hasMatch()) {
+                openNote = &notes[m.captured(1)];
+                *openNote = m.captured(2).trimmed();
+                continue;
+            }
+            // A note goes on over lines indented under it.
+            if (openNote && !trimmed.isEmpty() && (line.startsWith(u'\t') || line.startsWith(QStringLiteral("    ")))) {
+                *openNote += u' ' + trimmed;
+                continue;
+            }
+        }
+        openNote = nullptr;
+        kept << line;
+    }
+    QStringList out, pending;
+    QSet<QString> said;
+    inCode = false;
+    const auto flush = [&] {
+        for (const QString &note : std::as_const(pending))
+            out << QString() << note;
+        if (!pending.isEmpty())
+            out << QString();
+        pending.clear();
+    };
+    for (QString line : std::as_const(kept)) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QStringLiteral("```")) || trimmed.startsWith(QStringLiteral("~~~")))
+            inCode = !inCode;
+        if (!inCode) {
+            for (auto it = citation.globalMatch(line); it.hasNext();) {
+                const QString id = it.next().captured(1);
+                if (notes.contains(id) && !said.contains(id)) {
+                    said.insert(id);
+                    pending << notes.value(id);
+                }
+            }
+            line.remove(citation);
+            if (trimmed.isEmpty())
+                flush();
+        }
+        out << line;
+    }
+    flush();
+    return out.join(u'\n');
+}
+
 } // namespace
 
 QString html(const QString &source)
@@ -41,7 +109,9 @@ QString markdown(const QString &source)
 {
     // Raw HTML inside Markdown is read as HTML: its tags are markup, not text.
     return plainOf(
-        [&](QTextDocument &d) { d.setMarkdown(prepared(source), QTextDocument::MarkdownDialectGitHub); });
+        [&](QTextDocument &d) {
+            d.setMarkdown(prepared(withNotesAfterTheirParagraphs(source)), QTextDocument::MarkdownDialectGitHub);
+        });
 }
 
 } // namespace RichText

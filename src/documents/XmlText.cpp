@@ -114,26 +114,81 @@ QString xhtml(const QByteArray &xml)
     return tidy(text);
 }
 
-QString wordDocument(const QByteArray &xml)
+// The notes of word/footnotes.xml or word/endnotes.xml by their id; the
+// separators Word keeps there are no notes.
+QHash<QString, QString> wordNotes(const QByteArray &xml)
 {
+    QHash<QString, QString> notes;
+    if (xml.isEmpty())
+        return notes;
+    QString text, id;
+    bool inText = false, isNote = false;
+    walk(
+        xml, text,
+        [&](QXmlStreamReader &r) {
+            const QStringView name = r.name();
+            if (name == u"footnote" || name == u"endnote") {
+                const QStringView type = r.attributes().value(QLatin1String("w:type"));
+                isNote = type.isEmpty() || type == u"normal";
+                id = r.attributes().value(QLatin1String("w:id")).toString();
+                text.clear();
+            } else if (name == u"t") {
+                inText = true;
+            }
+        },
+        [&](QXmlStreamReader &r) {
+            const QStringView name = r.name();
+            if (name == u"t")
+                inText = false;
+            else if (name == u"p")
+                text += u' ';
+            else if ((name == u"footnote" || name == u"endnote") && isNote)
+                notes.insert(id, text.simplified());
+        },
+        [&](QStringView chars) {
+            if (inText)
+                text += chars;
+        });
+    return notes;
+}
+
+QString wordDocument(const QByteArray &xml, const QByteArray &footnotesXml, const QByteArray &endnotesXml)
+{
+    const QHash<QString, QString> footnotes = wordNotes(footnotesXml), endnotes = wordNotes(endnotesXml);
     QString text;
+    QStringList cited; // notes of the paragraph being read, said after it
     bool inText = false;
+    int paragraphs = 0; // nesting: a text box's paragraphs sit inside one
     walk(
         xml, text,
         [&](QXmlStreamReader &r) {
             const QStringView name = r.name();
             if (name == u"t")
                 inText = true;
+            else if (name == u"p")
+                ++paragraphs;
             else if (name == u"tab")
                 text += u'\t';
             else if (name == u"br" || name == u"cr")
                 text += u'\n';
+            else if (name == u"footnoteReference" || name == u"endnoteReference") {
+                const QString id = r.attributes().value(QLatin1String("w:id")).toString();
+                const QString note = (name == u"footnoteReference" ? footnotes : endnotes).value(id);
+                if (!note.isEmpty())
+                    cited << note;
+            }
         },
         [&](QXmlStreamReader &r) {
-            if (r.name() == u"t")
+            if (r.name() == u"t") {
                 inText = false;
-            else if (r.name() == u"p")
+            } else if (r.name() == u"p") {
                 text += u'\n';
+                if (--paragraphs == 0) {
+                    for (const QString &note : std::as_const(cited))
+                        text += note + u'\n';
+                    cited.clear();
+                }
+            }
         },
         [&](QStringView chars) {
             if (inText)
@@ -144,30 +199,59 @@ QString wordDocument(const QByteArray &xml)
 
 QString openDocument(const QByteArray &xml)
 {
-    QString text;
-    int inBody = 0;
+    QString text, note;
+    QStringList cited; // notes of the paragraph being read, said after it
+    int inBody = 0, inNote = 0, inCitation = 0, paragraphs = 0;
+    // Notes are read after the paragraph that cites them, without the mark.
+    QString *into = &text;
     walk(
         xml, text,
         [&](QXmlStreamReader &r) {
             const QStringView name = r.name();
             if (name == u"text" && r.namespaceUri().startsWith(u"urn:oasis:names:tc:opendocument:xmlns:office"))
                 ++inBody;
+            else if (name == u"note") {
+                if (inNote++ == 0) {
+                    note.clear();
+                    into = &note;
+                }
+            } else if (name == u"note-citation")
+                ++inCitation;
+            else if ((name == u"p" || name == u"h") && inNote == 0)
+                ++paragraphs;
             else if (name == u"s")
                 // A run of spaces is a pause at most: a few say all of it.
-                text += QString(std::clamp(r.attributes().value(QLatin1String("text:c")).toInt(), 1, MaxSpaceRun), u' ');
+                *into += QString(std::clamp(r.attributes().value(QLatin1String("text:c")).toInt(), 1, MaxSpaceRun), u' ');
             else if (name == u"tab")
-                text += u'\t';
+                *into += u'\t';
             else if (name == u"line-break")
-                text += u'\n';
+                *into += u'\n';
         },
         [&](QXmlStreamReader &r) {
             const QStringView name = r.name();
-            if (name == u"p" || name == u"h")
+            if (name == u"note-citation") {
+                --inCitation;
+            } else if (name == u"note") {
+                if (--inNote == 0) {
+                    into = &text;
+                    if (const QString read = note.simplified(); !read.isEmpty())
+                        cited << read;
+                }
+            } else if ((name == u"p" || name == u"h") && inNote > 0) {
+                note += u' ';
+            } else if (name == u"p" || name == u"h") {
                 text += u'\n';
+                if (--paragraphs <= 0) {
+                    paragraphs = 0;
+                    for (const QString &read : std::as_const(cited))
+                        text += read + u'\n';
+                    cited.clear();
+                }
+            }
         },
         [&](QStringView chars) {
-            if (inBody > 0)
-                text += chars;
+            if (inBody > 0 && inCitation == 0)
+                *into += chars;
         });
     return tidy(text);
 }

@@ -13,9 +13,12 @@ namespace XmlText {
 
 // An XHTML chapter: the body's text, a line per block, without scripts or styles.
 QString xhtml(const QByteArray &xml);
-// word/document.xml of a .docx: paragraph text in order.
-QString wordDocument(const QByteArray &xml);
-// content.xml of an .odt: paragraph and heading text in order.
+// word/document.xml of a .docx: paragraph text in order; each footnote or
+// endnote (from word/footnotes.xml, word/endnotes.xml) is read once, as a
+// paragraph after the paragraph that cites it.
+QString wordDocument(const QByteArray &xml, const QByteArray &footnotesXml = {}, const QByteArray &endnotesXml = {});
+// content.xml of an .odt: paragraph and heading text in order; notes as
+// paragraphs after the paragraph citing them, without their marks.
 QString openDocument(const QByteArray &xml);
 
 // EPUB: the package document's path, from META-INF/container.xml.
