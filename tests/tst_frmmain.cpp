@@ -162,6 +162,7 @@ private slots:
     void dropsAreCopiesAndCanBeUndone();
     void clearCanBeUndone();
     void typingWhileSpeakingKeepsTheText();
+    void documentOpensWhereItWasLeft();
     void speakStartsWhereThePersonIs_data();
     void speakStartsWhereThePersonIs();
     void wordsFollowEditsAndNeverPointIntoOtherText_data();
@@ -935,6 +936,48 @@ void TestFrmMain::typingWhileSpeakingKeepsTheText()
 // Ctrl+O anywhere in the window, and the first entry of the text area's
 // menu, open a document whose text then replaces the text (Ctrl+Z takes it
 // back); one that cannot be read is reported and changes nothing.
+// A document opened again opens at the last word heard in it, and Speak
+// goes on from that sentence; it leads the recent documents.
+void TestFrmMain::documentOpensWhereItWasLeft()
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("一.txt")), second = dir.filePath(QStringLiteral("二.txt"));
+    for (const QString &path : {first, second}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("第一句话。第二句话。第三句话。").toUtf8());
+    }
+    QString chosen;
+    ReaderOptions options;
+    options.chooseDocument = [&] { return chosen; };
+    Reader reader(options);
+    const auto open = [&](const QString &path) {
+        chosen = path;
+        QTest::keyClick(reader.control<QPushButton>("cmdSpeak"), Qt::Key_O, Qt::ControlModifier);
+        QTRY_VERIFY(!reader.window->openingDocument());
+    };
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowActive(reader.window.get()));
+    open(first);
+    reader.click("cmdSpeak");
+    reader.fake->raiseWord(5, 2); // 第二
+    reader.click("cmdStop");
+    open(second);
+    QCOMPARE(textArea(reader)->textCursor().position(), 0); // never read: from the start
+    open(first);
+    QCOMPARE(textArea(reader)->textCursor().position(), 5);
+    reader.click("cmdSpeak");
+    QCOMPARE(reader.fake->lastText, QStringLiteral("第二句话。第三句话。"));
+    // A document changed since gives no place.
+    QFile changed(first);
+    QVERIFY(changed.open(QIODevice::WriteOnly));
+    changed.write(QStringLiteral("新的文字。第二句话。").toUtf8());
+    changed.close();
+    open(second);
+    open(first);
+    QCOMPARE(textArea(reader)->textCursor().position(), 0);
+}
+
 // What Speak reads, and where the first word read is selected.
 void TestFrmMain::speakStartsWhereThePersonIs_data()
 {

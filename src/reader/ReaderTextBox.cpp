@@ -2,6 +2,8 @@
 #include "reader/ReaderTextBox.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QDropEvent>
@@ -71,8 +73,23 @@ ReaderTextBox::Passage ReaderTextBox::passageToRead() const
     return {text.mid(start), start};
 }
 
+std::optional<qsizetype> ReaderTextBox::lastWordHeard() const
+{
+    return m_lastWordSpoken ? positionNow(*m_lastWordSpoken) : std::nullopt;
+}
+
+void ReaderTextBox::placeCaret(qsizetype position)
+{
+    QTextCursor caret(document());
+    caret.setPosition(int(std::clamp<qsizetype>(position, 0, document()->characterCount() - 1)));
+    setTextCursor(caret);
+    centerCursor();
+    m_caretPlaced = true;
+}
+
 void ReaderTextBox::startSpeaking(qsizetype offset)
 {
+    m_lastWordSpoken.reset();
     m_spokenOffset = offset;
     m_followingEdits = true;
     m_editsWhileSpeaking.clear();
@@ -139,6 +156,7 @@ bool ReaderTextBox::selectRange(qsizetype spokenStart, qsizetype length)
         return false;
     const qsizetype start = *now;
     length = *last - *now + (length > 0 ? 1 : 0);
+    m_lastWordSpoken = spokenStart;
     const qsizetype end = document()->characterCount() - 1; // the document's own final separator is not text
     if (start > end || length < 0)
         return false;
@@ -196,6 +214,18 @@ void ReaderTextBox::contextMenuEvent(QContextMenuEvent *event)
     save->setShortcut(QKeySequence::Save);
     connect(save, &QAction::triggered, this, &ReaderTextBox::saveRequested);
     menu->insertActions(first, {open, save});
+    if (!m_recentDocuments.isEmpty()) {
+        QMenu *recent = new QMenu(QStringLiteral("最近的文档"), menu.get());
+        recent->setObjectName(QStringLiteral("recentDocuments"));
+        for (const QString &path : std::as_const(m_recentDocuments)) {
+            // The name first (the menu is narrow), the folder after it.
+            const QFileInfo file(path);
+            QAction *entry = recent->addAction(
+                QStringLiteral("%1  —  %2").arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath())));
+            connect(entry, &QAction::triggered, this, [this, path] { emit recentDocumentChosen(path); });
+        }
+        menu->insertMenu(first, recent);
+    }
     menu->insertSeparator(first);
     menu->exec(event->globalPos());
 }

@@ -53,10 +53,23 @@ public:
     // selects nothing.
     void startSpeaking(qsizetype offset);
 
+    // Where the last word selected starts in the text as it is now; none
+    // before any word, or once its text is gone.
+    std::optional<qsizetype> lastWordHeard() const;
+
+    // Puts the caret at position, scrolled into view, as a place to read
+    // from (the person's own placing): Speak goes on from its sentence.
+    void placeCaret(qsizetype position);
+
+    // The documents the menu offers to open again, most recent first.
+    void setRecentDocuments(const QStringList &paths) { m_recentDocuments = paths; }
+
 signals:
     // "打开文件…" or "保存为音频文件…" was chosen from the text area's menu.
     void openRequested();
     void saveRequested();
+    // A document was chosen from "最近的文档".
+    void recentDocumentChosen(const QString &path);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -81,6 +94,8 @@ private:
     bool m_followingEdits = false; // from the first Speak on
     qsizetype m_spokenOffset = 0;
     bool m_caretPlaced = false; // by the person, not by the program
+    std::optional<qsizetype> m_lastWordSpoken; // in the passage's positions
+    QStringList m_recentDocuments;
     mutable std::optional<QString> m_plainText;
     void markWord(const QTextCursor &word);
     bool acceptAsCopy(QDropEvent *event);

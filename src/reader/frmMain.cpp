@@ -9,6 +9,7 @@
 #include "platform/Failure.h"
 #include "platform/Layout.h"
 #include "reader/ReaderTextBox.h"
+#include "reader/ReadingPlaces.h"
 #include "reader/SaveSuggestion.h"
 #include "reader/WrappedLabel.h"
 #include "resources/Resources.h"
@@ -122,6 +123,8 @@ frmMain::frmMain(ReaderServices services, QWidget *parent)
                   | Qt::WindowCloseButtonHint),
       m_services(std::move(services)), m_export(std::make_unique<Exporter::BackgroundExport>())
 {
+    if (m_services.settings)
+        m_places = std::make_unique<ReadingPlaces>(*m_services.settings);
     setObjectName(QStringLiteral("frmMain"));
     static const bool accessibleAsWindow = (QAccessible::installFactory(readerForScreenReaders), true);
     Q_UNUSED(accessibleAsWindow);
@@ -206,6 +209,7 @@ void frmMain::buildLayout()
     open->setContext(Qt::WindowShortcut);
     connect(open, &QShortcut::activated, this, &frmMain::ChooseDocument);
     connect(TTS, &ReaderTextBox::openRequested, this, &frmMain::ChooseDocument);
+    connect(TTS, &ReaderTextBox::recentDocumentChosen, this, &frmMain::OpenDocument);
     auto *save = new QShortcut(QKeySequence::Save, this);
     save->setContext(Qt::WindowShortcut);
     connect(save, &QShortcut::activated, this, &frmMain::SaveAsAudio);
@@ -248,6 +252,8 @@ bool frmMain::Form_Load()
         FillVoiceList();
         myVflag = ReaderSpeakFlags;
         TTS->setPlainText(LoadResString(101));
+        if (m_places)
+            TTS->setRecentDocuments(m_places->recentDocuments());
     } catch (const Failure &failure) {
         m_services.messageBox->Show(QStringLiteral("程序初始化Voice对象出错。") + CrLf + failure.description() + CrLf
                                     + CrLf + QStringLiteral("退出。"));
@@ -275,6 +281,7 @@ void frmMain::Form_Unload()
     } catch (const Failure &failure) {
         m_services.messageBox->Show(QStringLiteral("无法保存所选的语音。") + CrLf + CrLf + failure.description());
     }
+    RememberPlace();
     // No Stop first: releasing the voice silences it.
     Voice.reset();
 }
@@ -424,6 +431,37 @@ void frmMain::cmdStop_Click()
     } catch (const Failure &failure) {
         m_services.messageBox->Show(QStringLiteral("Speak Error: ") + failure.description());
     }
+    RememberPlace();
+}
+
+// The last word heard in the open document is kept as its place, when the
+// text is still the document's. A place that cannot be kept is not worth a
+// message: the document still opens, at its start.
+void frmMain::RememberPlace()
+{
+    const std::optional<qsizetype> heard = TTS->lastWordHeard();
+    if (!m_places || m_documentPath.isEmpty() || !heard || ReadingPlaces::hashOf(TTS->plainText()) != m_documentHash)
+        return;
+    try {
+        m_places->remember(m_documentPath, m_documentHash, *heard);
+    } catch (const Failure &) {
+    }
+}
+
+// A document opened again opens where it was left, when its text is the
+// same; it becomes the first of the recent documents.
+void frmMain::GoToRememberedPlace()
+{
+    if (!m_places)
+        return;
+    try {
+        const std::optional<qsizetype> place = m_places->placeOf(m_documentPath, m_documentHash);
+        if (place)
+            TTS->placeCaret(*place);
+        m_places->remember(m_documentPath, m_documentHash, place.value_or(0));
+        TTS->setRecentDocuments(m_places->recentDocuments());
+    } catch (const Failure &) {
+    }
 }
 
 void frmMain::slRate_Scroll()
@@ -464,8 +502,11 @@ void frmMain::OpenDocument(const QString &path)
         QApplication::restoreOverrideCursor();
         m_opening = false;
         if (outcome.ok) {
+            RememberPlace(); // of the document being left
             m_documentPath = path;
+            m_documentHash = ReadingPlaces::hashOf(outcome.text);
             TTS->replaceAll(outcome.text);
+            GoToRememberedPlace();
             if (!outcome.notes.isEmpty())
                 m_services.messageBox->Show(QStringLiteral("文件“%1”已打开，但有部分内容无法读取：")
                                                 .arg(QDir::toNativeSeparators(path))

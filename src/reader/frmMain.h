@@ -17,6 +17,7 @@ class QLabel;
 class QPushButton;
 class QSlider;
 class ReaderTextBox;
+class ReadingPlaces;
 
 // The reader window: the text, the voice list, the playback buttons and the
 // rate and volume sliders.
@@ -58,6 +59,8 @@ protected:
 private:
     void buildLayout();
     void addPlaybackKeys();
+    void RememberPlace();
+    void GoToRememberedPlace();
     void Form_Unload();
 
     void cmdSpeak_Click();
@@ -94,6 +97,8 @@ private:
     bool m_loaded = false;
     bool m_opening = false;
     QString m_documentPath; // the document last opened, if any
+    QByteArray m_documentHash; // of its text as it was read
+    std::unique_ptr<ReadingPlaces> m_places;
     bool m_showingVoiceFailure = false;
     std::unique_ptr<Exporter::BackgroundExport> m_export;
 
