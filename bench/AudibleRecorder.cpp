@@ -72,3 +72,17 @@ std::optional<std::int64_t> AudibleRecorder::firstSoundAfter(std::int64_t fromNs
 }
 
 bool AudibleRecorder::silentSince(std::int64_t fromNs) const { return !firstSoundAfter(fromNs); }
+
+std::optional<std::int64_t> AudibleRecorder::onsetNear(std::int64_t atNs, std::int64_t windowNs, std::int64_t gapNs) const
+{
+    std::lock_guard lock(m_mutex);
+    auto it = std::lower_bound(m_loud.begin(), m_loud.end(), atNs - windowNs,
+                               [](const Loud &loud, std::int64_t at) { return loud.atNs < at; });
+    std::optional<std::int64_t> best;
+    for (; it != m_loud.end() && it->atNs <= atNs + windowNs; ++it) {
+        const bool afterSilence = it == m_loud.begin() || it->atNs - std::prev(it)->atNs >= gapNs;
+        if (afterSilence && (!best || std::abs(it->atNs - atNs) < std::abs(*best - atNs)))
+            best = it->atNs;
+    }
+    return best;
+}
