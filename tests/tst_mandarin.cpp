@@ -24,6 +24,7 @@ private slots:
     void spokenTonesChangeBeforeTheNextSyllable_data();
     void spokenTonesChangeBeforeTheNextSyllable();
     void englishGoesToTheEnglishVoiceInPlace();
+    void wordsAreReadAcrossAWrappedLine();
     void writtenFormsAreSaidAsANewsReaderSaysThem_data();
     void writtenFormsAreSaidAsANewsReaderSaysThem();
     void writtenFormIsHighlightedWhole();
@@ -184,6 +185,21 @@ void TestMandarin::englishGoesToTheEnglishVoiceInPlace()
     QCOMPARE(parts[0].piece.toUtf16Range(5, 5), std::make_pair(qsizetype(11), qsizetype(12)));
     QCOMPARE(parts[1].piece.toUtf16Range(1, 6), std::make_pair(qsizetype(12), qsizetype(18)));
     QCOMPARE(parts[2].piece.toUtf16Range(6, 5), std::make_pair(qsizetype(19), qsizetype(20)));
+}
+
+// A line that only wraps splits no word: 银\n行 is the bank, and its
+// syllables point at the characters on either side of the break.
+void TestMandarin::wordsAreReadAcrossAWrappedLine()
+{
+    const QString text = QStringLiteral("他在银\n行工作");
+    TextPiece original;
+    original.length = text.size();
+    const QList<MandarinFrontEnd::EnginePart> parts = MandarinFrontEnd(m_dictionary).forEngine(original, text);
+    QCOMPARE(parts.size(), 1);
+    QCOMPARE(parts[0].piece.utf8.simplified(), QByteArray("ta1 zai4 yin2 hang2 gong1 zuo4"));
+    // "hang2" is code points 15..19: it points at 行, after the line break.
+    QCOMPARE(parts[0].piece.toUtf16Range(15, 5), std::make_pair(qsizetype(4), qsizetype(5)));
+    QCOMPARE(parts[0].piece.toUtf16Range(10, 4), std::make_pair(qsizetype(2), qsizetype(3)));
 }
 
 void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem_data()

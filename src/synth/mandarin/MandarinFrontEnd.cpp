@@ -130,9 +130,35 @@ QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const
         const qsizetype limit = nextRewrite < rewrites.size() ? rewrites[nextRewrite].start : text.size();
         qsizetype end = i + 1;
         if (isHan(text[i])) {
-            while (end < limit && isHan(text[end]))
+            // A line break between two Han characters inside one piece only
+            // wraps the line (the piece would have ended at a real one): the
+            // words on either side are read as one run (银\n行 is yin2 hang2).
+            bool wrapped = false;
+            while (end < limit
+                   && (isHan(text[end])
+                       || (text[end] == u'\n' && end + 1 < limit && isHan(text[end + 1]) && isHan(text[end - 1])))) {
+                wrapped = wrapped || text[end] == u'\n';
                 ++end;
-            readHan(text, i, end, words);
+            }
+            if (!wrapped) {
+                readHan(text, i, end, words);
+            } else {
+                QString joined;
+                QList<qsizetype> at; // where each joined character was written
+                for (qsizetype k = i; k < end; ++k)
+                    if (text[k] != u'\n') {
+                        joined += text[k];
+                        at << k;
+                    }
+                QList<Word> read;
+                readHan(joined, 0, joined.size(), read);
+                for (Word &word : read) {
+                    const qsizetype last = at[word.start + word.length - 1];
+                    word.start = at[word.start];
+                    word.length = last + 1 - word.start; // the line break inside, if any, too
+                    words.append(word);
+                }
+            }
         } else if (isLatin(text[i])) {
             while (end < limit
                    && (isLatin(text[end]) || (text[end] == u'\'' && end + 1 < limit && isLatin(text[end + 1]))))
@@ -232,18 +258,23 @@ QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece 
             runIndex = 0;
             for (qsizetype v = w; v < words.size() && words[v].kind == Word::Kind::Han; ++v) {
                 runSyllables << words[v].syllables;
-                runCharacters += words[v].spoken.isEmpty() ? text.mid(words[v].start, words[v].length).toString()
-                                                           : words[v].spoken;
+                runCharacters += words[v].spoken.isEmpty()
+                    ? text.mid(words[v].start, words[v].length).toString().remove(QChar(u'\n'))
+                    : words[v].spoken;
             }
             applyToneChanges(runSyllables, runCharacters);
         }
         // A written form read out points at the whole of what was written.
         const bool rewritten = !word.spoken.isEmpty();
+        qsizetype writtenAt = word.start; // the next character said, past line breaks
         for (qsizetype k = 0; k < word.syllables.size(); ++k, ++runIndex) {
             const QString &syllable = runSyllables[runIndex];
-            const qsizetype at = rewritten ? word.start : word.start + k;
+            while (!rewritten && writtenAt < word.start + word.length - 1 && text[writtenAt] == u'\n')
+                ++writtenAt;
+            const qsizetype at = rewritten ? word.start : writtenAt++;
             if (syllable.isEmpty()) {
-                current.appendWritten(written.mid(k, 1), at); // the engine's own reading
+                // The engine's own reading.
+                current.appendWritten(rewritten ? QStringView(word.spoken).mid(k, 1) : text.mid(at, 1), at);
                 continue;
             }
             current.append(syllable, at);
