@@ -15,7 +15,7 @@
 #include "settings/StoredSettings.h"
 #include "speech/SpVoice.h"
 #include "speech/audio/AudioOutput.h"
-#include "speech/espeak/EspeakVoice.h"
+#include "speech/helper/EspeakVoice.h"
 
 #include <QApplication>
 #include <QDir>
@@ -205,7 +205,7 @@ int main(int argc, char *argv[])
     QTemporaryDir config;
     IniSettingsStore settings(config.path());
     StoredSettings::writeRunTimesDone(settings);
-    frmMain window({CreatePlatformVoice, &messageBox, &settings, {}, {}, {}, {}});
+    frmMain window({[] { return std::unique_ptr<SpVoice>(std::make_unique<EspeakVoice>()); }, &messageBox, &settings, {}, {}, {}, {}});
     if (!window.Form_Load())
         return 1;
     window.show();

@@ -7,7 +7,7 @@
 #include "export/Exporter.h"
 #include "export/Subtitles.h"
 #include "resources/Resources.h"
-#include "speech/espeak/SpeechRenderer.h"
+#include "speech/helper/SpeechRenderer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

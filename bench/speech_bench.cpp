@@ -5,7 +5,7 @@
 #include "BenchMemory.h"
 #include "BenchText.h"
 #include "speech/audio/AudioOutput.h"
-#include "speech/espeak/EspeakVoice.h"
+#include "speech/helper/EspeakVoice.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,6 +6,7 @@
 #include "platform/WidgetMessageBox.h"
 #include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
+#include "speech/helper/EspeakVoice.h"
 #include "settings/IniSettingsStore.h"
 #include "settings/StoredSettings.h"
 
@@ -68,7 +69,7 @@ int child(int argc, char *argv[])
     QTemporaryDir config;
     IniSettingsStore settings(config.path());
     StoredSettings::writeRunTimesDone(settings);
-    frmMain window({CreatePlatformVoice, &messageBox, &settings, {}, {}, {}, {}});
+    frmMain window({[] { return std::unique_ptr<SpVoice>(std::make_unique<EspeakVoice>()); }, &messageBox, &settings, {}, {}, {}, {}});
     FirstPaint firstPaint;
     window.installEventFilter(&firstPaint);
     if (!window.Form_Load())

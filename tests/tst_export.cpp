@@ -7,7 +7,7 @@
 #include "export/Subtitles.h"
 #include "export/SafeOutput.h"
 #include "platform/Failure.h"
-#include "speech/espeak/SpeechRenderer.h"
+#include "speech/helper/SpeechRenderer.h"
 
 #include <QDateTime>
 #include <QDir>

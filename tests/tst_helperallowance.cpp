@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What a synthesis helper may send back for what it was given: real speech
 // passes, floods are caught at the first frame too many.
-#include "speech/espeak/HelperAllowance.h"
+#include "speech/helper/HelperAllowance.h"
 #include "synth/protocol/SynthProtocol.h"
 
 #include <QTest>

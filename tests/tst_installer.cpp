@@ -7,7 +7,7 @@
 #include "installer/package/VoicePackage.h"
 #include "platform/Failure.h"
 #include "platform/linux/LocalInstallerPlatform.h"
-#include "speech/espeak/VoiceCatalog.h"
+#include "speech/helper/VoiceCatalog.h"
 #include "support/MemorySettingsStore.h"
 
 #include <QAbstractButton>

@@ -3,7 +3,7 @@
 // Mandarin voice reads Han text as Mandarin at Mandarin speed, a written form
 // sounds like its reading written out, and English inside Chinese is one
 // stream whose words select what was written.
-#include "speech/espeak/SpeechRenderer.h"
+#include "speech/helper/SpeechRenderer.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,9 +3,9 @@
 // purpose (tests/helpers/test_synth: slow to start speaking, crashing,
 // hanging, talking nonsense) and with the real, confined sayrella-synth.
 #include "platform/Failure.h"
-#include "speech/espeak/EspeakVoice.h"
-#include "speech/espeak/HelperAllowance.h"
-#include "speech/espeak/SpeechRenderer.h"
+#include "speech/helper/EspeakVoice.h"
+#include "speech/helper/HelperAllowance.h"
+#include "speech/helper/SpeechRenderer.h"
 #include "support/MonitorRecorder.h"
 #include "support/WordLog.h"
 

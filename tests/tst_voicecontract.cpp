@@ -4,7 +4,7 @@
 // synthesis helper (heard through the test sound server). A back end that
 // passes here can be put behind the window.
 #include "platform/Failure.h"
-#include "speech/espeak/EspeakVoice.h"
+#include "speech/helper/EspeakVoice.h"
 #include "support/FakeVoice.h"
 
 #include <QElapsedTimer>

@@ -9,8 +9,8 @@
 #include "export/SafeOutput.h"
 #include "platform/Failure.h"
 #include "platform/paths/ProgramFiles.h"
-#include "speech/espeak/EspeakVoice.h"
-#include "speech/espeak/SpeechRenderer.h"
+#include "speech/helper/EspeakVoice.h"
+#include "speech/helper/SpeechRenderer.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CommandLine.h"
+#include "PlatformVoice.h"
 #include "SpeechExport.h"
 #include "platform/WidgetMessageBox.h"
 #include "platform/linux/HiveRegistry.h"

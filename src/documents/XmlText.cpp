@@ -2,7 +2,7 @@
 #include "documents/XmlText.h"
 
 #include "documents/Cancellation.h"
-#include "documents/Documents.h"
+#include "documents/DocumentLimits.h"
 #include "platform/Failure.h"
 
 #include <QHash>

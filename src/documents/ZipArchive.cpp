@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "documents/ZipArchive.h"
 
-#include "documents/Documents.h"
 #include "platform/Failure.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "export/AudioFormat.h"
-#include "speech/espeak/SpeechRenderer.h"
+#include "speech/helper/SpeechRenderer.h"
 
 #include <QString>
 

@@ -7,9 +7,5 @@
 #include <memory>
 
 // Creates the voice the program speaks with. Injected into the reader so that
-// tests can hand it a fake; the program passes CreatePlatformVoice.
+// tests can hand it a fake; the program passes the platform's voice.
 using VoiceFactory = std::function<std::unique_ptr<SpVoice>()>;
-
-// The platform's own voice (espeak-ng on Linux). Throws Failure with a
-// description when the engine cannot start.
-std::unique_ptr<SpVoice> CreatePlatformVoice();

@@ -3,7 +3,7 @@
 
 #include "speech/SpVoice.h"
 #include "speech/audio/PcmQueue.h"
-#include "speech/espeak/SynthClient.h"
+#include "speech/helper/SynthClient.h"
 
 #include <QSet>
 #include <QStringList>

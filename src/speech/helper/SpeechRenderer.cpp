@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/espeak/SpeechRenderer.h"
+#include "speech/helper/SpeechRenderer.h"
 
 #include "platform/Failure.h"
 #include "speech/audio/VolumeScale.h"
-#include "speech/espeak/SynthClient.h"
-#include "speech/espeak/VoiceCatalog.h"
+#include "speech/helper/SynthClient.h"
+#include "speech/helper/VoiceCatalog.h"
 
 #include <algorithm>
 #include <utility>

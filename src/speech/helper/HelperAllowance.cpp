@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/espeak/HelperAllowance.h"
+#include "speech/helper/HelperAllowance.h"
 
 void HelperAllowance::textSent(quint64 generation, qsizetype units, bool final)
 {

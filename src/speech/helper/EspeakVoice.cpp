@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/espeak/EspeakVoice.h"
+#include "speech/helper/EspeakVoice.h"
 
 #include "platform/paths/ProgramFiles.h"
 
 #include "platform/Failure.h"
 #include "speech/audio/AudioOutput.h"
-#include "speech/espeak/SynthClient.h"
-#include "speech/espeak/VoiceCatalog.h"
+#include "speech/helper/SynthClient.h"
+#include "speech/helper/VoiceCatalog.h"
 #include "speech/audio/SpeedChange.h"
 #include "synth/text/MarkupCheck.h"
 #include "synth/text/SpeechRate.h"

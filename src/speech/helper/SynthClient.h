@@ -2,9 +2,9 @@
 #pragma once
 
 #include "speech/VoiceToken.h"
-#include "speech/espeak/HelperAllowance.h"
+#include "speech/helper/HelperAllowance.h"
 #include "speech/audio/PcmQueue.h"
-#include "speech/espeak/HelperProcess.h"
+#include "speech/helper/HelperProcess.h"
 #include "synth/protocol/SynthProtocol.h"
 
 #include <QByteArray>

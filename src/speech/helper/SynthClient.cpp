@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/espeak/SynthClient.h"
+#include "speech/helper/SynthClient.h"
 
 #include "platform/Failure.h"
 #include "synth/text/MarkupCheck.h"

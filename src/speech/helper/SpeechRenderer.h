@@ -2,7 +2,7 @@
 #pragma once
 
 #include "speech/VoiceToken.h"
-#include "speech/espeak/EspeakVoice.h"
+#include "speech/helper/EspeakVoice.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/VoiceFactory.h"
+#include "PlatformVoice.h"
 
-#include "speech/espeak/EspeakVoice.h"
+#include "speech/helper/EspeakVoice.h"
 
 std::unique_ptr<SpVoice> CreatePlatformVoice() { return std::make_unique<EspeakVoice>(); }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/espeak/VoiceCatalog.h"
+#include "speech/helper/VoiceCatalog.h"
 
 #include "synth/protocol/SynthProtocol.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/espeak/HelperProcess.h"
+#include "speech/helper/HelperProcess.h"
 
 #include "platform/Failure.h"
 
