@@ -328,21 +328,30 @@ void TestExport::commandLine_data()
                                     << QStringList{"in.wav"} << "";
     QTest::newRow("a folder of inputs") << QStringList{"--export", "OUT", "--format", "flac", story, other}
                                         << QByteArray() << 0 << QStringList{"cli-other.flac", "cli-story.flac"} << "";
-    QTest::newRow("existing file") << QStringList{"--export", "OUT/taken.wav", story} << QByteArray() << 1
+    QTest::newRow("existing file") << QStringList{"--export", "OUT/taken.wav", story} << QByteArray() << 73
                                    << QStringList{"taken.wav"} << "--force";
     QTest::newRow("existing file, forced") << QStringList{"--export", "OUT/taken.wav", "--force", story} << QByteArray()
                                            << 0 << QStringList{"taken.wav"} << "";
     QTest::newRow("existing subtitles") << QStringList{"--export", "OUT/old.wav", "--subtitles", story} << QByteArray()
-                                        << 1 << QStringList{} << "old.srt";
-    QTest::newRow("unknown extension") << QStringList{"--export", "OUT/a.xyz", story} << QByteArray() << 1
+                                        << 73 << QStringList{} << "old.srt";
+    QTest::newRow("unknown extension") << QStringList{"--export", "OUT/a.xyz", story} << QByteArray() << 65
                                        << QStringList{} << "MP3";
     QTest::newRow("missing input") << QStringList{"--export", "OUT/a.wav", "/nonexistent/story.txt"} << QByteArray()
-                                   << 1 << QStringList{} << "/nonexistent/story.txt";
+                                   << 66 << QStringList{} << "/nonexistent/story.txt";
     QTest::newRow("rate out of range") << QStringList{"--export", "OUT/a.wav", "--rate", "11", story} << QByteArray()
                                        << 2 << QStringList{} << "-10";
     QTest::newRow("no input") << QStringList{"--export", "OUT/a.wav"} << QByteArray() << 2 << QStringList{} << "";
     QTest::newRow("unknown voice") << QStringList{"--export", "OUT/a.wav", "--voice", "espeak:none", story}
-                                   << QByteArray() << 1 << QStringList{} << "espeak:none";
+                                   << QByteArray() << 69 << QStringList{} << "espeak:none";
+    QTest::newRow("binary input") << QStringList{"--export", "OUT/a.wav", "-"} << QByteArray("\x7f" "ELF\0\0\0", 7) << 65
+                                  << QStringList{} << "";
+    const QString binary = m_dir.filePath(QStringLiteral("cli-binary.txt"));
+    QFile binaryFile(binary);
+    QVERIFY(binaryFile.open(QIODevice::WriteOnly));
+    binaryFile.write(QByteArray("\x7f" "ELF\0\0\0", 7));
+    binaryFile.close();
+    QTest::newRow("first failure decides") << QStringList{"--export", "OUT", "/nonexistent/a.txt", binary}
+                                           << QByteArray() << 66 << QStringList{} << "cli-binary.txt";
     QTest::newRow("list voices") << QStringList{"--list-voices"} << QByteArray() << 0 << QStringList{}
                                  << "espeak:sit/cmn\t";
 }

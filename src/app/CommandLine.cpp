@@ -8,7 +8,10 @@
 CommandLine::CommandLine()
 {
     m_parser.setApplicationDescription(
-        QStringLiteral("朗读文字的桌面程序：打开文档，选择语音，听它读给你，或把它保存为音频文件。"));
+        QStringLiteral("朗读文字的桌面程序：打开文档，选择语音，听它读给你，或把它保存为音频文件。\n\n"
+                       "退出状态：0 成功；2 用法错误；65 输入无法读取或输出格式不支持；66 输入文件不存在；"
+                       "69 语音没有安装；70 语音合成程序失败；73 输出文件无法写入或已经存在；"
+                       "128+信号 被信号中断；1 其他错误。"));
     m_parser.addHelpOption();
     m_parser.addVersionOption();
     m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_force, m_listVoices, m_pinyin});

@@ -78,8 +78,12 @@ QString textOf(const QString &input)
     }
     QFile in;
     if (!in.open(stdin, QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("无法读取标准输入。"));
-    return TextDecoding::decode(in.readAll());
+        throw Failure(QStringLiteral("无法读取标准输入。"), Failure::Reason::FileUnreadable);
+    try {
+        return TextDecoding::decode(in.readAll());
+    } catch (const Failure &failure) {
+        throw Failure(failure.description(), Failure::Reason::FileUnreadable);
+    }
 }
 
 // Where each input's speech goes: OUT itself, or OUT/NAME.EXT when OUT is a folder.
@@ -93,6 +97,22 @@ QString targetFor(const CommandLine &commandLine, const QString &input)
 }
 
 } // namespace
+
+// The first failure decides the status; those of sysexits.h where one fits.
+int exitStatusFor(Failure::Reason reason)
+{
+    switch (reason) {
+    case Failure::Reason::FileMissing: return 66; // EX_NOINPUT
+    case Failure::Reason::FileUnreadable:
+    case Failure::Reason::FormatUnsupported: return 65; // EX_DATAERR
+    case Failure::Reason::FileUnwritable: return 73; // EX_CANTCREAT
+    case Failure::Reason::VoiceMissing: return 69; // EX_UNAVAILABLE
+    case Failure::Reason::EngineFailed: return 70; // EX_SOFTWARE
+    case Failure::Reason::Cancelled: return 130; // as an interrupt
+    case Failure::Reason::Unspecified: break;
+    }
+    return 1;
+}
 
 // --pinyin: the synthesis helper's front end makes the readings, so that
 // they are exactly what its voices are given. Its output comes through a
@@ -159,7 +179,7 @@ int runWithoutWindow(const CommandLine &commandLine)
         renderer = std::make_unique<SpeechRenderer>();
     } catch (const Failure &failure) {
         complain(QStringLiteral("sayrella-synth"), failure.description());
-        return 1;
+        return exitStatusFor(failure.reason());
     }
     if (commandLine.mode() == CommandLine::Mode::ListVoices) {
         for (const SpObjectToken &voice : renderer->GetVoices())
@@ -180,7 +200,7 @@ int runWithoutWindow(const CommandLine &commandLine)
         const QString target = targetFor(commandLine, input);
         if (!AudioFormats::fromPath(target)) {
             complain(target, QStringLiteral("无法识别的音频格式，可用：%1").arg(AudioFormats::supportedList()));
-            status = 1;
+            status = status ? status : exitStatusFor(Failure::Reason::FormatUnsupported);
             continue;
         }
         // The subtitles are the user's files as much as the audio: all that
@@ -191,7 +211,7 @@ int runWithoutWindow(const CommandLine &commandLine)
         const auto taken = std::find_if(written.cbegin(), written.cend(), SafeOutput::entryExists);
         if (taken != written.cend() && !commandLine.force()) {
             complain(*taken, QStringLiteral("文件已经存在（用 --force 覆盖）"));
-            status = 1;
+            status = status ? status : exitStatusFor(Failure::Reason::FileUnwritable);
             continue;
         }
         try {
@@ -216,7 +236,7 @@ int runWithoutWindow(const CommandLine &commandLine)
             if (showProgress)
                 std::fputs("\n", stderr);
             complain(input == u"-" ? target : input, failure.description());
-            status = 1;
+            status = status ? status : exitStatusFor(failure.reason());
         }
     }
     // Ended by a signal: the shell's convention, 128 + its number.

@@ -16,7 +16,7 @@ CancellationScope::~CancellationScope() { t_cancelled = m_previous; }
 void throwIfCancelled()
 {
     if (t_cancelled && t_cancelled->load(std::memory_order_relaxed))
-        throw Failure(QStringLiteral("已取消。"));
+        throw Failure(QStringLiteral("已取消。"), Failure::Reason::Cancelled);
 }
 
 } // namespace Documents

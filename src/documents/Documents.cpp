@@ -88,13 +88,11 @@ bool looksLikeHtml(const QString &suffix, const QByteArray &head)
         || (start.startsWith("<?xml") && start.contains("<html"));
 }
 
-} // namespace
-
-QString readText(const QString &path, QStringList *notes)
+QString readAnyText(const QString &path, QStringList *notes)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        throw Failure(QStringLiteral("文件不存在。"));
+        throw Failure(QStringLiteral("文件不存在。"), Failure::Reason::FileMissing);
     if (info.isDir())
         throw Failure(QStringLiteral("这是一个文件夹，不是文件。"));
     // Opened without waiting (a pipe would wait for a writer for ever), and
@@ -135,6 +133,21 @@ QString readText(const QString &path, QStringList *notes)
         return RichText::html(TextDecoding::decode(bytes));
     // Logs and captured terminal output keep the colours they were shown in.
     return TextDecoding::withoutTerminalControls(TextDecoding::decode(bytes));
+}
+
+} // namespace
+
+// Whatever the format's reader says, a document that is there but cannot be
+// read is unreadable (a missing one and a cancelled read keep their reason).
+QString readText(const QString &path, QStringList *notes)
+{
+    try {
+        return readAnyText(path, notes);
+    } catch (const Failure &failure) {
+        if (failure.reason() != Failure::Reason::Unspecified)
+            throw;
+        throw Failure(failure.description(), Failure::Reason::FileUnreadable);
+    }
 }
 
 QString fileDialogFilter()

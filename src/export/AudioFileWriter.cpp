@@ -20,7 +20,8 @@ AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int 
     if (!m_file)
         throw Failure(
             QStringLiteral("无法写入 %1 格式的文件 %2：%3。")
-                .arg(AudioFormats::extension(format).toUpper(), target, QString::fromUtf8(sf_strerror(nullptr))));
+                .arg(AudioFormats::extension(format).toUpper(), target, QString::fromUtf8(sf_strerror(nullptr))),
+            Failure::Reason::FileUnwritable);
     if (format == AudioFormat::Wav)
         sf_command(m_file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     // Speech is clipped by nothing: normalising floats to 16 bits needs no headroom change.
@@ -47,7 +48,7 @@ void AudioFileWriter::fail()
     QString why = QString::fromUtf8(sf_strerror(m_file));
     if (error == ENOSPC)
         why = QStringLiteral("磁盘已满");
-    throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), why));
+    throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), why), Failure::Reason::FileUnwritable);
 }
 
 void AudioFileWriter::write(const int16_t *samples, std::size_t count)
@@ -94,6 +95,7 @@ void AudioFileWriter::finish()
     m_file = nullptr;
     if (error != 0)
         throw Failure(
-            QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), QString::fromUtf8(sf_error_number(error))));
+            QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), QString::fromUtf8(sf_error_number(error))),
+            Failure::Reason::FileUnwritable);
     m_output.commit();
 }

@@ -70,7 +70,7 @@ void writeWhole(const QString &path, const QByteArray &bytes, SafeOutput &output
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(output.fd(), bytes.constData() + done, size_t(bytes.size() - done));
         if (n <= 0)
-            throw Failure(QStringLiteral("写入 %1 时出错。").arg(path));
+            throw Failure(QStringLiteral("写入 %1 时出错。").arg(path), Failure::Reason::FileUnwritable);
         done += n;
     }
 }
@@ -89,7 +89,8 @@ bool run(SpeechRenderer &renderer, const Job &job, const std::function<void(cons
     const auto format = AudioFormats::fromPath(job.target);
     if (!format)
         throw Failure(QStringLiteral("无法识别 %1 的音频格式。请用这些扩展名之一：%2。")
-                          .arg(job.target, AudioFormats::supportedList()));
+                          .arg(job.target, AudioFormats::supportedList()),
+                      Failure::Reason::FormatUnsupported);
     const int rate = renderer.sampleRate();
     AudioFileWriter writer(job.target, *format, rate);
     // The subtitle files are prepared before any work, so a folder that

@@ -74,7 +74,8 @@ SafeOutput::SafeOutput(const QString &target) : m_target(target)
     QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
     m_fd = mkstemp(pattern.data());
     if (m_fd < 0)
-        throw Failure(QStringLiteral("无法在文件夹 %1 中写入：%2。").arg(info.absolutePath(), systemError()));
+        throw Failure(QStringLiteral("无法在文件夹 %1 中写入：%2。").arg(info.absolutePath(), systemError()),
+                      Failure::Reason::FileUnwritable);
     flock(m_fd, LOCK_EX); // ours while this process lives: see removeStaleTemporaries()
     // A file that replaces another keeps its permissions (a private file
     // stays private); a new one is readable by all, as saved files are.
@@ -97,15 +98,17 @@ void SafeOutput::commit()
     // Nothing is renamed over the target before it is really on the disk.
     if (fsync(m_fd) != 0 || close(m_fd) != 0) {
         m_fd = -1;
-        throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_target, systemError()));
+        throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_target, systemError()),
+                      Failure::Reason::FileUnwritable);
     }
     m_fd = -1;
     if (std::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_target).constData()) != 0)
-        throw Failure(QStringLiteral("无法保存为 %1：%2。").arg(m_target, systemError()));
+        throw Failure(QStringLiteral("无法保存为 %1：%2。").arg(m_target, systemError()),
+                      Failure::Reason::FileUnwritable);
     m_committed = true;
     // The rename itself is on the disk only once the folder is.
-    const int folder = open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(),
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder =
+        open(QFile::encodeName(QFileInfo(m_target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         fsync(folder);
         close(folder);

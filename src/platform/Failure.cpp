@@ -3,4 +3,6 @@
 
 #include <utility>
 
-Failure::Failure(QString description) : m_description(std::move(description)), m_utf8(m_description.toUtf8()) { }
+Failure::Failure(QString description, Reason reason)
+    : m_description(std::move(description)), m_utf8(m_description.toUtf8()), m_reason(reason)
+{ }

@@ -265,6 +265,7 @@ void EspeakVoice::setVoice(const SpObjectToken &token)
 {
     const SpObjectTokens voices = GetVoices({}, {});
     if (std::find(voices.begin(), voices.end(), token) == voices.end())
-        throw Failure(QStringLiteral("语音“%1”不存在或已被删除。").arg(token.GetDescription()));
+        throw Failure(QStringLiteral("语音“%1”不存在或已被删除。").arg(token.GetDescription()),
+                      Failure::Reason::VoiceMissing);
     m_client->selectVoice(token.id());
 }

@@ -73,7 +73,8 @@ void HelperProcess::start(const QString &program, const QStringList &arguments)
     if (error != 0) {
         close(fds[0]);
         throw Failure(
-            QStringLiteral("无法启动语音合成程序“%1”：%2。").arg(program, QString::fromLocal8Bit(strerror(error))));
+            QStringLiteral("无法启动语音合成程序“%1”：%2。").arg(program, QString::fromLocal8Bit(strerror(error))),
+            Failure::Reason::EngineFailed);
     }
     m_pid = pid;
     m_fd = fds[0];

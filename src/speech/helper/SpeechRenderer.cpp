@@ -59,7 +59,7 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
         const SpObjectTokens voices = GetVoices();
         if (std::none_of(voices.begin(), voices.end(),
                          [&](const SpObjectToken &t) { return t.id() == settings.voiceId; }))
-            throw Failure(QStringLiteral("语音“%1”不存在。").arg(settings.voiceId));
+            throw Failure(QStringLiteral("语音“%1”不存在。").arg(settings.voiceId), Failure::Reason::VoiceMissing);
         m_client->selectVoice(settings.voiceId);
     }
     m_client->setRate(std::clamp(settings.rate, -10L, 10L));
@@ -80,7 +80,7 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
             return false;
         }
         if (const std::optional<QString> failure = takeFailure())
-            throw Failure(*failure);
+            throw Failure(*failure, Failure::Reason::EngineFailed);
         const std::size_t count = m_queue.pop(buffer.data(), buffer.size());
         // Words are due once their first sample has been taken; the end once the last has.
         words.clear();

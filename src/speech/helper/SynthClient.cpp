@@ -81,14 +81,15 @@ void SynthClient::connectHelper()
             if (frame->type != Type::StartFailed || !decode(frame->payload, why))
                 why = QStringLiteral("语音合成程序的回应无法识别。");
             m_helper.end(ReapGraceMs);
-            throw Failure(why);
+            throw Failure(why, Failure::Reason::EngineFailed);
         }
         const int left = int((deadline - nowNs()) / 1000000);
         pollfd p{m_helper.fd(), POLLIN, 0};
         if (m_reader.broken() || left <= 0 || poll(&p, 1, left) <= 0 || !readFrames()) {
             const QString how = m_helper.end(ReapGraceMs);
             throw Failure(left <= 0 ? QStringLiteral("语音合成程序没有在规定时间内启动。")
-                                    : QStringLiteral("语音合成程序启动失败。") + how);
+                                    : QStringLiteral("语音合成程序启动失败。") + how,
+                          Failure::Reason::EngineFailed);
         }
     }
     m_helperFinishedAText = false;
