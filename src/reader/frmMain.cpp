@@ -2,32 +2,23 @@
 #include "reader/frmMain.h"
 
 #include "about/frmAbout.h"
-#include "documents/BackgroundRead.h"
-#include "documents/Documents.h"
 #include "export/BackgroundExport.h"
 #include "installer/modSetting.h"
 #include "platform/Failure.h"
 #include "platform/Layout.h"
+#include "reader/ReaderAccessibility.h"
 #include "reader/ReaderTextBox.h"
 #include "reader/ReadingPlaces.h"
-#include "reader/SaveSuggestion.h"
 #include "reader/WrappedLabel.h"
 #include "resources/Resources.h"
 #include "settings/StoredSettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileDialog>
 #include <QShortcut>
-#include <QFileInfo>
-#include <QPointer>
-#include <QProgressDialog>
-#include <QStandardPaths>
 
 #include <QAbstractItemView>
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,47 +63,6 @@ QLabel *label(QWidget *parent, const char *name, const QString &text, QRect geom
     l->setText(text);
     l->setAccessibleName(text);
     return l;
-}
-
-} // namespace
-
-namespace {
-
-// The voice list as screen readers see it: named "语言" like its label, its
-// value the voice shown. (Qt's own combo box on Linux gives the voice as
-// the name too, so the list's purpose is never read out.)
-class AccessibleVoiceList : public QAccessibleWidget
-{
-public:
-    explicit AccessibleVoiceList(QComboBox *list) : QAccessibleWidget(list, QAccessible::ComboBox) { }
-
-    QString text(QAccessible::Text t) const override
-    {
-        const auto *list = static_cast<const QComboBox *>(widget());
-        if (t == QAccessible::Value)
-            return list->currentText();
-        return QAccessibleWidget::text(t);
-    }
-    QStringList actionNames() const override { return {showMenuAction()}; }
-    void doAction(const QString &action) override
-    {
-        if (action == showMenuAction())
-            static_cast<QComboBox *>(widget())->showPopup();
-    }
-};
-
-// Screen readers see the reader as a window named by its caption, not as an
-// anonymous filler panel (what a plain top-level QWidget is exposed as).
-QAccessibleInterface *readerForScreenReaders(const QString &className, QObject *object)
-{
-    if (!object || !object->isWidgetType())
-        return nullptr;
-    if (className == QLatin1String("frmMain"))
-        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
-    if (className == QLatin1String("QComboBox") && object->objectName() == QLatin1String("CBLg") && object->parent()
-        && object->parent()->inherits("frmMain"))
-        return new AccessibleVoiceList(static_cast<QComboBox *>(object));
-    return nullptr;
 }
 
 } // namespace
@@ -227,7 +177,8 @@ void frmMain::addPlaybackKeys()
     {
         QPushButton *button;
         QKeySequence key;
-    } keys[] = {{cmdSpeak, QKeySequence(Qt::Key_F5)}, {cmdPause, QKeySequence(Qt::Key_F6)},
+    } keys[] = {{cmdSpeak, QKeySequence(Qt::Key_F5)},
+                {cmdPause, QKeySequence(Qt::Key_F6)},
                 {cmdStop, QKeySequence(Qt::Key_Escape)}};
     for (const auto &[button, key] : keys) {
         auto *shortcut = new QShortcut(key, this);
@@ -398,15 +349,6 @@ void frmMain::cmdSpeak_Click()
     }
 }
 
-template <typename F> void frmMain::reportFailures(F &&handler)
-{
-    try {
-        handler();
-    } catch (const Failure &failure) {
-        m_services.messageBox->Show(failure.description());
-    }
-}
-
 void frmMain::cmdPause_Click()
 {
     reportFailures([this] {
@@ -434,36 +376,6 @@ void frmMain::cmdStop_Click()
     RememberPlace();
 }
 
-// The last word heard in the open document is kept as its place, when the
-// text is still the document's. A place that cannot be kept is not worth a
-// message: the document still opens, at its start.
-void frmMain::RememberPlace()
-{
-    const std::optional<qsizetype> heard = TTS->lastWordHeard();
-    if (!m_places || m_documentPath.isEmpty() || !heard || ReadingPlaces::hashOf(TTS->plainText()) != m_documentHash)
-        return;
-    try {
-        m_places->remember(m_documentPath, m_documentHash, *heard);
-    } catch (const Failure &) {
-    }
-}
-
-// A document opened again opens where it was left, when its text is the
-// same; it becomes the first of the recent documents.
-void frmMain::GoToRememberedPlace()
-{
-    if (!m_places)
-        return;
-    try {
-        const std::optional<qsizetype> place = m_places->placeOf(m_documentPath, m_documentHash);
-        if (place)
-            TTS->placeCaret(*place);
-        m_places->remember(m_documentPath, m_documentHash, place.value_or(0));
-        TTS->setRecentDocuments(m_places->recentDocuments());
-    } catch (const Failure &) {
-    }
-}
-
 void frmMain::slRate_Scroll()
 {
     reportFailures([this] { Voice->setRate(slRate->sliderPosition()); });
@@ -481,86 +393,6 @@ void frmMain::cmdAboutMe_Click()
     dialog.Form_Load();
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.exec();
-}
-
-void frmMain::ChooseDocument()
-{
-    const QString path = m_services.chooseDocument
-        ? m_services.chooseDocument(this)
-        : QFileDialog::getOpenFileName(this, QStringLiteral("打开文件"), QString(), Documents::fileDialogFilter());
-    if (!path.isEmpty())
-        OpenDocument(path);
-}
-
-void frmMain::OpenDocument(const QString &path)
-{
-    if (m_opening)
-        return; // one document at a time
-    m_opening = true;
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    Documents::readInBackground(path, this, [this, path](const Documents::Outcome &outcome) {
-        QApplication::restoreOverrideCursor();
-        m_opening = false;
-        if (outcome.ok) {
-            RememberPlace(); // of the document being left
-            m_documentPath = path;
-            m_documentHash = ReadingPlaces::hashOf(outcome.text);
-            TTS->replaceAll(outcome.text);
-            GoToRememberedPlace();
-            if (!outcome.notes.isEmpty())
-                m_services.messageBox->Show(QStringLiteral("文件“%1”已打开，但有部分内容无法读取：")
-                                                .arg(QDir::toNativeSeparators(path))
-                                            + CrLf + outcome.notes.join(CrLf));
-        } else
-            m_services.messageBox->Show(QStringLiteral("无法打开文件“%1”：").arg(QDir::toNativeSeparators(path)) + CrLf
-                                        + outcome.failure);
-    });
-}
-
-void frmMain::SaveAsAudio()
-{
-    if (m_export->running() || TTS->toPlainText().isEmpty())
-        return;
-    const QString suggested =
-        suggestedAudioPath(m_documentPath, QStandardPaths::writableLocation(QStandardPaths::MusicLocation),
-                           QDir::homePath());
-    const auto choice =
-        m_services.chooseExport ? m_services.chooseExport(this, suggested) : ExportDialog::ask(this, suggested);
-    if (!choice)
-        return;
-    Exporter::Job job;
-    job.text = TTS->toPlainText();
-    job.target = choice->target;
-    job.subtitles = choice->subtitles;
-    job.speech.rate = slRate->value();
-    job.speech.volume = slVolume->value();
-    if (CBLg->currentIndex() >= 0)
-        reportFailures([&] { job.speech.voiceId = Voice->GetVoices().Item(CBLg->currentIndex()).id(); });
-
-    auto *progress = new QProgressDialog(QStringLiteral("正在保存 %1…").arg(QFileInfo(job.target).fileName()),
-                                         QStringLiteral("取消"), 0, 1000, this);
-    progress->setObjectName(QStringLiteral("exportProgress"));
-    progress->setWindowTitle(QStringLiteral("保存为音频文件"));
-    progress->setMinimumDuration(0);
-    progress->setAttribute(Qt::WA_DeleteOnClose);
-    connect(progress, &QProgressDialog::canceled, this, [this] { m_export->cancel(); });
-    progress->show();
-    QPointer<QProgressDialog> shown(progress);
-    m_export->start(
-        job, this,
-        [shown](const Exporter::Progress &p) {
-            if (!shown)
-                return;
-            shown->setValue(int(p.share * 1000));
-            shown->setLabelText(
-                QStringLiteral("已完成 %1%，速度为实时的 %2 倍").arg(int(p.share * 100)).arg(int(p.realTime)));
-        },
-        [this, shown, target = job.target](const QString &failure) {
-            if (shown)
-                shown->close();
-            if (!failure.isEmpty())
-                m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + CrLf + failure);
-        });
 }
 
 // Empties the text, as an edit that Ctrl+Z takes back; speech in progress goes

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Failure.h"
 #include "reader/ReaderServices.h"
 #include "speech/SpVoice.h"
 
@@ -115,3 +116,12 @@ private:
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;
 };
+
+template <typename F> void frmMain::reportFailures(F &&handler)
+{
+    try {
+        handler();
+    } catch (const Failure &failure) {
+        m_services.messageBox->Show(failure.description());
+    }
+}
