@@ -205,7 +205,7 @@ int main(int argc, char *argv[])
     QTemporaryDir config;
     IniSettingsStore settings(config.path());
     StoredSettings::writeRunTimesDone(settings);
-    frmMain window({[] { return std::unique_ptr<SpVoice>(std::make_unique<EspeakVoice>()); }, &messageBox, &settings, {}, {}, {}, {}});
+    frmMain window({[] { return std::unique_ptr<SpVoice>(std::make_unique<EspeakVoice>()); }, &messageBox, &settings, {}, {}, {}, {}, {}});
     if (!window.Form_Load())
         return 1;
     window.show();

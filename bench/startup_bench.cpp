@@ -69,7 +69,7 @@ int child(int argc, char *argv[])
     QTemporaryDir config;
     IniSettingsStore settings(config.path());
     StoredSettings::writeRunTimesDone(settings);
-    frmMain window({[] { return std::unique_ptr<SpVoice>(std::make_unique<EspeakVoice>()); }, &messageBox, &settings, {}, {}, {}, {}});
+    frmMain window({[] { return std::unique_ptr<SpVoice>(std::make_unique<EspeakVoice>()); }, &messageBox, &settings, {}, {}, {}, {}, {}});
     FirstPaint firstPaint;
     window.installEventFilter(&firstPaint);
     if (!window.Form_Load())

@@ -4,6 +4,7 @@
 #include "reader/frmMain.h"
 #include "reader/ReaderTextBox.h"
 #include "resources/Resources.h"
+#include "support/FakeSynthesis.h"
 #include "support/FakeVoice.h"
 #include "support/MemorySettingsStore.h"
 #include "support/RecordingMessageBox.h"
@@ -75,7 +76,10 @@ struct Reader
             [=](QWidget *) { return options.chooseDocument ? options.chooseDocument() : QString(); },
             [=](QWidget *, const QString &) {
                 return options.chooseExport ? options.chooseExport() : std::optional<ExportDialog::Choice>();
-            }});
+            },
+            // Saving renders with a stand-in: a millisecond a character, so
+            // that a long text is still being saved when a test acts.
+            [] { return std::make_unique<FakeSynthesis>(std::chrono::milliseconds(1)); }});
         loaded = window->Form_Load();
     }
 

@@ -5,6 +5,8 @@
 // passes here can be put behind the window.
 #include "platform/Failure.h"
 #include "speech/helper/EspeakVoice.h"
+#include "speech/helper/SpeechRenderer.h"
+#include "support/FakeSynthesis.h"
 #include "support/FakeVoice.h"
 
 #include <QElapsedTimer>
@@ -69,6 +71,7 @@ private slots:
     void voicesAreOfferedByPositionAndSwitch();
     void synchronousSpeakReturnsOnceHeardOrPaused();
     void failureAfterReturnIsReportedOnceAndTheNextSpeakWorks();
+    void renderingGivesSoundAndWordsInOrder();
 
 private:
     bool isFake() const
@@ -125,6 +128,47 @@ QString TestVoiceContract::textThatFails()
         fake->failWhileSpeaking(QStringLiteral("合成失败"));
     // Crashes libespeak-ng's Vietnamese voice.
     return QString::fromUtf16(u"\u036c\u0327-\u0e41");
+}
+
+// Saving's side of a back end: a text rendered into samples with its words,
+// in order, inside the text and the sound; a cancelled render says so.
+void TestVoiceContract::renderingGivesSoundAndWordsInOrder()
+{
+    std::unique_ptr<SpeechSynthesis> synthesis;
+    if (isFake()) {
+        synthesis = std::make_unique<FakeSynthesis>();
+    } else {
+        EspeakVoice::Options options;
+        options.userVoiceFolder = m_userVoices.path();
+        synthesis = std::make_unique<SpeechRenderer>(options);
+    }
+    struct Kept : SpeechSynthesis::Sink
+    {
+        qint64 count = 0;
+        QList<std::pair<qint64, long>> words; // sample, position
+        bool samples(const int16_t *, std::size_t n) override
+        {
+            count += qint64(n);
+            return true;
+        }
+        void word(qint64 sample, long position, long) override { words.append({sample, position}); }
+    };
+    std::atomic<bool> cancel{false};
+    Kept kept;
+    QVERIFY(synthesis->render(Counting, {}, kept, cancel));
+    QVERIFY(kept.count > synthesis->sampleRate() / 2);
+    QVERIFY(kept.words.size() >= 4);
+    for (qsizetype i = 0; i < kept.words.size(); ++i) {
+        QVERIFY(kept.words[i].second >= 0 && kept.words[i].second < Counting.size());
+        QVERIFY(kept.words[i].first <= kept.count);
+        if (i > 0) {
+            QVERIFY(kept.words[i].first >= kept.words[i - 1].first);
+            QVERIFY(kept.words[i].second > kept.words[i - 1].second);
+        }
+    }
+    cancel = true;
+    Kept none;
+    QVERIFY(!synthesis->render(Counting, {}, none, cancel));
 }
 
 void TestVoiceContract::wordsComeInOrderThenTheEnd()

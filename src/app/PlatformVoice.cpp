@@ -2,5 +2,8 @@
 #include "PlatformVoice.h"
 
 #include "speech/helper/EspeakVoice.h"
+#include "speech/helper/SpeechRenderer.h"
 
 std::unique_ptr<SpVoice> CreatePlatformVoice() { return std::make_unique<EspeakVoice>(); }
+
+std::unique_ptr<SpeechSynthesis> CreatePlatformSynthesis() { return std::make_unique<SpeechRenderer>(); }

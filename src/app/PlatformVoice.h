@@ -2,6 +2,7 @@
 #pragma once
 
 #include "speech/SpVoice.h"
+#include "speech/SpeechSynthesis.h"
 
 #include <memory>
 
@@ -9,3 +10,5 @@
 // Linux): what the program hands the reader as its VoiceFactory. Throws
 // Failure with a description when the engine cannot start.
 std::unique_ptr<SpVoice> CreatePlatformVoice();
+// The platform's synthesis for saving speech (a helper of its own).
+std::unique_ptr<SpeechSynthesis> CreatePlatformSynthesis();

@@ -56,7 +56,8 @@ int main(int argc, char *argv[])
                         {&registry, &launcher, &files, &messageBox},
                         {&fileSystem, &processes},
                         {},
-                        {}});
+                        {},
+                        CreatePlatformSynthesis});
         if (!window.Form_Load())
             return 1;
         window.show();

@@ -42,12 +42,14 @@ bool BackgroundExport::start(const Job &job, QObject *context, std::function<voi
             Qt::QueuedConnection);
     };
     m_thread = std::thread([this, job, cancel = m_cancel, onContextThread, progress = std::move(progress),
-                            done = std::move(done)] {
+                            done = std::move(done), synthesis = m_synthesis] {
         QString failure;
         try {
-            SpeechRenderer renderer;
+            if (!synthesis)
+                throw Failure(QStringLiteral("没有可用的语音合成。"), Failure::Reason::EngineFailed);
+            const std::unique_ptr<SpeechSynthesis> renderer = synthesis();
             run(
-                renderer, job, [&](const Progress &p) { onContextThread([progress, p] { progress(p); }); }, *cancel);
+                *renderer, job, [&](const Progress &p) { onContextThread([progress, p] { progress(p); }); }, *cancel);
         } catch (const Failure &f) {
             failure = f.description();
         }

@@ -19,7 +19,8 @@ namespace Exporter {
 class BackgroundExport
 {
 public:
-    BackgroundExport() = default;
+    // Each save makes its synthesis with synthesis, on the saving thread.
+    explicit BackgroundExport(SynthesisFactory synthesis) : m_synthesis(std::move(synthesis)) { }
     ~BackgroundExport();
     BackgroundExport(const BackgroundExport &) = delete;
     BackgroundExport &operator=(const BackgroundExport &) = delete;
@@ -34,6 +35,7 @@ public:
     bool running() const { return m_running; }
 
 private:
+    SynthesisFactory m_synthesis;
     bool m_running = false;
     std::shared_ptr<std::atomic<bool>> m_cancel;
     std::thread m_thread;

@@ -17,7 +17,7 @@ namespace Exporter {
 namespace {
 
 // Takes the rendered speech into the file and keeps its words for the subtitles.
-class FileSink : public SpeechRenderer::Sink
+class FileSink : public SpeechSynthesis::Sink
 {
 public:
     FileSink(AudioFileWriter &writer, qsizetype textSize, bool keepWords,
@@ -83,7 +83,7 @@ QString subtitlePath(const QString &target, const char *extension)
     return info.dir().filePath(info.completeBaseName() + u'.' + QLatin1String(extension));
 }
 
-bool run(SpeechRenderer &renderer, const Job &job, const std::function<void(const Progress &)> &progress,
+bool run(SpeechSynthesis &renderer, const Job &job, const std::function<void(const Progress &)> &progress,
          const std::atomic<bool> &cancel)
 {
     const auto format = AudioFormats::fromPath(job.target);

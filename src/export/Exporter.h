@@ -2,7 +2,7 @@
 #pragma once
 
 #include "export/AudioFormat.h"
-#include "speech/helper/SpeechRenderer.h"
+#include "speech/SpeechSynthesis.h"
 
 #include <QString>
 
@@ -18,7 +18,7 @@ struct Job
 {
     QString text;
     QString target; // its extension gives the format
-    SpeechRenderer::Settings speech;
+    SpeechSynthesis::Settings speech;
     bool subtitles = false;
 };
 
@@ -30,7 +30,7 @@ struct Progress
 
 // Throws Failure (an unknown extension lists the formats). Returns false when
 // cancelled. progress is called now and then on the calling thread.
-bool run(SpeechRenderer &renderer, const Job &job, const std::function<void(const Progress &)> &progress,
+bool run(SpeechSynthesis &renderer, const Job &job, const std::function<void(const Progress &)> &progress,
          const std::atomic<bool> &cancel);
 
 // NAME.lrc and NAME.srt for a target NAME.ext.

@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 #include "settings/SettingsStore.h"
 #include "reader/ExportDialog.h"
+#include "speech/SpeechSynthesis.h"
 #include "speech/VoiceFactory.h"
 
 #include <QString>
@@ -30,4 +31,6 @@ struct ReaderServices
     // Asks where to save the speech as audio; nothing when they cancel.
     // Unset: the program's own dialog.
     std::function<std::optional<ExportDialog::Choice>(QWidget *parent, const QString &suggested)> chooseExport;
+    // Speech rendered for saving. Unset: saving reports that it cannot.
+    SynthesisFactory createSynthesis;
 };

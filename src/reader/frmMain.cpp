@@ -71,7 +71,7 @@ frmMain::frmMain(ReaderServices services, QWidget *parent)
     : QWidget(parent,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowCloseButtonHint),
-      m_services(std::move(services)), m_export(std::make_unique<Exporter::BackgroundExport>())
+      m_services(std::move(services)), m_export(std::make_unique<Exporter::BackgroundExport>(m_services.createSynthesis))
 {
     if (m_services.settings)
         m_places = std::make_unique<ReadingPlaces>(*m_services.settings);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "speech/SpeechSynthesis.h"
 #include "speech/VoiceToken.h"
 #include "speech/helper/EspeakVoice.h"
 
@@ -18,37 +19,16 @@ class SynthClient;
 // hearing it: the same helper, channel, queue and volume scaling as
 // EspeakVoice's playback, without any sound device. It has its own helper,
 // so it runs beside a voice that is speaking.
-class SpeechRenderer
+class SpeechRenderer : public SpeechSynthesis
 {
 public:
-    struct Settings
-    {
-        QString voiceId; // empty: the engine's starting voice (Mandarin)
-        long rate = 0; // -10..10, as Speak
-        int volume = 100;
-    };
-    // Where the rendered speech goes; called on the rendering thread.
-    class Sink
-    {
-    public:
-        virtual ~Sink() = default;
-        // False stops the rendering (the sink could not take them).
-        virtual bool samples(const int16_t *data, std::size_t count) = 0;
-        // A word whose audio starts at this sample of the output.
-        virtual void word(qint64 sample, long position, long length) = 0;
-    };
-
     // Throws Failure when the helper cannot start.
     explicit SpeechRenderer(EspeakVoice::Options options = {});
-    ~SpeechRenderer();
+    ~SpeechRenderer() override;
 
-    int sampleRate() const;
-    SpObjectTokens GetVoices() const;
-
-    // Renders text into sink and returns when all of it is rendered (true),
-    // or cancel was set or the sink refused (false). Throws Failure when the
-    // synthesis fails (a helper lost, a voice that does not load).
-    bool render(const QString &text, const Settings &settings, Sink &sink, const std::atomic<bool> &cancel);
+    int sampleRate() const override;
+    SpObjectTokens GetVoices() const override;
+    bool render(const QString &text, const Settings &settings, Sink &sink, const std::atomic<bool> &cancel) override;
 
 private:
     std::optional<QString> takeFailure();
