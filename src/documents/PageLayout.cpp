@@ -78,6 +78,20 @@ QList<std::pair<double, double>> gaps(const QList<Line> &lines, bool horizontal)
     return out;
 }
 
+// Whether most lines of a column run (nearly) across it, as wrapped text does.
+bool fillsItsWidth(const QList<Line> &lines)
+{
+    double left = lines.front().box.left(), right = lines.front().box.right();
+    for (const Line &line : lines) {
+        left = std::min(left, line.box.left());
+        right = std::max(right, line.box.right());
+    }
+    const qsizetype full = std::count_if(lines.cbegin(), lines.cend(), [&](const Line &line) {
+        return line.box.width() >= (right - left) * 0.7;
+    });
+    return full * 2 > lines.size();
+}
+
 void cut(QList<Line> lines, QStringList &out, int depth)
 {
     if (lines.isEmpty())
@@ -94,9 +108,14 @@ void cut(QList<Line> lines, QStringList &out, int depth)
             QList<Line> left, right;
             for (const Line &line : std::as_const(lines))
                 (line.box.center().x() < at ? left : right) << line;
-            cut(left, out, depth + 1);
-            cut(right, out, depth + 1);
-            return;
+            // Columns of text fill their width line after line; the columns
+            // of a table (a command and what it does) do not, and are read
+            // row by row instead.
+            if (fillsItsWidth(left) && fillsItsWidth(right)) {
+                cut(left, out, depth + 1);
+                cut(right, out, depth + 1);
+                return;
+            }
         }
         // Then blocks: gaps between lines wider than a line is high.
         QList<double> cuts;
@@ -114,19 +133,23 @@ void cut(QList<Line> lines, QStringList &out, int depth)
             return;
         }
     }
-    std::stable_sort(lines.begin(), lines.end(), [](const Line &a, const Line &b) {
-        return a.box.center().y() < b.box.center().y()
-            || (a.box.center().y() == b.box.center().y() && a.box.left() < b.box.left());
-    });
-    // Pieces side by side in what could not be cut (a number and its title
-    // in a table of contents) are one line.
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const bool beside = i > 0 && lines[i].box.center().y() >= lines[i - 1].box.top()
-            && lines[i].box.center().y() <= lines[i - 1].box.bottom();
-        if (beside)
-            out.back() += u' ' + lines[i].text;
-        else
-            out << lines[i].text;
+    // What could not be cut is read by rows; pieces side by side in a row
+    // (a number and its title in a table of contents) are one line, left
+    // to right.
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const Line &a, const Line &b) { return a.box.center().y() < b.box.center().y(); });
+    for (qsizetype i = 0; i < lines.size();) {
+        const QRectF &first = lines[i].box;
+        qsizetype end = i + 1;
+        while (end < lines.size() && lines[end].box.center().y() <= first.bottom())
+            ++end;
+        std::stable_sort(lines.begin() + i, lines.begin() + end,
+                         [](const Line &a, const Line &b) { return a.box.left() < b.box.left(); });
+        QString row = lines[i].text;
+        for (qsizetype k = i + 1; k < end; ++k)
+            row += u' ' + lines[k].text;
+        out << row;
+        i = end;
     }
 }
 

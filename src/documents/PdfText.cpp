@@ -42,8 +42,12 @@ QString runningForm(const QString &line)
 {
     QString form;
     for (const QChar c : line)
-        if (!c.isSpace())
-            form += c.isDigit() ? QChar(u'#') : c;
+        if (c.isDigit()) {
+            if (!form.endsWith(u'#')) // 9 and 10 are the same page number
+                form += u'#';
+        } else if (!c.isSpace()) {
+            form += c;
+        }
     return form;
 }
 
