@@ -12,7 +12,7 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
 DEB_PACKAGES := debhelper dpkg-dev lintian
 # Only the fuzzing targets use these: clang and its libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
-FUZZERS := fuzz_text_decoding fuzz_xml_documents fuzz_zip_documents fuzz_rich_text fuzz_frames
+FUZZERS := fuzz_text_decoding fuzz_xml_documents fuzz_zip_documents fuzz_rich_text fuzz_rtf_text fuzz_frames
 FUZZ_SECONDS ?= 60
 # Only the benchmarks use these: a second speech service to compare with.
 BENCH_PACKAGES := speech-dispatcher speech-dispatcher-espeak-ng
