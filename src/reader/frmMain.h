@@ -99,6 +99,7 @@ private:
     bool m_opening = false;
     QString m_documentPath; // the document last opened, if any
     QByteArray m_documentHash; // of its text as it was read
+    int m_documentRevision = 0; // of the text area, once it held that text
     std::unique_ptr<ReadingPlaces> m_places;
     bool m_showingVoiceFailure = false;
     std::unique_ptr<Exporter::BackgroundExport> m_export;

@@ -29,12 +29,18 @@ const QString CrLf = QStringLiteral("\r\n");
 } // namespace
 
 // The last word heard in the open document is kept as its place, when the
-// text is still the document's. A place that cannot be kept is not worth a
-// message: the document still opens, at its start.
+// text is still the document's. A text not edited since it was opened (its
+// revision unchanged) is, without going over it: Stop need not hash a whole
+// book; an edited one (perhaps edited back) is compared by its hash. A place
+// that cannot be kept is not worth a message: the document still opens, at
+// its start.
 void frmMain::RememberPlace()
 {
     const std::optional<qsizetype> heard = TTS->lastWordHeard();
-    if (!m_places || m_documentPath.isEmpty() || !heard || ReadingPlaces::hashOf(TTS->plainText()) != m_documentHash)
+    if (!m_places || m_documentPath.isEmpty() || !heard)
+        return;
+    if (TTS->document()->revision() != m_documentRevision
+        && ReadingPlaces::hashOf(TTS->plainText()) != m_documentHash)
         return;
     try {
         m_places->remember(m_documentPath, m_documentHash, *heard);
@@ -79,6 +85,7 @@ void frmMain::OpenDocument(const QString &path)
             m_documentPath = path;
             m_documentHash = ReadingPlaces::hashOf(outcome.text);
             TTS->replaceAll(outcome.text);
+            m_documentRevision = TTS->document()->revision();
             GoToRememberedPlace();
             if (!outcome.notes.isEmpty())
                 m_services.messageBox->Show(
