@@ -194,13 +194,18 @@ int runWithoutWindow(const CommandLine &commandLine)
     const bool showProgress = isatty(STDERR_FILENO);
     const CancelOnSignals cancelOnSignals;
     int status = 0;
+    // The first failure decides the status.
+    const auto failedWith = [&status](Failure::Reason reason) {
+        if (status == 0)
+            status = exitStatusFor(reason);
+    };
     for (const QString &input : inputs) {
         if (t_signalled.load())
             break;
         const QString target = targetFor(commandLine, input);
         if (!AudioFormats::fromPath(target)) {
             complain(target, QStringLiteral("无法识别的音频格式，可用：%1").arg(AudioFormats::supportedList()));
-            status = status ? status : exitStatusFor(Failure::Reason::FormatUnsupported);
+            failedWith(Failure::Reason::FormatUnsupported);
             continue;
         }
         // The subtitles are the user's files as much as the audio: all that
@@ -211,7 +216,7 @@ int runWithoutWindow(const CommandLine &commandLine)
         const auto taken = std::find_if(written.cbegin(), written.cend(), SafeOutput::entryExists);
         if (taken != written.cend() && !commandLine.force()) {
             complain(*taken, QStringLiteral("文件已经存在（用 --force 覆盖）"));
-            status = status ? status : exitStatusFor(Failure::Reason::FileUnwritable);
+            failedWith(Failure::Reason::FileUnwritable);
             continue;
         }
         try {
@@ -236,7 +241,7 @@ int runWithoutWindow(const CommandLine &commandLine)
             if (showProgress)
                 std::fputs("\n", stderr);
             complain(input == u"-" ? target : input, failure.description());
-            status = status ? status : exitStatusFor(failure.reason());
+            failedWith(failure.reason());
         }
     }
     // Ended by a signal: the shell's convention, 128 + its number.

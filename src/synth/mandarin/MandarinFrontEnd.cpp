@@ -16,8 +16,6 @@ constexpr int UnknownCharacterCost = 260;
 // the engine says them, so that a long run is followed as it is read.
 constexpr qsizetype LongestEnglishWord = 45;
 
-bool isHan(QChar c) { return isHanCharacter(c); }
-
 bool isLatin(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 
 // Yi keeps its first tone after these (第一, 十一) and before digits (一二三);
@@ -129,14 +127,15 @@ QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const
         }
         const qsizetype limit = nextRewrite < rewrites.size() ? rewrites[nextRewrite].start : text.size();
         qsizetype end = i + 1;
-        if (isHan(text[i])) {
+        if (isHanCharacter(text[i])) {
             // A line break between two Han characters inside one piece only
             // wraps the line (the piece would have ended at a real one): the
             // words on either side are read as one run (银\n行 is yin2 hang2).
             bool wrapped = false;
             while (end < limit
-                   && (isHan(text[end])
-                       || (text[end] == u'\n' && end + 1 < limit && isHan(text[end + 1]) && isHan(text[end - 1])))) {
+                   && (isHanCharacter(text[end])
+                       || (text[end] == u'\n' && end + 1 < limit && isHanCharacter(text[end + 1])
+                           && isHanCharacter(text[end - 1])))) {
                 wrapped = wrapped || text[end] == u'\n';
                 ++end;
             }
