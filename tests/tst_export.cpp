@@ -4,6 +4,7 @@
 // command line, run without a display or a sound server.
 #include "export/AudioFileWriter.h"
 #include "export/Exporter.h"
+#include "export/ParallelSynthesis.h"
 #include "export/Subtitles.h"
 #include "export/SafeOutput.h"
 #include "platform/Failure.h"
@@ -91,10 +92,12 @@ private slots:
     void everyFormatReadsBack();
     void wavHoldsExactlyTheVoicesSamples();
     void subtitlesFollowTheWords();
+    void jobsGiveTheSameSpeech();
     void sentencesEndWhereTheirMarksDo_data();
     void sentencesEndWhereTheirMarksDo();
     void nothingPartialIsEverLeft_data();
     void nothingPartialIsEverLeft();
+    void subtitlesThatCannotBeWrittenLeaveNoAudio();
     void commandLine_data();
     void commandLine();
     void danglingLinkIsNotOverwritten();
@@ -166,6 +169,26 @@ void TestExport::wavHoldsExactlyTheVoicesSamples()
     QCOMPARE(wav.read(4), QByteArray("RIFF")); // RF64 only where WAV cannot hold it
     const Audio loud = exportAs(QStringLiteral("loud.wav"), {QStringLiteral("espeak:sit/cmn"), 4, 100});
     QVERIFY(std::abs(audio.rms() / loud.rms() - 0.6) < 0.01);
+}
+
+// Real helpers carry a little of one text into the next, so parts rendered
+// by two helpers cannot be sample for sample what one makes; the words must
+// be the same ones, in order, at nearly the same times.
+void TestExport::jobsGiveTheSameSpeech()
+{
+    const QString book = Story.repeated(6);
+    const std::atomic<bool> never{false};
+    const auto helpers = [] { return std::make_unique<SpeechRenderer>(); };
+    Recording serial, parallel;
+    QVERIFY(ParallelSynthesis(helpers, 1, 50).render(book, {}, serial, never));
+    QVERIFY(ParallelSynthesis(helpers, 2, 50).render(book, {}, parallel, never));
+    QCOMPARE(parallel.words.size(), serial.words.size());
+    const double total = double(serial.pcm.size());
+    QVERIFY(std::abs(double(parallel.pcm.size()) - total) < total * 0.01);
+    for (qsizetype i = 0; i < serial.words.size(); ++i) {
+        QCOMPARE(parallel.words[i].second, serial.words[i].second);
+        QVERIFY(std::abs(double(parallel.words[i].first - serial.words[i].first)) < total * 0.01);
+    }
 }
 
 void TestExport::subtitlesFollowTheWords()
@@ -308,6 +331,36 @@ void TestExport::nothingPartialIsEverLeft()
     QCOMPARE(old.readAll(), QByteArray("the old file"));
 }
 
+// A disk with room for the audio and the LRC but not the SRT: the audio
+// used to be put in place before the subtitles were written, and stayed.
+void TestExport::subtitlesThatCannotBeWrittenLeaveNoAudio()
+{
+    const std::atomic<bool> never{false};
+    QTemporaryDir measure;
+    const QString measured = measure.filePath(QStringLiteral("story.wav"));
+    SpeechRenderer first;
+    QVERIFY(Exporter::run(first, {Story, measured, {}, true}, {}, never));
+    const auto pages = [](qint64 bytes) { return (bytes + 4095) / 4096; };
+    const qint64 room = pages(QFileInfo(measured).size()) + pages(QFileInfo(Exporter::subtitlePath(measured, "lrc")).size());
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    if (geteuid() != 0
+        || mount("tmpfs", folder.constData(), "tmpfs", 0, QByteArray("size=" + QByteArray::number(room * 4096)).constData())
+            != 0)
+        QSKIP("no tmpfs can be mounted here");
+    SpeechRenderer second;
+    bool failed = false;
+    try {
+        Exporter::run(second, {Story, dir.filePath(QStringLiteral("story.wav")), {}, true}, {}, never);
+    } catch (const Failure &failure) {
+        failed = failure.reason() == Failure::Reason::FileUnwritable;
+    }
+    const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    umount(folder.constData());
+    QVERIFY(failed);
+    QCOMPARE(left, QStringList{});
+}
+
 void TestExport::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -352,6 +405,10 @@ void TestExport::commandLine_data()
     binaryFile.close();
     QTest::newRow("first failure decides") << QStringList{"--export", "OUT", "/nonexistent/a.txt", binary}
                                            << QByteArray() << 66 << QStringList{} << "cli-binary.txt";
+    QTest::newRow("two jobs") << QStringList{"--export", "OUT/a.flac", "--jobs", "2", story} << QByteArray() << 0
+                              << QStringList{"a.flac"} << "";
+    QTest::newRow("no jobs") << QStringList{"--export", "OUT/a.wav", "--jobs", "0", story} << QByteArray() << 2
+                             << QStringList{} << "--jobs";
     QTest::newRow("list voices") << QStringList{"--list-voices"} << QByteArray() << 0 << QStringList{}
                                  << "espeak:sit/cmn\t";
 }
@@ -546,6 +603,7 @@ void TestExport::wavPast4GiBIsRf64()
         for (qint64 i = 0; i < blocks; ++i)
             writer.write(block.data(), block.size());
         writer.finish();
+        writer.commit();
     }
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));

@@ -14,7 +14,7 @@ CommandLine::CommandLine()
                        "128+信号 被信号中断；1 其他错误。"));
     m_parser.addHelpOption();
     m_parser.addVersionOption();
-    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_force, m_listVoices, m_pinyin});
+    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_jobs, m_force, m_listVoices, m_pinyin});
     m_parser.addPositionalArgument(QStringLiteral("文件"),
                                    QStringLiteral("要朗读的文档（文本、Markdown、网页、EPUB、DOCX、ODT、RTF 或 PDF）；"
                                                   "保存时可给多个，“-”表示标准输入。"),
@@ -47,6 +47,11 @@ void CommandLine::parse(const QStringList &arguments)
     m_volumeValue = m_parser.value(m_volume).toInt(&ok);
     if (!ok || m_volumeValue < 0 || m_volumeValue > 100)
         usageError(QStringLiteral("音量必须是 0 到 100 之间的整数：%1").arg(m_parser.value(m_volume)));
+    if (m_parser.isSet(m_jobs)) {
+        m_jobsValue = m_parser.value(m_jobs).toInt(&ok);
+        if (!ok || m_jobsValue < 1 || m_jobsValue > 8)
+            usageError(QStringLiteral("--jobs 必须是 1 到 8 之间的整数：%1").arg(m_parser.value(m_jobs)));
+    }
     if (mode() == Mode::Reader && m_parser.positionalArguments().size() > 1)
         usageError(QStringLiteral("窗口一次只能打开一个文档。"));
     if (mode() == Mode::Export && m_parser.positionalArguments().isEmpty())

@@ -33,6 +33,7 @@ public:
     int volume() const { return m_volumeValue; }
     bool subtitles() const { return m_parser.isSet(m_subtitles); }
     bool force() const { return m_parser.isSet(m_force); }
+    int jobs() const { return m_jobsValue; } // 0: one per core
 
     [[noreturn]] void usageError(const QString &message) const;
 
@@ -53,6 +54,9 @@ private:
                                    QStringLiteral("同时保存字幕：同名的 .lrc 和 .srt 文件。")};
     QCommandLineOption m_format{QStringLiteral("format"), QStringLiteral("OUT 为文件夹时使用的格式（默认 wav）。"),
                                 QStringLiteral("EXT"), QStringLiteral("wav")};
+    QCommandLineOption m_jobs{QStringLiteral("jobs"),
+                              QStringLiteral("保存时同时用 N 个语音合成程序（1 到 8），默认每个处理器核心一个。"),
+                              QStringLiteral("N")};
     QCommandLineOption m_force{QStringLiteral("force"), QStringLiteral("覆盖已经存在的文件。")};
     QCommandLineOption m_listVoices{QStringLiteral("list-voices"), QStringLiteral("列出可用语音的标识和名称。")};
     QCommandLineOption m_pinyin{
@@ -61,4 +65,5 @@ private:
                        "为词典声调，未做变调），英文单词照原样；没有输入时读标准输入。")};
     int m_rateValue = 0;
     int m_volumeValue = 100;
+    int m_jobsValue = 0;
 };

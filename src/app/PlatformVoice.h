@@ -10,5 +10,5 @@
 // Linux): what the program hands the reader as its VoiceFactory. Throws
 // Failure with a description when the engine cannot start.
 std::unique_ptr<SpVoice> CreatePlatformVoice();
-// The platform's synthesis for saving speech (a helper of its own).
+// The platform's synthesis for saving speech: a helper per core, of its own.
 std::unique_ptr<SpeechSynthesis> CreatePlatformSynthesis();

@@ -6,6 +6,7 @@
 #include "documents/TextDecoding.h"
 #include "export/AudioFormat.h"
 #include "export/Exporter.h"
+#include "export/ParallelSynthesis.h"
 #include "export/SafeOutput.h"
 #include "platform/Failure.h"
 #include "platform/paths/ProgramFiles.h"
@@ -174,9 +175,10 @@ int runWithoutWindow(const CommandLine &commandLine)
 {
     if (commandLine.mode() == CommandLine::Mode::Pinyin)
         return printReadings(commandLine);
-    std::unique_ptr<SpeechRenderer> renderer;
+    std::unique_ptr<ParallelSynthesis> renderer;
     try {
-        renderer = std::make_unique<SpeechRenderer>();
+        const int jobs = commandLine.jobs() > 0 ? commandLine.jobs() : ParallelSynthesis::defaultJobs();
+        renderer = std::make_unique<ParallelSynthesis>([] { return std::make_unique<SpeechRenderer>(); }, jobs);
     } catch (const Failure &failure) {
         complain(QStringLiteral("sayrella-synth"), failure.description());
         return exitStatusFor(failure.reason());
@@ -227,8 +229,8 @@ int runWithoutWindow(const CommandLine &commandLine)
             job.subtitles = commandLine.subtitles();
             const auto progress = [&](const Exporter::Progress &p) {
                 if (showProgress)
-                    std::fprintf(stderr, "\r%s  %3d%%  %.0f× 实时 ", qPrintable(target), int(p.share * 100),
-                                 p.realTime);
+                    // Cleared to the line's end: the description may be shorter than the last.
+                    std::fprintf(stderr, "\r%s  %s\033[K", qPrintable(target), qPrintable(Exporter::describe(p)));
             };
             const bool finished = Exporter::run(*renderer, job, progress, t_cancelled);
             if (showProgress)

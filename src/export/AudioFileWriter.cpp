@@ -97,5 +97,4 @@ void AudioFileWriter::finish()
         throw Failure(
             QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), QString::fromUtf8(sf_error_number(error))),
             Failure::Reason::FileUnwritable);
-    m_output.commit();
 }

@@ -15,7 +15,7 @@ typedef struct SRC_STATE_tag SRC_STATE;
 // Speech samples (16-bit mono) into an audio file through libsndfile, which
 // also encodes FLAC, Ogg Vorbis, Opus and MP3 (LAME). Where the format needs
 // another sample rate, libsamplerate converts on the way. Written safely
-// (SafeOutput): the target appears only when finish() succeeds.
+// (SafeOutput): the target appears only when commit() succeeds.
 class AudioFileWriter
 {
 public:
@@ -26,7 +26,10 @@ public:
     AudioFileWriter &operator=(const AudioFileWriter &) = delete;
 
     void write(const int16_t *samples, std::size_t count); // throws Failure
+    // Completes the file under its temporary name; commit() puts it in
+    // place, so that a save of several files can write them all first.
     void finish(); // throws Failure
+    void commit() { m_output.commit(); }
     int outputRate() const { return m_outputRate; }
 
 private:

@@ -2,6 +2,7 @@
 #include "export/Exporter.h"
 
 #include "export/AudioFileWriter.h"
+#include "export/RemainingTime.h"
 #include "export/SafeOutput.h"
 #include "export/Subtitles.h"
 #include "platform/Failure.h"
@@ -9,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QDir>
 #include <QFileInfo>
+
+#include <cmath>
 
 #include <unistd.h>
 
@@ -44,10 +47,12 @@ public:
         if (m_keepWords)
             words.append({sample, position, length});
     }
-    void report() const
+    void report(bool finished = false)
     {
         const double seconds = std::max<qint64>(1, m_clock.elapsed()) / 1000.0;
-        m_progress({std::min(1.0, double(m_position) / m_textSize), m_samples / double(m_rate) / seconds});
+        const double share = finished ? 1.0 : std::min(1.0, double(m_position) / m_textSize);
+        const double audio = m_samples / double(m_rate);
+        m_progress({share, audio / seconds, audio, m_remaining.update(seconds, share)});
     }
     qint64 samplesWritten() const { return m_samples; }
 
@@ -61,6 +66,7 @@ private:
     int m_rate;
     QElapsedTimer m_clock;
     qint64 m_lastReport = 0;
+    RemainingTime m_remaining;
     qint64 m_samples = 0;
     long m_position = 0;
 };
@@ -76,6 +82,42 @@ void writeWhole(const QString &path, const QByteArray &bytes, SafeOutput &output
 }
 
 } // namespace
+
+namespace {
+
+// 1:02:03, or 2:03 under an hour.
+QString clockTime(double seconds)
+{
+    const qint64 whole = qint64(seconds);
+    const qint64 h = whole / 3600, m = whole / 60 % 60, s = whole % 60;
+    return h > 0 ? QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QChar(u'0')).arg(s, 2, 10, QChar(u'0'))
+                 : QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QChar(u'0'));
+}
+
+// Rounded as a person says it: a countdown by the second reads as a promise.
+QString roughly(double seconds)
+{
+    if (seconds < 10)
+        return QStringLiteral("还需几秒");
+    if (seconds < 60)
+        return QStringLiteral("还需约 %1 秒").arg(qint64(std::ceil(seconds / 10)) * 10);
+    if (seconds < 3600)
+        return QStringLiteral("还需约 %1 分钟").arg(qint64(std::ceil(seconds / 60)));
+    return QStringLiteral("还需约 %1 小时 %2 分钟").arg(qint64(seconds) / 3600).arg(qint64(seconds) / 60 % 60);
+}
+
+} // namespace
+
+QString describe(const Progress &progress)
+{
+    QString text = QStringLiteral("已完成 %1%，已生成 %2 的语音，速度为实时的 %3 倍")
+                       .arg(int(progress.share * 100))
+                       .arg(clockTime(progress.audioSeconds))
+                       .arg(qint64(progress.realTime));
+    if (progress.remainingSeconds >= 0 && progress.share < 1)
+        text += u'，' + roughly(progress.remainingSeconds);
+    return text;
+}
 
 QString subtitlePath(const QString &target, const char *extension)
 {
@@ -110,11 +152,16 @@ bool run(SpeechSynthesis &renderer, const Job &job, const std::function<void(con
         writeWhole(lrcFile->target(), Subtitles::lrc(sentences, rate), *lrcFile);
         writeWhole(srtFile->target(),
                    Subtitles::srt(Subtitles::cues(job.text, sink.words, sink.samplesWritten()), rate), *srtFile);
+    }
+    // Everything is complete before anything takes its place: a subtitle
+    // that cannot be written leaves no audio without its subtitles.
+    if (job.subtitles) {
         lrcFile->commit();
         srtFile->commit();
     }
+    writer.commit();
     if (progress)
-        sink.report();
+        sink.report(true);
     return true;
 }
 

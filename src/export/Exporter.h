@@ -26,7 +26,13 @@ struct Progress
 {
     double share = 0; // of the text spoken, 0..1
     double realTime = 0; // seconds of audio made per second of work
+    double audioSeconds = 0; // made so far
+    double remainingSeconds = -1; // of work still to do; negative while not known
 };
+
+// "已完成 12%，已生成 1:02:03 的语音，速度为实时的 450 倍，还需约 2 分钟" — the same
+// words for the window and the terminal.
+QString describe(const Progress &progress);
 
 // Throws Failure (an unknown extension lists the formats). Returns false when
 // cancelled. progress is called now and then on the calling thread.

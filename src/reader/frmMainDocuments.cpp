@@ -131,8 +131,7 @@ void frmMain::SaveAsAudio()
             if (!shown)
                 return;
             shown->setValue(int(p.share * 1000));
-            shown->setLabelText(
-                QStringLiteral("已完成 %1%，速度为实时的 %2 倍").arg(int(p.share * 100)).arg(int(p.realTime)));
+            shown->setLabelText(Exporter::describe(p));
         },
         [this, shown, target = job.target](const QString &failure) {
             if (shown)

@@ -27,8 +27,10 @@ bool PcmQueue::push(const int16_t *samples, std::size_t count, quint64 generatio
         m_data.notify_all();
         if (wasEmpty && !notified && m_arrived) {
             notified = true;
+            // A copy: the callback may be replaced while it runs unlocked.
+            const std::function<void()> arrived = m_arrived;
             lock.unlock();
-            m_arrived();
+            arrived();
             lock.lock();
         }
     }
@@ -49,6 +51,7 @@ bool PcmQueue::pushWord(const TimedWord &word)
 
 bool PcmQueue::pushEndOfStream(quint64 generation, long stream)
 {
+    std::function<void()> arrived;
     {
         std::lock_guard lock(m_mutex);
         if (m_closed || generation != m_generation)
@@ -63,11 +66,12 @@ bool PcmQueue::pushEndOfStream(quint64 generation, long stream)
         std::erase_if(m_words, [](const TimedWord &w) { return w.sample < 0; });
         m_words.push_back({m_written, generation, stream, 0, 0, true});
         m_data.notify_all();
+        arrived = m_arrived;
     }
     // The consumer sleeps while nothing plays; an end (of a text with
     // nothing to hear, say) must wake it like samples do.
-    if (m_arrived)
-        m_arrived();
+    if (arrived)
+        arrived();
     return true;
 }
 
@@ -77,11 +81,20 @@ std::optional<TimedWord> PcmQueue::lastWord() const
     return m_lastWord;
 }
 
-void PcmQueue::waitForData(int timeoutMs)
+void PcmQueue::waitForSamples(std::size_t atLeast, int timeoutMs)
 {
+    const std::size_t enough = std::clamp<std::size_t>(atLeast, 1, m_ring.size());
     std::unique_lock lock(m_mutex);
-    m_data.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                    [&] { return m_closed || m_size > 0 || !m_words.empty(); });
+    m_data.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return m_closed || m_size >= enough
+            || std::any_of(m_words.cbegin(), m_words.cend(), [](const TimedWord &w) { return w.endOfStream; });
+    });
+}
+
+void PcmQueue::setArrivalCallback(std::function<void()> callback)
+{
+    std::lock_guard lock(m_mutex);
+    m_arrived = std::move(callback);
 }
 
 qint64 PcmQueue::written() const

@@ -45,9 +45,12 @@ public:
 
     // --- consumer side (audio thread) ---
     std::size_t pop(int16_t *out, std::size_t max);
-    // Waits up to timeoutMs for samples or words to arrive (or the queue to
-    // close), for consumers that are not driven by a clock.
-    void waitForData(int timeoutMs);
+    // Waits up to timeoutMs until at least atLeast samples are queued (fewer
+    // when the queue holds less), an end of stream is queued, or the queue
+    // closes: for consumers that are not driven by a clock. Words alone do
+    // not wake it, since a word is only due with the samples after it, and
+    // waking for each would spin while the producer is between pushes.
+    void waitForSamples(std::size_t atLeast, int timeoutMs);
     // Moves the words whose first sample has been played (stamp < playedSamples)
     // into out, in order. An end of stream is due once the played position is
     // within endSlack samples of it: the sound server's clock may stop a hair
@@ -73,7 +76,7 @@ public:
 
     // Called on the producer's thread when samples arrive in an empty queue,
     // so the consumer can take them at once instead of at its next poll.
-    void setArrivalCallback(std::function<void()> callback) { m_arrived = std::move(callback); }
+    void setArrivalCallback(std::function<void()> callback);
 
     // --- control (any thread) ---
     // Starts a new session: drops samples and words, resets the counters.

@@ -28,7 +28,11 @@ SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::mo
         std::lock_guard lock(m_failureMutex);
         m_failure = description; // the renderer looks at least every 50 ms
     };
-    m_client = std::make_unique<SynthClient>(m_queue, EspeakVoice::helperLaunch(m_options), listener);
+    // Nobody waits to hear a saved text: half a second of audio per frame
+    // halves the work of passing it over.
+    EspeakVoice::Options forSaving = m_options;
+    forSaving.helperArguments << QStringLiteral("--buffer-ms") << QStringLiteral("500");
+    m_client = std::make_unique<SynthClient>(m_queue, EspeakVoice::helperLaunch(forSaving), listener);
     m_client->start();
 }
 
@@ -81,6 +85,9 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
         }
         if (const std::optional<QString> failure = takeFailure())
             throw Failure(*failure, Failure::Reason::EngineFailed);
+        // Whole blocks, not whatever trickled in: fewer turns of this loop and
+        // of the file writer behind it.
+        m_queue.waitForSamples(Block, 50);
         const std::size_t count = m_queue.pop(buffer.data(), buffer.size());
         // Words are due once their first sample has been taken; the end once the last has.
         words.clear();
@@ -100,8 +107,6 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
                 return false;
             }
             taken += qint64(count);
-        } else {
-            m_queue.waitForData(50);
         }
     }
 }

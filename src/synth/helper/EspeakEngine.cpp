@@ -162,9 +162,9 @@ QByteArray EspeakEngine::locateData(const QByteArray &dataPath)
     return folder ? QByteArray(folder) : dataPath;
 }
 
-QString EspeakEngine::initialise(const QByteArray &dataPath)
+QString EspeakEngine::initialise(const QByteArray &dataPath, int bufferMs)
 {
-    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100,
+    const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, bufferMs,
                                        dataPath.isEmpty() ? nullptr : dataPath.constData(), espeakINITIALIZE_DONT_EXIT);
     if (rate <= 0)
         return QStringLiteral("无法启动 espeak-ng 语音引擎：找不到或无法读取它的数据（%1）。")

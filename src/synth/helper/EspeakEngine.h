@@ -29,7 +29,11 @@ public:
     // without starting the engine (which starts a thread of its own).
     static QByteArray locateData(const QByteArray &dataPath);
     // Empty on success, else why the engine cannot start.
-    QString initialise(const QByteArray &dataPath);
+    // bufferMs: the audio the engine makes between two calls back, so one
+    // frame to the reader. Speech that is heard wants it short (a cancel
+    // waits for the next call back); speech saved to a file wants it long,
+    // since every frame costs two processes a wake-up.
+    QString initialise(const QByteArray &dataPath, int bufferMs = 100);
     int sampleRate() const { return m_sampleRate; }
     const QList<SynthProtocol::VoiceInfo> &voices() const { return m_voices; }
 

@@ -20,8 +20,10 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 using namespace SynthProtocol;
@@ -87,6 +89,7 @@ int main(int argc, char **argv)
     QByteArray dataPath, readingsPath;
     QByteArrayList readable;
     bool pinyin = false;
+    int bufferMs = 100;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--pinyin") == 0)
             pinyin = true;
@@ -98,6 +101,8 @@ int main(int argc, char **argv)
             readable.append(argv[++i]);
         else if (std::strcmp(argv[i], "--readings") == 0)
             readingsPath = argv[++i];
+        else if (std::strcmp(argv[i], "--buffer-ms") == 0)
+            bufferMs = std::clamp(std::atoi(argv[++i]), 20, 1000);
     }
     // Mapped before the sandbox closes; read-only afterwards.
     ReadingDictionary dictionary;
@@ -134,7 +139,7 @@ int main(int argc, char **argv)
         return 1;
     }
     EspeakEngine engine(channel, dictionary.isOpen() ? &frontEnd : nullptr);
-    const QString error = engine.initialise(dataPath);
+    const QString error = engine.initialise(dataPath, bufferMs);
     if (!error.isEmpty()) {
         channel.send(encode(Type::StartFailed, error));
         return 1;

@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "export/ParallelSynthesis.h"
+
+#include "export/TextParts.h"
+#include "platform/Failure.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// How often a part may be rendered again after its helper was lost.
+constexpr int Retries = 2;
+// Samples handed to the sink at a time.
+constexpr std::size_t Chunk = 8192;
+
+struct Word
+{
+    qint64 sample;
+    long position;
+    long length;
+};
+
+// One part's speech, held until every part before it has been handed over.
+struct RenderedPart
+{
+    std::vector<int16_t> samples;
+    std::vector<Word> words;
+    bool done = false;
+};
+
+class PartSink : public SpeechSynthesis::Sink
+{
+public:
+    explicit PartSink(RenderedPart &part) : m_part(part) { }
+    bool samples(const int16_t *data, std::size_t count) override
+    {
+        m_part.samples.insert(m_part.samples.end(), data, data + count);
+        return true;
+    }
+    void word(qint64 sample, long position, long length) override
+    {
+        m_part.words.push_back({sample, position, length});
+    }
+
+private:
+    RenderedPart &m_part;
+};
+
+// What the workers and the thread handing over share.
+struct Shared
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<RenderedPart> parts;
+    std::size_t nextToRender = 0;
+    std::size_t handedOver = 0; // parts given to the sink
+    std::size_t window = 2;
+    std::optional<Failure> failure;
+    std::atomic<bool> stop{false};
+};
+
+} // namespace
+
+ParallelSynthesis::ParallelSynthesis(SynthesisFactory factory, int jobs, qsizetype partUnits)
+    : m_factory(std::move(factory)), m_jobs(std::clamp(jobs, 1, MaxJobs)), m_partUnits(partUnits)
+{
+    m_syntheses.resize(std::size_t(m_jobs));
+    m_syntheses[0] = m_factory();
+}
+
+ParallelSynthesis::~ParallelSynthesis() = default;
+
+int ParallelSynthesis::defaultJobs()
+{
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, MaxJobs);
+}
+
+int ParallelSynthesis::sampleRate() const { return m_syntheses[0]->sampleRate(); }
+
+SpObjectTokens ParallelSynthesis::GetVoices() const { return m_syntheses[0]->GetVoices(); }
+
+bool ParallelSynthesis::render(const QString &text, const Settings &settings, Sink &sink,
+                               const std::atomic<bool> &cancel)
+{
+    const QList<TextParts::Part> pieces = TextParts::split(text, m_partUnits);
+    Shared shared;
+    shared.parts.resize(std::size_t(pieces.size()));
+    const int workers = int(std::min<qsizetype>(m_jobs, std::max<qsizetype>(1, pieces.size())));
+    shared.window = std::size_t(2 * workers);
+
+    const auto work = [&](int worker) {
+        std::unique_ptr<SpeechSynthesis> &synthesis = m_syntheses[std::size_t(worker)];
+        for (;;) {
+            std::size_t index;
+            {
+                std::unique_lock lock(shared.mutex);
+                shared.changed.wait(lock, [&] {
+                    return shared.stop.load() || shared.nextToRender >= shared.parts.size()
+                        || shared.nextToRender < shared.handedOver + shared.window;
+                });
+                if (shared.stop.load() || shared.nextToRender >= shared.parts.size())
+                    return;
+                index = shared.nextToRender++;
+            }
+            const TextParts::Part piece = pieces[qsizetype(index)];
+            RenderedPart rendered;
+            try {
+                for (int attempt = 0;; ++attempt) {
+                    try {
+                        if (!synthesis)
+                            synthesis = m_factory();
+                        rendered = {};
+                        PartSink partSink(rendered);
+                        if (!synthesis->render(text.mid(piece.offset, piece.length), settings, partSink, shared.stop))
+                            return; // stopped: the thread handing over knows why
+                        break;
+                    } catch (const Failure &failure) {
+                        // A helper lost mid-part: a new one says the whole part again.
+                        if (failure.reason() != Failure::Reason::EngineFailed || attempt >= Retries)
+                            throw;
+                        synthesis.reset();
+                    }
+                }
+            } catch (const Failure &failure) {
+                std::lock_guard lock(shared.mutex);
+                if (!shared.failure)
+                    shared.failure = failure;
+                shared.stop = true;
+                shared.changed.notify_all();
+                return;
+            }
+            std::lock_guard lock(shared.mutex);
+            rendered.done = true;
+            shared.parts[index] = std::move(rendered);
+            shared.changed.notify_all();
+        }
+    };
+
+    std::vector<std::thread> threads;
+    const auto stopAll = [&] {
+        {
+            std::lock_guard lock(shared.mutex);
+            shared.stop = true;
+        }
+        shared.changed.notify_all();
+        for (std::thread &thread : threads)
+            thread.join();
+        threads.clear();
+    };
+    for (int worker = 0; worker < workers; ++worker)
+        threads.emplace_back(work, worker);
+
+    qint64 base = 0;
+    for (std::size_t index = 0; index < shared.parts.size(); ++index) {
+        RenderedPart part;
+        {
+            std::unique_lock lock(shared.mutex);
+            while (!shared.parts[index].done && !shared.failure) {
+                if (cancel.load())
+                    break;
+                shared.changed.wait_for(lock, std::chrono::milliseconds(50));
+            }
+            if (shared.failure) {
+                const Failure failure = *shared.failure;
+                lock.unlock();
+                stopAll();
+                throw failure;
+            }
+            if (!shared.parts[index].done) {
+                lock.unlock();
+                stopAll();
+                return false;
+            }
+            part = std::move(shared.parts[index]);
+            shared.parts[index] = {};
+        }
+        const long offset = long(pieces[qsizetype(index)].offset);
+        auto word = part.words.cbegin();
+        for (std::size_t at = 0; at < part.samples.size() || word != part.words.cend();) {
+            // Each word before the samples it starts in, as one synthesis gives them.
+            const std::size_t end = std::min(part.samples.size(), at + Chunk);
+            for (; word != part.words.cend() && (word->sample < qint64(end) || end == part.samples.size()); ++word)
+                sink.word(base + word->sample, offset + word->position, word->length);
+            if (end > at && !sink.samples(part.samples.data() + at, end - at)) {
+                stopAll();
+                return false;
+            }
+            at = end;
+        }
+        base += qint64(part.samples.size());
+        {
+            std::lock_guard lock(shared.mutex);
+            ++shared.handedOver;
+        }
+        shared.changed.notify_all();
+    }
+    stopAll();
+    return !cancel.load();
+}
