@@ -14,7 +14,7 @@ CommandLine::CommandLine()
                        "128+信号 被信号中断；1 其他错误。"));
     m_parser.addHelpOption();
     m_parser.addVersionOption();
-    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_jobs, m_force, m_listVoices, m_pinyin});
+    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_jobs, m_split, m_force, m_listVoices, m_pinyin});
     m_parser.addPositionalArgument(QStringLiteral("文件"),
                                    QStringLiteral("要朗读的文档（文本、Markdown、网页、EPUB、DOCX、ODT、RTF 或 PDF）；"
                                                   "保存时可给多个，“-”表示标准输入。"),
@@ -51,6 +51,19 @@ void CommandLine::parse(const QStringList &arguments)
         m_jobsValue = m_parser.value(m_jobs).toInt(&ok);
         if (!ok || m_jobsValue < 1 || m_jobsValue > 8)
             usageError(QStringLiteral("--jobs 必须是 1 到 8 之间的整数：%1").arg(m_parser.value(m_jobs)));
+    }
+    if (m_parser.isSet(m_split)) {
+        const QString how = m_parser.value(m_split);
+        if (how == u"chapters") {
+            m_splitValue = Split::Chapters;
+        } else if (how.startsWith(QStringLiteral("minutes:"))) {
+            m_splitMinutes = how.mid(8).toInt(&ok);
+            if (!ok || m_splitMinutes < 1 || m_splitMinutes > 24 * 60)
+                usageError(QStringLiteral("--split minutes:N 的 N 必须是 1 到 1440 之间的整数：%1").arg(how));
+            m_splitValue = Split::Minutes;
+        } else {
+            usageError(QStringLiteral("--split 只能是 chapters 或 minutes:N：%1").arg(how));
+        }
     }
     if (mode() == Mode::Reader && m_parser.positionalArguments().size() > 1)
         usageError(QStringLiteral("窗口一次只能打开一个文档。"));

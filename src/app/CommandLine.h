@@ -16,6 +16,7 @@ class CommandLine
 {
 public:
     enum class Mode { Reader, Export, ListVoices, Pinyin };
+    enum class Split { Nothing, Chapters, Minutes };
 
     CommandLine();
 
@@ -34,6 +35,8 @@ public:
     bool subtitles() const { return m_parser.isSet(m_subtitles); }
     bool force() const { return m_parser.isSet(m_force); }
     int jobs() const { return m_jobsValue; } // 0: one per core
+    Split split() const { return m_splitValue; }
+    int splitMinutes() const { return m_splitMinutes; }
 
     [[noreturn]] void usageError(const QString &message) const;
 
@@ -57,6 +60,11 @@ private:
     QCommandLineOption m_jobs{QStringLiteral("jobs"),
                               QStringLiteral("保存时同时用 N 个语音合成程序（1 到 8），默认每个处理器核心一个。"),
                               QStringLiteral("N")};
+    QCommandLineOption m_split{
+        QStringLiteral("split"),
+        QStringLiteral("分成多个文件保存：chapters 每章一个（按文档的标题或“第一章”这样的行），minutes:N 约每 N "
+                       "分钟一个（在句子处分开）；文件名带编号和章节名，另存一个 .m3u8 播放列表。"),
+        QStringLiteral("HOW")};
     QCommandLineOption m_force{QStringLiteral("force"), QStringLiteral("覆盖已经存在的文件。")};
     QCommandLineOption m_listVoices{QStringLiteral("list-voices"), QStringLiteral("列出可用语音的标识和名称。")};
     QCommandLineOption m_pinyin{
@@ -66,4 +74,6 @@ private:
     int m_rateValue = 0;
     int m_volumeValue = 100;
     int m_jobsValue = 0;
+    Split m_splitValue = Split::Nothing;
+    int m_splitMinutes = 0;
 };

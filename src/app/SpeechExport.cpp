@@ -2,6 +2,7 @@
 #include "SpeechExport.h"
 
 #include "CommandLine.h"
+#include "documents/Chapters.h"
 #include "documents/Documents.h"
 #include "documents/TextDecoding.h"
 #include "export/AudioFormat.h"
@@ -68,24 +69,26 @@ void complain(const QString &file, const QString &reason)
     std::fprintf(stderr, "sayrella: %s: %s\n", qPrintable(file), qPrintable(QString(reason).replace(u'\n', u' ')));
 }
 
-QString textOf(const QString &input)
+Documents::Document documentOf(const QString &input)
 {
     if (input != u"-") {
         QStringList notes;
-        const QString text = Documents::readText(input, &notes);
+        Documents::Document document = Documents::read(input, &notes);
         for (const QString &note : std::as_const(notes))
             complain(input, note);
-        return text;
+        return document;
     }
     QFile in;
     if (!in.open(stdin, QIODevice::ReadOnly))
         throw Failure(QStringLiteral("无法读取标准输入。"), Failure::Reason::FileUnreadable);
     try {
-        return TextDecoding::decode(in.readAll());
+        return {TextDecoding::decode(in.readAll()), {}, {}};
     } catch (const Failure &failure) {
         throw Failure(failure.description(), Failure::Reason::FileUnreadable);
     }
 }
+
+QString textOf(const QString &input) { return documentOf(input).text; }
 
 // Where each input's speech goes: OUT itself, or OUT/NAME.EXT when OUT is a folder.
 QString targetFor(const CommandLine &commandLine, const QString &input)
@@ -210,23 +213,44 @@ int runWithoutWindow(const CommandLine &commandLine)
             failedWith(Failure::Reason::FormatUnsupported);
             continue;
         }
-        // The subtitles are the user's files as much as the audio: all that
-        // would be written is checked before any of it is.
-        QStringList written{target};
-        if (commandLine.subtitles())
-            written << Exporter::subtitlePath(target, "lrc") << Exporter::subtitlePath(target, "srt");
-        const auto taken = std::find_if(written.cbegin(), written.cend(), SafeOutput::entryExists);
-        if (taken != written.cend() && !commandLine.force()) {
-            complain(*taken, QStringLiteral("文件已经存在（用 --force 覆盖）"));
-            failedWith(Failure::Reason::FileUnwritable);
-            continue;
-        }
         try {
+            const Documents::Document document = documentOf(input);
             Exporter::Job job;
-            job.text = textOf(input);
+            job.text = document.text;
             job.target = target;
             job.speech = {commandLine.voice(), commandLine.rate(), commandLine.volume()};
             job.subtitles = commandLine.subtitles();
+            job.overwrite = commandLine.force();
+            // Tags: what the document says of itself, or its file's name.
+            job.title = document.info.title.isEmpty() && input != u"-" ? QFileInfo(input).completeBaseName()
+                                                                       : document.info.title;
+            job.author = document.info.author;
+            job.cover = document.info.cover;
+            job.coverType = document.info.coverType;
+            if (commandLine.split() == CommandLine::Split::Chapters) {
+                for (const Documents::Heading &chapter : Documents::chapters(document))
+                    job.split.chapters.append({chapter.offset, chapter.title});
+                if (job.split.chapters.isEmpty())
+                    complain(input, QStringLiteral("没有找到章节，保存为一个文件"));
+                else
+                    job.split.by = Exporter::Split::By::Chapters;
+            } else if (commandLine.split() == CommandLine::Split::Minutes) {
+                job.split.by = Exporter::Split::By::Minutes;
+                job.split.minutes = commandLine.splitMinutes();
+            }
+            // The subtitles are the user's files as much as the audio: all that
+            // would be written is checked before any of it is.
+            QStringList written = job.split.by == Exporter::Split::By::Nothing ? QStringList{target}
+                                                                                : Exporter::splitFileNames(job);
+            for (const QString &audio : QStringList(written))
+                if (commandLine.subtitles())
+                    written << Exporter::subtitlePath(audio, "lrc") << Exporter::subtitlePath(audio, "srt");
+            const auto taken = std::find_if(written.cbegin(), written.cend(), SafeOutput::entryExists);
+            if (taken != written.cend() && !commandLine.force()) {
+                complain(*taken, QStringLiteral("文件已经存在（用 --force 覆盖）"));
+                failedWith(Failure::Reason::FileUnwritable);
+                continue;
+            }
             const auto progress = [&](const Exporter::Progress &p) {
                 if (showProgress)
                     // Cleared to the line's end: the description may be shorter than the last.

@@ -24,13 +24,31 @@ namespace Documents {
 
 namespace {
 
-QString epub(ZipArchive &archive, QStringList *notes)
+// A cover is worth embedding only when it is an image of a reasonable size.
+constexpr qint64 MaxCoverBytes = 8 << 20;
+
+Document epub(ZipArchive &archive, QStringList *notes)
 {
     const QString package = XmlText::epubPackagePath(archive.read(QStringLiteral("META-INF/container.xml")));
     const QString folder = package.contains(u'/') ? package.section(u'/', 0, -2) + u'/' : QString();
+    const QByteArray packageXml = archive.read(package);
+    Document document;
+    document.info = XmlText::documentInfo(packageXml);
+    if (const auto [href, type] = XmlText::epubCover(packageXml); !href.isEmpty()) {
+        const QString path = QDir::cleanPath(folder + href);
+        // A cover that cannot be read costs the book nothing but its cover.
+        if (const qint64 size = archive.claimedSize(path); size > 0 && size <= MaxCoverBytes) {
+            try {
+                document.info.cover = archive.read(path);
+                document.info.coverType = type;
+            } catch (const Failure &) {
+                document.info.cover.clear();
+            }
+        }
+    }
     QStringList chapters, missing;
     qsizetype total = 0;
-    for (const QString &chapter : XmlText::epubSpine(archive.read(package))) {
+    for (const QString &chapter : XmlText::epubSpine(packageXml)) {
         throwIfCancelled();
         const QString path = QDir::cleanPath(folder + chapter);
         // A book with a chapter missing is still worth reading: the rest is
@@ -43,8 +61,9 @@ QString epub(ZipArchive &archive, QStringList *notes)
         total += text.size();
         if (total > MaxTextUnits)
             throw Failure(QStringLiteral("文档的文字超过 %1 万字，超出可以朗读的长度。").arg(MaxTextUnits / 10000));
+        // Each file of the spine is a chapter of the book.
         if (!text.trimmed().isEmpty())
-            chapters << text;
+            chapters << headingMark(1) + text;
     }
     if (chapters.isEmpty() && !missing.isEmpty())
         throw Failure(QStringLiteral("电子书的章节文件全部缺失（%1）。").arg(missing.join(QStringLiteral("、"))));
@@ -52,11 +71,12 @@ QString epub(ZipArchive &archive, QStringList *notes)
         *notes << QStringLiteral("电子书缺少 %1 个章节文件，已跳过：%2。")
                       .arg(missing.size())
                       .arg(missing.join(QStringLiteral("、")));
-    return chapters.join(QStringLiteral("\n\n"));
+    document.text = chapters.join(QStringLiteral("\n\n"));
+    return document;
 }
 
 // EPUB, DOCX and ODT are all zip archives: what is inside tells them apart.
-QString zipDocument(const QString &path, QStringList *notes)
+Document zipDocument(const QString &path, QStringList *notes)
 {
     ZipArchive archive(path, MaxUnpackedBytes);
     const QByteArray mimetype = archive.contains(QStringLiteral("mimetype"))
@@ -65,17 +85,23 @@ QString zipDocument(const QString &path, QStringList *notes)
     if (mimetype == "application/epub+zip")
         return epub(archive, notes);
     // A text document, or one LibreOffice made from a web page: the same body.
+    const auto optional = [&](const QString &name) {
+        return archive.contains(name) ? archive.read(name) : QByteArray();
+    };
+    const auto infoFrom = [&](const QString &name) {
+        const QByteArray xml = optional(name);
+        return xml.isEmpty() ? Info() : XmlText::documentInfo(xml);
+    };
     if (mimetype == "application/vnd.oasis.opendocument.text"
         || mimetype == "application/vnd.oasis.opendocument.text-web")
-        return XmlText::openDocument(archive.read(QStringLiteral("content.xml")));
-    if (archive.contains(QStringLiteral("word/document.xml"))) {
-        const auto optional = [&](const QString &name) {
-            return archive.contains(name) ? archive.read(name) : QByteArray();
-        };
-        return XmlText::wordDocument(archive.read(QStringLiteral("word/document.xml")),
-                                     optional(QStringLiteral("word/footnotes.xml")),
-                                     optional(QStringLiteral("word/endnotes.xml")));
-    }
+        return {XmlText::openDocument(archive.read(QStringLiteral("content.xml"))), {},
+                infoFrom(QStringLiteral("meta.xml"))};
+    if (archive.contains(QStringLiteral("word/document.xml")))
+        return {XmlText::wordDocument(archive.read(QStringLiteral("word/document.xml")),
+                                      optional(QStringLiteral("word/footnotes.xml")),
+                                      optional(QStringLiteral("word/endnotes.xml"))),
+                {},
+                infoFrom(QStringLiteral("docProps/core.xml"))};
     throw Failure(QStringLiteral("这是一个压缩文件，但不是电子书（EPUB）、Word（DOCX）或 OpenDocument（ODT）文档。"));
 }
 
@@ -88,7 +114,7 @@ bool looksLikeHtml(const QString &suffix, const QByteArray &head)
         || (start.startsWith("<?xml") && start.contains("<html"));
 }
 
-QString readAnyText(const QString &path, QStringList *notes)
+Document readAnyText(const QString &path, QStringList *notes)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -115,8 +141,11 @@ QString readAnyText(const QString &path, QStringList *notes)
     if (file.size() > MaxFileBytes)
         throw Failure(QStringLiteral("文件大于 %1 MB，超出可以打开的大小。").arg(MaxFileBytes >> 20));
     const QByteArray head = file.peek(4096);
-    if (head.startsWith("%PDF-"))
-        return PdfText::read(path);
+    if (head.startsWith("%PDF-")) {
+        Document document;
+        document.text = PdfText::read(path, &document.info);
+        return document;
+    }
     if (head.startsWith("PK\x03\x04"))
         return zipDocument(path, notes);
     const bool rtf = head.startsWith("{\\rtf");
@@ -124,31 +153,38 @@ QString readAnyText(const QString &path, QStringList *notes)
     // meanwhile (and without reserving the whole limit for a small file).
     const QByteArray bytes = file.read(file.size());
     throwIfCancelled();
-    if (rtf)
-        return RtfText::read(bytes);
+    Document document;
     const QString suffix = info.suffix().toLower();
-    if (suffix == u"md" || suffix == u"markdown")
-        return RichText::markdown(TextDecoding::withoutTerminalControls(TextDecoding::decode(bytes)));
-    if (looksLikeHtml(suffix, head))
-        return RichText::html(TextDecoding::decode(bytes));
-    // Logs and captured terminal output keep the colours they were shown in.
-    return TextDecoding::withoutTerminalControls(TextDecoding::decode(bytes));
+    if (rtf)
+        document.text = RtfText::read(bytes);
+    else if (suffix == u"md" || suffix == u"markdown")
+        document.text = RichText::markdown(TextDecoding::withoutTerminalControls(TextDecoding::decode(bytes)));
+    else if (looksLikeHtml(suffix, head))
+        document.text = RichText::html(TextDecoding::decode(bytes), &document.info.title);
+    else
+        // Logs and captured terminal output keep the colours they were shown in.
+        document.text = TextDecoding::withoutTerminalControls(TextDecoding::decode(bytes));
+    return document;
 }
 
 } // namespace
 
 // Whatever the format's reader says, a document that is there but cannot be
 // read is unreadable (a missing one and a cancelled read keep their reason).
-QString readText(const QString &path, QStringList *notes)
+Document read(const QString &path, QStringList *notes)
 {
     try {
-        return readAnyText(path, notes);
+        Document document = readAnyText(path, notes);
+        document.headings = takeHeadings(document.text);
+        return document;
     } catch (const Failure &failure) {
         if (failure.reason() != Failure::Reason::Unspecified)
             throw;
         throw Failure(failure.description(), Failure::Reason::FileUnreadable);
     }
 }
+
+QString readText(const QString &path, QStringList *notes) { return read(path, notes).text; }
 
 QString fileDialogFilter()
 {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "documents/DocumentLimits.h"
+#include "documents/DocumentOutline.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,8 @@ namespace Documents {
 // that was read all the same (an e-book's missing chapter) is added to notes.
 // Only regular files are read: a pipe or a device would never end.
 QString readText(const QString &path, QStringList *notes = nullptr);
+// The same text with the document's headings, title, author and cover.
+Document read(const QString &path, QStringList *notes = nullptr);
 
 // The file dialog's filter: the supported types, then all files.
 QString fileDialogFilter();

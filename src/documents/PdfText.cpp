@@ -115,7 +115,7 @@ QString asHeard(const QStringList &pages)
     return out.join(QStringLiteral("\n\n"));
 }
 
-QString read(const QString &path)
+QString read(const QString &path, Documents::Info *info)
 {
     const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
     if (!document)
@@ -137,6 +137,10 @@ QString read(const QString &path)
     }
     if (!anyText)
         throw Failure(QStringLiteral("PDF 文件没有文字层（可能是扫描的图片），没有可朗读的文字。"));
+    if (info) {
+        info->title = document->info(QStringLiteral("Title")).simplified();
+        info->author = document->info(QStringLiteral("Author")).simplified();
+    }
     return withIdeographs(asHeard(pages));
 }
 

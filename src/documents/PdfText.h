@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "documents/DocumentOutline.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,7 +13,8 @@
 // one without a text layer (a scan): there is nothing to read aloud there.
 namespace PdfText {
 
-QString read(const QString &path);
+// info, when given, gets the document's title and author.
+QString read(const QString &path, Documents::Info *info = nullptr);
 
 // The pages' texts (one string a page, lines apart) with what is not read
 // left out: a first or last line that stands, digits aside, on at least

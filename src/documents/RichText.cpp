@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "documents/RichText.h"
 
+#include "documents/DocumentOutline.h"
 #include "documents/HtmlFlattening.h"
 
 #include <QHash>
+#include <QMap>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QVariant>
 
@@ -15,13 +18,31 @@ namespace RichText {
 
 namespace {
 
-QString plainOf(const std::function<void(QTextDocument &)> &load)
+QString plainOf(const std::function<void(QTextDocument &)> &load, QString *title = nullptr)
 {
     QTextDocument document;
     document.setResourceProvider([](const QUrl &) { return QVariant(); });
     load(document);
+    if (title)
+        *title = document.metaInformation(QTextDocument::DocumentTitle).simplified();
     // Qt writes a line separator or NBSP where the source had <br> or &nbsp;.
-    return document.toPlainText().replace(QChar(QChar::LineSeparator), u'\n').replace(QChar(QChar::Nbsp), u' ');
+    const QString plain =
+        document.toPlainText().replace(QChar(QChar::LineSeparator), u'\n').replace(QChar(QChar::Nbsp), u' ');
+    // Each block is a line of the plain text, so its position is where its
+    // line begins.
+    QMap<int, int> headings; // position -> level
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        if (const int level = block.blockFormat().headingLevel(); level > 0)
+            headings.insert(block.position(), level);
+    QString text;
+    text.reserve(plain.size() + 2 * headings.size());
+    for (qsizetype i = 0; i < plain.size(); ++i) {
+        if (const auto heading = headings.constFind(int(i)); heading != headings.cend())
+            text += Documents::headingMark(heading.value());
+        if (!Documents::isHeadingMark(plain.at(i)))
+            text += plain.at(i);
+    }
+    return text;
 }
 
 // What Qt's HTML import is given: no scripts (Qt keeps their text, and a
@@ -100,9 +121,9 @@ QString withNotesAfterTheirParagraphs(const QString &source)
 
 } // namespace
 
-QString html(const QString &source)
+QString html(const QString &source, QString *title)
 {
-    return plainOf([&](QTextDocument &d) { d.setHtml(prepared(source)); });
+    return plainOf([&](QTextDocument &d) { d.setHtml(prepared(source)); }, title);
 }
 
 QString markdown(const QString &source)

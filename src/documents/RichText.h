@@ -8,7 +8,9 @@
 // sheet or link is loaded from anywhere.
 namespace RichText {
 
-QString html(const QString &source);
+// Headings (h1…h6, Markdown's #) are marked in the text with
+// Documents::headingMark; title, when given, gets the page's <title>.
+QString html(const QString &source, QString *title = nullptr);
 QString markdown(const QString &source);
 
 } // namespace RichText

@@ -3,6 +3,7 @@
 
 #include "documents/Cancellation.h"
 #include "documents/DocumentLimits.h"
+#include "documents/DocumentOutline.h"
 #include "platform/Failure.h"
 
 #include <QHash>
@@ -57,6 +58,32 @@ void walk(const QByteArray &xml, const QString &produced, const std::function<vo
     }
     if (reader.hasError())
         throw malformed();
+}
+
+// A document's own text never holds what the readers use as heading marks.
+void appendText(QString &text, QStringView chars)
+{
+    for (QChar c : chars)
+        if (!Documents::isHeadingMark(c))
+            text += c;
+}
+
+// A Word paragraph's heading level from its style ("Heading2", or "2" as
+// Chinese Word names 标题 2) or its outline level (0 is the top): 0 for none.
+int wordHeadingLevel(QXmlStreamReader &r)
+{
+    const QStringView value = r.attributes().value(QLatin1String("w:val"));
+    if (r.name() == u"outlineLvl") {
+        bool ok = false;
+        const int level = value.toInt(&ok);
+        return ok && level >= 0 && level < 9 ? level + 1 : 0;
+    }
+    QStringView digits = value;
+    if (value.startsWith(u"Heading", Qt::CaseInsensitive))
+        digits = value.mid(7);
+    bool ok = false;
+    const int level = digits.toInt(&ok);
+    return ok && level >= 1 && level <= 9 ? level : 0;
 }
 
 // Blank lines collapse to one line break between blocks; text ends without one.
@@ -167,6 +194,11 @@ QString wordDocument(const QByteArray &xml, const QByteArray &footnotesXml, cons
                 inText = true;
             else if (name == u"p")
                 ++paragraphs;
+            else if ((name == u"pStyle" || name == u"outlineLvl") && paragraphs == 1) {
+                // Comes before the paragraph's text: the mark stands where it begins.
+                if (const int level = wordHeadingLevel(r); level > 0)
+                    text += Documents::headingMark(level);
+            }
             else if (name == u"tab")
                 text += u'\t';
             else if (name == u"br" || name == u"cr")
@@ -192,7 +224,7 @@ QString wordDocument(const QByteArray &xml, const QByteArray &footnotesXml, cons
         },
         [&](QStringView chars) {
             if (inText)
-                text += chars;
+                appendText(text, chars);
         });
     return tidy(text);
 }
@@ -217,8 +249,12 @@ QString openDocument(const QByteArray &xml)
                 }
             } else if (name == u"note-citation")
                 ++inCitation;
-            else if ((name == u"p" || name == u"h") && inNote == 0)
+            else if ((name == u"p" || name == u"h") && inNote == 0) {
                 ++paragraphs;
+                if (name == u"h" && paragraphs == 1)
+                    text += Documents::headingMark(
+                        std::max(1, r.attributes().value(QLatin1String("text:outline-level")).toInt()));
+            }
             else if (name == u"s")
                 // A run of spaces is a pause at most: a few say all of it.
                 *into += QString(std::clamp(r.attributes().value(QLatin1String("text:c")).toInt(), 1, MaxSpaceRun), u' ');
@@ -251,7 +287,7 @@ QString openDocument(const QByteArray &xml)
         },
         [&](QStringView chars) {
             if (inBody > 0 && inCitation == 0)
-                *into += chars;
+                appendText(*into, chars);
         });
     return tidy(text);
 }
@@ -294,6 +330,59 @@ QStringList epubSpine(const QByteArray &packageXml)
     if (chapters.isEmpty())
         throw Failure(QStringLiteral("电子书没有可读的章节。"));
     return chapters;
+}
+
+Documents::Info documentInfo(const QByteArray &xml)
+{
+    Documents::Info info;
+    QString *into = nullptr, ignored;
+    walk(
+        xml, ignored,
+        [&](QXmlStreamReader &r) {
+            const QStringView name = r.name();
+            // The first of each: a book lists its main title and author first.
+            if (name == u"title" && info.title.isEmpty())
+                into = &info.title;
+            else if ((name == u"creator" || name == u"initial-creator") && info.author.isEmpty())
+                into = &info.author;
+        },
+        [&](QXmlStreamReader &) { into = nullptr; },
+        [&](QStringView chars) {
+            if (into)
+                *into += chars;
+        });
+    info.title = info.title.simplified();
+    info.author = info.author.simplified();
+    return info;
+}
+
+QPair<QString, QString> epubCover(const QByteArray &packageXml)
+{
+    QString coverId;
+    QHash<QString, QPair<QString, QString>> items; // id -> (href, media type)
+    QPair<QString, QString> cover;
+    walk(
+        packageXml, QString(),
+        [&](QXmlStreamReader &r) {
+            const QXmlStreamAttributes a = r.attributes();
+            if (r.name() == u"item") {
+                const QPair<QString, QString> item{QUrl::fromPercentEncoding(a.value(QLatin1String("href")).toUtf8()),
+                                                   a.value(QLatin1String("media-type")).toString()};
+                items.insert(a.value(QLatin1String("id")).toString(), item);
+                // EPUB 3 names its cover in the manifest.
+                if (a.value(QLatin1String("properties")).split(u' ').contains(u"cover-image"))
+                    cover = item;
+            } else if (r.name() == u"meta" && a.value(QLatin1String("name")) == u"cover") {
+                // EPUB 2 names it in the metadata, by the item's id.
+                coverId = a.value(QLatin1String("content")).toString();
+            }
+        },
+        [](QXmlStreamReader &) {}, [](QStringView) {});
+    if (cover.first.isEmpty() && !coverId.isEmpty())
+        cover = items.value(coverId);
+    if (!cover.second.startsWith(u"image/"))
+        return {};
+    return cover;
 }
 
 } // namespace XmlText

@@ -26,6 +26,15 @@ bool ZipArchive::contains(const QString &name) const
     return zip_name_locate(m_zip, name.toUtf8().constData(), 0) >= 0;
 }
 
+qint64 ZipArchive::claimedSize(const QString &name) const
+{
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat(m_zip, name.toUtf8().constData(), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE))
+        return -1;
+    return qint64(stat.size);
+}
+
 QByteArray ZipArchive::read(const QString &name)
 {
     zip_stat_t stat;

@@ -20,6 +20,9 @@ public:
     ZipArchive &operator=(const ZipArchive &) = delete;
 
     bool contains(const QString &name) const;
+    // The size the archive claims for the entry (-1 when missing): a hint,
+    // not trusted by read().
+    qint64 claimedSize(const QString &name) const;
     // The entry's bytes. Throws Failure when it is missing, encrypted,
     // damaged, or would exceed the budget.
     QByteArray read(const QString &name);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/AudioFileWriter.h"
 
+#include "export/CoverAndTags.h"
 #include "platform/Failure.h"
 
 #include <samplerate.h>
@@ -9,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
-AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int inputRate)
-    : m_output(target), m_inputRate(inputRate), m_outputRate(AudioFormats::sampleRateFor(format, inputRate))
+AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int inputRate, const AudioTags &tags)
+    : m_output(target), m_format(format), m_tags(tags), m_inputRate(inputRate), m_outputRate(AudioFormats::sampleRateFor(format, inputRate))
 {
     SF_INFO info{};
     info.samplerate = m_outputRate;
@@ -24,6 +25,18 @@ AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int 
             Failure::Reason::FileUnwritable);
     if (format == AudioFormat::Wav)
         sf_command(m_file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    // Before any audio: the Ogg formats write their comments with the headers.
+    const auto tag = [&](int kind, const QString &value) {
+        if (!value.isEmpty() && CoverAndTags::libsndfileTagsServe(format))
+            sf_set_string(m_file, kind, value.toUtf8().constData());
+    };
+    tag(SF_STR_TITLE, tags.title);
+    tag(SF_STR_ARTIST, tags.artist);
+    tag(SF_STR_ALBUM, tags.album);
+    if (tags.track > 0)
+        tag(SF_STR_TRACKNUMBER, tags.tracks > 0 ? QStringLiteral("%1/%2").arg(tags.track).arg(tags.tracks)
+                                                : QString::number(tags.track));
+    tag(SF_STR_SOFTWARE, QStringLiteral("Sayrella"));
     // Speech is clipped by nothing: normalising floats to 16 bits needs no headroom change.
     sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     if (m_outputRate != m_inputRate) {
@@ -97,4 +110,6 @@ void AudioFileWriter::finish()
         throw Failure(
             QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), QString::fromUtf8(sf_error_number(error))),
             Failure::Reason::FileUnwritable);
+    // The temporary, by its descriptor: it has no name of its own to give.
+    CoverAndTags::write(QStringLiteral("/proc/self/fd/%1").arg(m_output.fd()), m_format, m_tags);
 }

@@ -16,11 +16,24 @@ typedef struct SRC_STATE_tag SRC_STATE;
 // also encodes FLAC, Ogg Vorbis, Opus and MP3 (LAME). Where the format needs
 // another sample rate, libsamplerate converts on the way. Written safely
 // (SafeOutput): the target appears only when commit() succeeds.
+// Written into the file as its format keeps them: WAV's LIST INFO, Vorbis
+// comments in FLAC, Ogg Vorbis and Opus, ID3v2 in MP3.
+struct AudioTags
+{
+    QString title; // the chapter's, or the book's
+    QString artist; // the author
+    QString album; // the book's title
+    int track = 0; // 0: none
+    int tracks = 0;
+    QByteArray cover; // an image, embedded where the format keeps one
+    QString coverType; // its MIME type
+};
+
 class AudioFileWriter
 {
 public:
     // Throws Failure.
-    AudioFileWriter(const QString &target, AudioFormat format, int inputRate);
+    AudioFileWriter(const QString &target, AudioFormat format, int inputRate, const AudioTags &tags = {});
     ~AudioFileWriter();
     AudioFileWriter(const AudioFileWriter &) = delete;
     AudioFileWriter &operator=(const AudioFileWriter &) = delete;
@@ -37,6 +50,8 @@ private:
     [[noreturn]] void fail();
 
     SafeOutput m_output;
+    AudioFormat m_format;
+    AudioTags m_tags;
     SNDFILE *m_file = nullptr;
     SRC_STATE *m_resampler = nullptr;
     int m_inputRate;

@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "documents/Chapters.h"
+
+#include <QMap>
+#include <QRegularExpression>
+
+namespace Documents {
+
+namespace {
+
+// A chapter line is a title, not a sentence that happens to start with 第.
+constexpr qsizetype MaxTitleLength = 40;
+
+} // namespace
+
+bool isChapterLine(QStringView line)
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^(?:第\\s*[0-9０-９零〇一二两三四五六七八九十百千]+\\s*[章回节卷部篇集幕](?:[\\s:：、.．·—-].*|$)"
+        "|[卷篇][0-9零〇一二三四五六七八九十百]+(?:[\\s:：、.．·—-].*|$)"
+        "|(?i:chapter|part|book)\\s+(?:[0-9]+|[ivxlc]+|one|two|three|four|five|six|seven|eight|nine|ten)\\b.*"
+        "|(?:序|序言|序章|前言|引子|楔子|尾声|后记|附录)(?:[\\s:：、].*|$))$"));
+    const QStringView trimmed = line.trimmed();
+    return !trimmed.isEmpty() && trimmed.size() <= MaxTitleLength && pattern.match(trimmed).hasMatch();
+}
+
+QList<Heading> chapters(const Document &document)
+{
+    // The top level that has at least two headings: a page whose only h1 is
+    // its title has its chapters in h2.
+    QMap<int, int> perLevel;
+    for (const Heading &heading : document.headings)
+        ++perLevel[heading.level];
+    for (auto level = perLevel.cbegin(); level != perLevel.cend(); ++level) {
+        if (level.value() < 2)
+            continue;
+        QList<Heading> found;
+        for (const Heading &heading : document.headings)
+            if (heading.level == level.key())
+                found << heading;
+        return found;
+    }
+    QList<Heading> found;
+    const QString &text = document.text;
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        const QStringView line = QStringView(text).mid(start, end - start);
+        if (isChapterLine(line)) {
+            qsizetype lead = 0;
+            while (line.at(lead).isSpace())
+                ++lead;
+            found.append({start + lead, 1, line.trimmed().toString().simplified()});
+        }
+        start = end + 1;
+    }
+    if (found.size() < 2)
+        return {};
+    return found;
+}
+
+} // namespace Documents
