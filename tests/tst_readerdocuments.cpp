@@ -24,6 +24,7 @@ private slots:
     void documentsOpenFromTheWindow();
     void speechIsSavedFromTheWindow();
     void windowClosedWhileSavingLeavesNothing();
+    void chaptersAreSavedAFileEach();
 };
 
 // Ctrl+O anywhere in the window, and the first entry of the text area's
@@ -157,6 +158,27 @@ void TestReaderDocuments::speechIsSavedFromTheWindow()
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("朗读.lrc"))));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("朗读.srt"))));
     QCOMPARE(textArea(reader)->toPlainText(), QStringLiteral("今天天气很好。我们去公园散步吧！"));
+}
+
+// With a file per chapter chosen, the chapter lines of the text as it stands
+// name and cut the files.
+void TestReaderDocuments::chaptersAreSavedAFileEach()
+{
+    QTemporaryDir dir;
+    ReaderOptions options;
+    options.savedChoice = "-1";
+    options.chooseExport = [&] {
+        return std::optional<ExportDialog::Choice>({dir.filePath(QStringLiteral("朗读.ogg")), false, true});
+    };
+    Reader reader(options);
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    textArea(reader)->setPlainText(QStringLiteral("第一章 春\n柳树发芽了。\n第二章 夏\n雨来了。"));
+    reader.window->SaveAsAudio();
+    QTRY_VERIFY_WITH_TIMEOUT(!reader.window->exporting(), 30000);
+    QVERIFY2(reader.messages.messages.isEmpty(), qPrintable(reader.messages.messages.join(u'|')));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             (QStringList{"朗读 01 第一章 春.ogg", "朗读 02 第二章 夏.ogg", "朗读.m3u8"}));
 }
 
 // The window goes while a long save is under way: the save is abandoned and

@@ -18,7 +18,7 @@ bool isChapterLine(QStringView line)
     static const QRegularExpression pattern(QStringLiteral(
         "^(?:第\\s*[0-9０-９零〇一二两三四五六七八九十百千]+\\s*[章回节卷部篇集幕](?:[\\s:：、.．·—-].*|$)"
         "|[卷篇][0-9零〇一二三四五六七八九十百]+(?:[\\s:：、.．·—-].*|$)"
-        "|(?i:chapter|part|book)\\s+(?:[0-9]+|[ivxlc]+|one|two|three|four|five|six|seven|eight|nine|ten)\\b.*"
+        "|(?i:(?:chapter|part|book)\\s+(?:[0-9]+|[ivxlc]+|one|two|three|four|five|six|seven|eight|nine|ten)\\b.*)"
         "|(?:序|序言|序章|前言|引子|楔子|尾声|后记|附录)(?:[\\s:：、].*|$))$"));
     const QStringView trimmed = line.trimmed();
     return !trimmed.isEmpty() && trimmed.size() <= MaxTitleLength && pattern.match(trimmed).hasMatch();

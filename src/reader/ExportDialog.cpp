@@ -49,12 +49,15 @@ ExportDialog::ExportDialog(const QString &suggested, QWidget *parent) : QDialog(
         m_format->addItem(name, int(format));
     m_subtitles = new QCheckBox(QStringLiteral("同时保存字幕（LRC 和 SRT）"), this);
     m_subtitles->setObjectName(QStringLiteral("subtitles"));
+    m_byChapters = new QCheckBox(QStringLiteral("每章保存为一个文件（带编号和章节名，另存播放列表）"), this);
+    m_byChapters->setObjectName(QStringLiteral("byChapters"));
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 
     auto *form = new QFormLayout(this);
     form->addRow(QStringLiteral("文件："), pathRow);
     form->addRow(QStringLiteral("格式："), m_format);
     form->addRow(QString(), m_subtitles);
+    form->addRow(QString(), m_byChapters);
     form->addRow(buttons);
 
     connect(browse, &QPushButton::clicked, this, &ExportDialog::browse);
@@ -75,7 +78,8 @@ std::optional<ExportDialog::Choice> ExportDialog::ask(QWidget *parent, const QSt
 
 ExportDialog::Choice ExportDialog::choice() const
 {
-    return {withExtension(m_path->text(), AudioFormat(m_format->currentData().toInt())), m_subtitles->isChecked()};
+    return {withExtension(m_path->text(), AudioFormat(m_format->currentData().toInt())), m_subtitles->isChecked(),
+            m_byChapters->isChecked()};
 }
 
 void ExportDialog::browse()

@@ -21,6 +21,7 @@ public:
     {
         QString target;
         bool subtitles = false;
+        bool byChapters = false; // a file per chapter, where the text has chapters
     };
 
     explicit ExportDialog(const QString &suggested, QWidget *parent = nullptr);
@@ -41,4 +42,5 @@ private:
     QLineEdit *m_path;
     QComboBox *m_format;
     QCheckBox *m_subtitles;
+    QCheckBox *m_byChapters;
 };

@@ -4,6 +4,7 @@
 #include "reader/frmMain.h"
 
 #include "documents/BackgroundRead.h"
+#include "documents/Chapters.h"
 #include "documents/Documents.h"
 #include "export/BackgroundExport.h"
 #include "platform/Failure.h"
@@ -111,6 +112,16 @@ void frmMain::SaveAsAudio()
     job.text = TTS->toPlainText();
     job.target = choice->target;
     job.subtitles = choice->subtitles;
+    if (!m_documentPath.isEmpty())
+        job.title = QFileInfo(m_documentPath).completeBaseName();
+    // The chapters of the text as it stands in the text area (it may have
+    // been edited since it was opened): lines such as 第一章 that stand alone.
+    if (choice->byChapters) {
+        for (const Documents::Heading &chapter : Documents::chapters({job.text, {}, {}}))
+            job.split.chapters.append({chapter.offset, chapter.title});
+        if (!job.split.chapters.isEmpty())
+            job.split.by = Exporter::Split::By::Chapters;
+    }
     job.speech.rate = slRate->value();
     job.speech.volume = slVolume->value();
     if (CBLg->currentIndex() >= 0)
