@@ -18,6 +18,7 @@
 #include <QStorageInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 #include <sndfile.h>
@@ -25,6 +26,7 @@
 #include <cmath>
 #include <csignal>
 #include <memory>
+#include <thread>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,6 +95,7 @@ private slots:
     void wavHoldsExactlyTheVoicesSamples();
     void subtitlesFollowTheWords();
     void jobsGiveTheSameSpeech();
+    void helperKilledMidBookIsReplaced();
     void sentencesEndWhereTheirMarksDo_data();
     void sentencesEndWhereTheirMarksDo();
     void nothingPartialIsEverLeft_data();
@@ -189,6 +192,39 @@ void TestExport::jobsGiveTheSameSpeech()
         QCOMPARE(parallel.words[i].second, serial.words[i].second);
         QVERIFY(std::abs(double(parallel.words[i].first - serial.words[i].first)) < total * 0.01);
     }
+}
+
+// A helper killed while it renders its part: a new one says that part again,
+// so the book has every word once, in order.
+void TestExport::helperKilledMidBookIsReplaced()
+{
+    const QString book = Story.repeated(60);
+    const std::atomic<bool> never{false};
+    const auto helpers = [] { return std::make_unique<SpeechRenderer>(); };
+    Recording serial, parallel;
+    QVERIFY(ParallelSynthesis(helpers, 1, 200).render(book, {}, serial, never));
+    ParallelSynthesis synthesis(helpers, 2, 200);
+    // Our helpers are our children; the newest is the second job's.
+    std::thread killer([] {
+        for (int tries = 0; tries < 400; ++tries) {
+            QProcess list;
+            list.start(QStringLiteral("pgrep"), {"-n", "-P", QString::number(getpid()), "sayrella-synth"});
+            list.waitForFinished();
+            const pid_t helper = list.readAllStandardOutput().trimmed().toInt();
+            if (helper > 0) {
+                QThread::msleep(30);
+                ::kill(helper, SIGKILL);
+                return;
+            }
+            QThread::msleep(5);
+        }
+    });
+    const bool finished = synthesis.render(book, {}, parallel, never);
+    killer.join();
+    QVERIFY(finished);
+    QCOMPARE(parallel.words.size(), serial.words.size());
+    for (qsizetype i = 0; i < serial.words.size(); ++i)
+        QCOMPARE(parallel.words[i].second, serial.words[i].second);
 }
 
 void TestExport::subtitlesFollowTheWords()
