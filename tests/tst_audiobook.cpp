@@ -63,6 +63,10 @@ private slots:
     void tagsAndCoverReadBack_data();
     void tagsAndCoverReadBack();
     void cancelKeepsOnlyWholeFiles();
+    void subtitlesKeepTimeInEveryFormat_data();
+    void subtitlesKeepTimeInEveryFormat();
+    void extensionsChooseTheFormatWhateverTheirCase_data();
+    void extensionsChooseTheFormatWhateverTheirCase();
 };
 
 void TestAudiobook::fileNamesAreSafeAnywhere_data()
@@ -223,6 +227,53 @@ void TestAudiobook::cancelKeepsOnlyWholeFiles()
     QVERIFY(!finished);
     const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
     QCOMPARE(left, QStringList{"书 01 第一章 春.wav"});
+}
+
+// Opus files are written at 24 kHz, the speech is made at 22,050 Hz: the
+// subtitles count seconds of speech, whatever the file's own rate.
+void TestAudiobook::subtitlesKeepTimeInEveryFormat_data()
+{
+    QTest::addColumn<QString>("extension");
+    for (const char *extension : {"wav", "flac", "ogg", "opus", "mp3"})
+        QTest::newRow(extension) << QString::fromLatin1(extension);
+}
+
+void TestAudiobook::subtitlesKeepTimeInEveryFormat()
+{
+    QFETCH(QString, extension);
+    QTemporaryDir dir;
+    // The second sentence starts at the 40th character, 4.0 s in, and ends the speech at 6.1 s.
+    Exporter::Job job = book(QString(39, u'一') + u'。' + QString(20, u'二') + u'。', dir.filePath("t." + extension));
+    job.subtitles = true;
+    FakeSynthesis synthesis;
+    const std::atomic<bool> never{false};
+    QVERIFY(Exporter::run(synthesis, job, {}, never));
+    QVERIFY(contentsOf(Exporter::subtitlePath(job.target, "lrc")).contains(QStringLiteral("\n[00:04.00]二")));
+    const QString srt = contentsOf(Exporter::subtitlePath(job.target, "srt"));
+    QVERIFY2(srt.contains(QStringLiteral("00:00:04,000 --> 00:00:06,100")), qPrintable(srt));
+}
+
+void TestAudiobook::extensionsChooseTheFormatWhateverTheirCase_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("format"); // -1: none
+    QTest::newRow("mp3") << "a.mp3" << int(AudioFormat::Mp3);
+    QTest::newRow("MP3") << "A.MP3" << int(AudioFormat::Mp3);
+    QTest::newRow("Flac") << "书.Flac" << int(AudioFormat::Flac);
+    QTest::newRow("OGG in a folder with dots") << "/x.y/b.OGG" << int(AudioFormat::OggVorbis);
+    QTest::newRow("Opus") << "c.OpUs" << int(AudioFormat::Opus);
+    QTest::newRow("WAV") << "d.WAV" << int(AudioFormat::Wav);
+    QTest::newRow("text") << "e.txt" << -1;
+    QTest::newRow("no extension") << "mp3" << -1;
+    QTest::newRow("extension of the folder only") << "/music.mp3/f" << -1;
+}
+
+void TestAudiobook::extensionsChooseTheFormatWhateverTheirCase()
+{
+    QFETCH(QString, path);
+    QFETCH(int, format);
+    const std::optional<AudioFormat> found = AudioFormats::fromPath(path);
+    QCOMPARE(found ? int(*found) : -1, format);
 }
 
 QTEST_GUILESS_MAIN(TestAudiobook)

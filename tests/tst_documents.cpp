@@ -68,6 +68,9 @@ private slots:
     void missingChapterIsSkippedAndNamed();
     void repeatedSpacesAreBounded();
     void unpackBudgetIsTheOneGiven();
+    void unpackBudgetCountsEveryEntry();
+    void namedEntitiesAreTheirCharacters_data();
+    void namedEntitiesAreTheirCharacters();
     void htmlIsMadeSafeForQt_data();
     void terminalControlsAreDropped_data();
     void terminalControlsAreDropped();
@@ -482,6 +485,62 @@ void TestDocuments::unpackBudgetIsTheOneGiven()
     } catch (const Failure &failure) {
         QVERIFY2(failure.description().contains(QStringLiteral("1 MB")), qPrintable(failure.description()));
     }
+}
+
+// Many entries each well under the budget: the budget is the whole
+// document's, not each entry's.
+void TestDocuments::unpackBudgetCountsEveryEntry()
+{
+    const QString path = m_dir.filePath(QStringLiteral("many-entries.zip"));
+    QList<QPair<QString, QByteArray>> entries;
+    for (int i = 0; i < 8; ++i)
+        entries.append({QStringLiteral("part%1.xml").arg(i), QByteArray(300 << 10, 'a')});
+    QVERIFY(writeZip(path, entries));
+    ZipArchive archive(path, qint64(1) << 20);
+    int read = 0;
+    try {
+        for (const auto &entry : std::as_const(entries)) {
+            archive.read(entry.first);
+            ++read;
+        }
+        QFAIL("read past its budget");
+    } catch (const Failure &) {
+        QCOMPARE(read, 3); // 3 × 300 KiB fit in 1 MiB, the fourth does not
+    }
+}
+
+// HTML's named entities are the characters they name; in an e-book's XHTML
+// (no DTD) &nbsp; is still a space, and an entity nobody declared is no text.
+void TestDocuments::namedEntitiesAreTheirCharacters_data()
+{
+    QTest::addColumn<bool>("xhtml");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("HTML nbsp") << false << QByteArray("<p>甲&nbsp;乙</p>") << "甲 乙";
+    QTest::newRow("HTML amp lt gt quot") << false << QByteArray("<p>&amp;&lt;&gt;&quot;</p>") << "&<>\"";
+    QTest::newRow("HTML mdash hellip copy") << false << QByteArray("<p>&mdash;&hellip;&copy;</p>") << "—…©";
+    QTest::newRow("HTML numeric") << false << QByteArray("<p>&#20013;&#x6587;</p>") << "中文";
+    QTest::newRow("XHTML nbsp without DTD") << true
+                                            << QByteArray("<html xmlns=\"http://www.w3.org/1999/xhtml\"><body>"
+                                                          "<p>甲&nbsp;乙</p></body></html>")
+                                            << "甲 乙";
+    QTest::newRow("XHTML dashes and quotes") << true
+                                             << QByteArray("<html><body><p>&ldquo;甲&mdash;乙&hellip;&rdquo;</p></body></html>")
+                                             << "“甲—乙…”";
+    QTest::newRow("XHTML unknown name says nothing") << true
+                                                     << QByteArray("<html><body><p>甲&bogus;乙</p></body></html>")
+                                                     << "甲乙";
+    QTest::newRow("XHTML predefined") << true
+                                      << QByteArray("<html><body><p>&amp;&lt;&#20013;</p></body></html>") << "&<中";
+}
+
+void TestDocuments::namedEntitiesAreTheirCharacters()
+{
+    QFETCH(bool, xhtml);
+    QFETCH(QByteArray, source);
+    QFETCH(QString, text);
+    const QString read = xhtml ? XmlText::xhtml(source) : RichText::html(QString::fromUtf8(source));
+    QCOMPARE(read.trimmed(), text);
 }
 
 // Scripts are not read, however they are written, and depth that only slows

@@ -340,13 +340,13 @@ void TestFrmMain::failuresDuringAFailureBoxOpenNoOtherBox()
     int raised = 0;
     reader.messages.whileShown = [&] {
         if (++raised < 100)
-            emit reader.fake->failed(QStringLiteral("又一次失败"));
+            emit reader.fake->failed(Failure::Reason::EngineFailed, QStringLiteral("又一次失败"));
     };
-    emit reader.fake->failed(QStringLiteral("第一次失败"));
+    emit reader.fake->failed(Failure::Reason::EngineFailed, QStringLiteral("第一次失败"));
     QCOMPARE(reader.messages.deepest, 1);
     QCOMPARE(reader.messages.messages.size(), 1);
     // Once it is closed, the next failure is shown again.
-    emit reader.fake->failed(QStringLiteral("之后的失败"));
+    emit reader.fake->failed(Failure::Reason::EngineFailed, QStringLiteral("之后的失败"));
     QCOMPARE(reader.messages.messages.size(), 2);
 }
 
@@ -562,6 +562,15 @@ void TestFrmMain::longVoiceNamesShowWhole()
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(reader.list());
     QCOMPARE(list->text(QAccessible::Name), QStringLiteral("语言"));
     QCOMPARE(list->text(QAccessible::Value), longName);
+    // The entries are there to walk: the list's one child holds a child per voice.
+    QCOMPARE(list->childCount(), 1);
+    QAccessibleInterface *entries = list->child(0);
+    QVERIFY(entries);
+    QCOMPARE(list->indexOfChild(entries), 0);
+    QStringList names;
+    for (int i = 0; i < entries->childCount(); ++i)
+        names << entries->child(i)->text(QAccessible::Name);
+    QCOMPARE(names, (QStringList{"Short", longName}));
 }
 
 // Screen readers find a window named by its caption, not a nameless panel.

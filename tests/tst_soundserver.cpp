@@ -111,6 +111,7 @@ void TestSoundServer::speechLostWithTheServerIsReportedOnce()
     QVERIFY(failures.wait(10000));
     QTest::qWait(500);
     QCOMPARE(failures.size(), 1);
+    QCOMPARE(failures.first().at(0).value<Failure::Reason>(), Failure::Reason::SoundServerLost);
     QCOMPARE(voice.state(), SpVoice::State::Error);
 
     // A synchronous Speak with no server to hear it does not wait forever.
@@ -160,6 +161,7 @@ void TestSoundServer::stoppedServerDoesNotFreezeTheCaller()
     const qint64 heldMs = clock.elapsed();
     QVERIFY2(heldMs < 2000, qPrintable(QString::number(heldMs)));
     QVERIFY(failures.wait(10000));
+    QCOMPARE(failures.first().at(0).value<Failure::Reason>(), Failure::Reason::SoundServerLost);
     ::kill(pid_t(m_server->pid()), SIGCONT);
     const int heardBefore = int(log.entries.size());
     QVERIFY(speakOnceTheServerIsFound(voice));

@@ -90,17 +90,19 @@ void TestSynthHelper::speechIsHeardHoweverLateItsFirstSamples()
 void TestSynthHelper::brokenHelperIsReplacedAndReportedOnce_data()
 {
     QTest::addColumn<QString>("mode");
-    QTest::addColumn<QString>("reason"); // part of what the user is told
-    QTest::newRow("crash") << "crash" << QStringLiteral("信号"); // 11, or 6 where a sanitizer catches it
-    QTest::newRow("exit") << "exit" << QStringLiteral("状态 3");
-    QTest::newRow("garbage") << "garbage" << QString();
-    QTest::newRow("hang") << "hang" << QStringLiteral("没有响应");
+    QTest::addColumn<Failure::Reason>("reason");
+    QTest::addColumn<QString>("names"); // what the description must name: how the helper ended
+    QTest::newRow("crash") << "crash" << Failure::Reason::EngineFailed << QStringLiteral("信号"); // 11, or 6 under a sanitizer
+    QTest::newRow("exit") << "exit" << Failure::Reason::EngineFailed << QStringLiteral("状态 3");
+    QTest::newRow("garbage") << "garbage" << Failure::Reason::EngineFailed << QString();
+    QTest::newRow("hang") << "hang" << Failure::Reason::EngineHung << QString();
 }
 
 void TestSynthHelper::brokenHelperIsReplacedAndReportedOnce()
 {
     QFETCH(QString, mode);
-    QFETCH(QString, reason);
+    QFETCH(Failure::Reason, reason);
+    QFETCH(QString, names);
     auto voice = testVoice({QStringLiteral("--on-speak"), mode}, 800);
     QSignalSpy failures(voice.get(), &SpVoice::failed);
     const pid_t first = voice->helperPid();
@@ -108,7 +110,8 @@ void TestSynthHelper::brokenHelperIsReplacedAndReportedOnce()
     QVERIFY(failures.wait(5000));
     QTest::qWait(1500);
     QCOMPARE(failures.size(), 1);
-    QVERIFY2(failures.first().first().toString().contains(reason), qPrintable(failures.first().first().toString()));
+    QCOMPARE(failures.first().at(0).value<Failure::Reason>(), reason);
+    QVERIFY2(failures.first().at(1).toString().contains(names), qPrintable(failures.first().at(1).toString()));
     QCOMPARE(voice->state(), SpVoice::State::Error);
     QVERIFY(first <= 0 || kill(first, 0) != 0); // the broken one is gone, not left behind
 

@@ -31,7 +31,10 @@ public:
             words.append({s, p, l});
         });
         connect(&voice, &SpVoice::EndStream, this, [this](long s) { ends.append(s); });
-        connect(&voice, &SpVoice::failed, this, [this](const QString &d) { failures.append(d); });
+        connect(&voice, &SpVoice::failed, this, [this](Failure::Reason r, const QString &d) {
+            failures.append(d);
+            reasons.append(r);
+        });
         connect(&voice, &SpVoice::stateChanged, this, [this](SpVoice::State s) { states.append(s); });
     }
     bool waitForEnd(long stream, int timeoutMs = 15000)
@@ -48,6 +51,7 @@ public:
     QList<Word> words;
     QList<long> ends;
     QStringList failures;
+    QList<Failure::Reason> reasons;
     QList<SpVoice::State> states;
 };
 
@@ -306,6 +310,8 @@ void TestVoiceContract::failureAfterReturnIsReportedOnceAndTheNextSpeakWorks()
     QTest::qWait(1000);
     QCOMPARE(log.failures.size(), 1);
     QVERIFY(!log.failures.first().isEmpty());
+    // The engine died on the text (the fake says so too): not a hang, not a missing voice.
+    QCOMPARE(log.reasons, QList<Failure::Reason>{Failure::Reason::EngineFailed});
     QCOMPARE(m_voice->state(), SpVoice::State::Error);
 
     m_voice->setVoice(voiceFor(QStringLiteral("en")));

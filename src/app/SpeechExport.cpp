@@ -111,7 +111,9 @@ int exitStatusFor(Failure::Reason reason)
     case Failure::Reason::FormatUnsupported: return 65; // EX_DATAERR
     case Failure::Reason::FileUnwritable: return 73; // EX_CANTCREAT
     case Failure::Reason::VoiceMissing: return 69; // EX_UNAVAILABLE
-    case Failure::Reason::EngineFailed: return 70; // EX_SOFTWARE
+    case Failure::Reason::EngineFailed:
+    case Failure::Reason::EngineHung: return 70; // EX_SOFTWARE
+    case Failure::Reason::SoundServerLost: return 69;
     case Failure::Reason::Cancelled: return 130; // as an interrupt
     case Failure::Reason::Unspecified: break;
     }

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 
+#include <cctype>
 #include <functional>
 
 namespace XmlText {
@@ -107,8 +108,47 @@ QString tidy(QString text)
 
 } // namespace
 
-QString xhtml(const QByteArray &xml)
+// An e-book's XHTML often uses HTML's named entities (&nbsp;, &mdash;…)
+// without any DTD to declare them, which XML refuses: the whole chapter
+// would be lost for one dash. The common ones become their characters
+// before parsing; any other undeclared name says nothing. XML's own five
+// are left to the parser.
+static QByteArray withHtmlEntities(const QByteArray &xml)
 {
+    static const QHash<QByteArray, QByteArray> named = {
+        {"nbsp", " "},       {"ensp", " "},       {"emsp", " "},       {"thinsp", " "},     {"mdash", "\u2014"},
+        {"ndash", "\u2013"}, {"hellip", "\u2026"}, {"middot", "\u00b7"}, {"bull", "\u2022"},  {"lsquo", "\u2018"},
+        {"rsquo", "\u2019"}, {"ldquo", "\u201c"}, {"rdquo", "\u201d"}, {"laquo", "\u00ab"}, {"raquo", "\u00bb"},
+        {"copy", "\u00a9"},  {"reg", "\u00ae"},   {"trade", "\u2122"}, {"deg", "\u00b0"},   {"plusmn", "\u00b1"},
+        {"times", "\u00d7"}, {"divide", "\u00f7"}, {"yen", "\u00a5"},  {"euro", "\u20ac"},  {"pound", "\u00a3"},
+        {"sect", "\u00a7"},  {"para", "\u00b6"},  {"shy", ""},        {"zwj", ""},         {"zwnj", ""}};
+    static const QSet<QByteArray> predefined = {"amp", "lt", "gt", "quot", "apos"};
+    if (!xml.contains('&'))
+        return xml;
+    QByteArray out;
+    out.reserve(xml.size());
+    for (qsizetype i = 0; i < xml.size(); ++i) {
+        if (xml[i] == '&') {
+            qsizetype end = i + 1;
+            while (end < xml.size() && end - i <= 10 && std::isalnum(static_cast<unsigned char>(xml[end])))
+                ++end;
+            if (end < xml.size() && xml[end] == ';' && end > i + 1) {
+                const QByteArray name = xml.mid(i + 1, end - i - 1);
+                if (!predefined.contains(name)) {
+                    out += named.value(name);
+                    i = end;
+                    continue;
+                }
+            }
+        }
+        out += xml[i];
+    }
+    return out;
+}
+
+QString xhtml(const QByteArray &source)
+{
+    const QByteArray xml = withHtmlEntities(source);
     static const QSet<QString> blocks = {"p",   "div", "h1", "h2",         "h3",         "h4",      "h5",
                                          "h6",  "li",  "br", "tr",         "blockquote", "section", "article",
                                          "pre", "dt",  "dd", "figcaption", "table",      "ul",      "ol"};

@@ -19,7 +19,9 @@ public:
         FormatUnsupported, // a kind of file the program does not write
         FileUnwritable, // a file that cannot be written (or is taken)
         VoiceMissing, // a voice that is not installed
-        EngineFailed, // the speech engine would not start, died or hung
+        EngineFailed, // the speech engine would not start, or died
+        EngineHung, // the speech engine stopped answering and was ended
+        SoundServerLost, // the sound server could not be reached or went away
         Cancelled,
     };
 

@@ -199,7 +199,8 @@ bool frmMain::Form_Load()
         RunFirstTimeSetup();
         Voice = m_services.createVoice();
         connect(Voice.get(), &SpVoice::Word, this, &frmMain::Voice_Word);
-        connect(Voice.get(), &SpVoice::failed, this, &frmMain::Voice_Failed);
+        connect(Voice.get(), &SpVoice::failed, this,
+                [this](Failure::Reason, const QString &description) { Voice_Failed(description); });
         FillVoiceList();
         myVflag = ReaderSpeakFlags;
         TTS->setPlainText(LoadResString(101));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Failure.h"
 #include "speech/SpeakFlags.h"
 #include "speech/VoiceToken.h"
 
@@ -52,7 +53,9 @@ signals:
     // The stream has been heard to its end. A purged stream has no end.
     void EndStream(long streamNumber, const QVariant &streamPosition);
     void stateChanged(SpVoice::State state);
-    void failed(const QString &description);
+    // reason: EngineFailed, EngineHung, VoiceMissing or SoundServerLost;
+    // description: what the person is told.
+    void failed(Failure::Reason reason, const QString &description);
 
 protected:
     // Back ends keep these three facts; the state follows from them.

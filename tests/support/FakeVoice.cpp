@@ -42,7 +42,7 @@ long FakeVoice::Speak(const QString &text, int flags)
             QTimer::singleShot(0, this, [this, description = std::exchange(m_failLater, {})] {
                 m_queue.clear();
                 m_failed = true;
-                emit failed(description);
+                emit failed(Failure::Reason::EngineFailed, description);
                 refreshState();
             });
         }

@@ -52,10 +52,11 @@ EspeakVoice::EspeakVoice(const Options &options) : m_options(options), m_queue(Q
     SynthClient::Listener listener;
     // A text synthesised to its end: its end is heard after its last sample.
     listener.synthesised = [this](quint64 generation, long stream) { m_queue.pushEndOfStream(generation, stream); };
-    listener.failed = [this](quint64 generation, const QString &description) {
+    listener.failed = [this](quint64 generation, Failure::Reason reason, const QString &description) {
         ++m_failures;
         QMetaObject::invokeMethod(
-            this, [this, generation, description] { report(generation, description); }, Qt::QueuedConnection);
+            this, [this, generation, reason, description] { report(generation, reason, description); },
+            Qt::QueuedConnection);
     };
     m_client = std::make_unique<SynthClient>(m_queue, launch, listener);
     m_client->start();
@@ -75,7 +76,8 @@ EspeakVoice::EspeakVoice(const Options &options) : m_options(options), m_queue(Q
     connect(
         m_output, &AudioOutput::failed, this, [this] { ++m_failures; }, Qt::DirectConnection);
     connect(
-        m_output, &AudioOutput::failed, this, [this](const QString &description) { report(m_generation, description); },
+        m_output, &AudioOutput::failed, this,
+        [this](const QString &description) { report(m_generation, Failure::Reason::SoundServerLost, description); },
         Qt::QueuedConnection);
 }
 
@@ -113,13 +115,13 @@ void EspeakVoice::heard(const TimedWord &word)
 
 // A failure of the speech now playing (or of no speech in particular) is
 // told once; one of a speech already purged is not news to anyone.
-void EspeakVoice::report(quint64 generation, const QString &description)
+void EspeakVoice::report(quint64 generation, Failure::Reason reason, const QString &description)
 {
     if (generation != 0 && generation != m_generation)
         return;
     m_pending.clear();
     m_failed = true;
-    emit failed(description);
+    emit failed(reason, description);
     refreshState();
 }
 

@@ -62,7 +62,7 @@ private:
     void purge();
     void waitUntilHeard(long stream);
     void heard(const TimedWord &word);
-    void report(quint64 generation, const QString &description);
+    void report(quint64 generation, Failure::Reason reason, const QString &description);
     void refreshState() { updateState(!m_pending.isEmpty(), m_pauseDepth > 0, m_failed); }
     void continueAtNewRate(long previousRate);
 

@@ -22,11 +22,11 @@ SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::mo
 {
     SynthClient::Listener listener;
     listener.synthesised = [this](quint64 generation, long stream) { m_queue.pushEndOfStream(generation, stream); };
-    listener.failed = [this](quint64 generation, const QString &description) {
+    listener.failed = [this](quint64 generation, Failure::Reason reason, const QString &description) {
         if (generation != 0 && generation != m_queue.generation())
             return;
         std::lock_guard lock(m_failureMutex);
-        m_failure = description; // the renderer looks at least every 50 ms
+        m_failure = Failure(description, reason); // the renderer looks at least every 50 ms
     };
     // Nobody waits to hear a saved text: half a second of audio per frame
     // halves the work of passing it over.
@@ -42,7 +42,7 @@ SpeechRenderer::~SpeechRenderer()
     m_client.reset();
 }
 
-std::optional<QString> SpeechRenderer::takeFailure()
+std::optional<Failure> SpeechRenderer::takeFailure()
 {
     std::lock_guard lock(m_failureMutex);
     return std::exchange(m_failure, std::nullopt);
@@ -83,8 +83,8 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
             m_client->cancel(m_generation);
             return false;
         }
-        if (const std::optional<QString> failure = takeFailure())
-            throw Failure(*failure, Failure::Reason::EngineFailed);
+        if (const std::optional<Failure> failure = takeFailure())
+            throw *failure;
         // Whole blocks, not whatever trickled in: fewer turns of this loop and
         // of the file writer behind it.
         m_queue.waitForSamples(Block, 50);

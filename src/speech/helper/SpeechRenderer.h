@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Failure.h"
 #include "speech/SpeechSynthesis.h"
 #include "speech/VoiceToken.h"
 #include "speech/helper/EspeakVoice.h"
@@ -31,13 +32,13 @@ public:
     bool render(const QString &text, const Settings &settings, Sink &sink, const std::atomic<bool> &cancel) override;
 
 private:
-    std::optional<QString> takeFailure();
+    std::optional<Failure> takeFailure();
 
     EspeakVoice::Options m_options;
     PcmQueue m_queue;
     std::unique_ptr<SynthClient> m_client;
     // What failed during the current render, set on the client's thread.
     std::mutex m_failureMutex;
-    std::optional<QString> m_failure;
+    std::optional<Failure> m_failure;
     quint64 m_generation = 0;
 };

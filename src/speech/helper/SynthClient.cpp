@@ -255,11 +255,11 @@ void SynthClient::run()
                     m_texts.clear();
                     m_owed = 0;
                 }
-                m_listener.failed(0, failure.description());
+                m_listener.failed(0, failure.reason(), failure.description());
             }
         }
         if (!exchange())
-            replaceHelper(m_violation);
+            replaceHelper(Failure::Reason::EngineFailed, m_violation);
     }
 }
 
@@ -297,7 +297,7 @@ bool SynthClient::exchange()
     if (partial) {
         m_partialWaitNs += nowNs() - waitStartNs;
         if (m_partialWaitNs >= qint64(m_launch.frameTimeoutMs) * 1000000) {
-            replaceHelper(QStringLiteral("语音合成进程没有在规定时间内送完数据，已被结束。"));
+            replaceHelper(Failure::Reason::EngineHung, QStringLiteral("语音合成进程没有在规定时间内送完数据，已被结束。"));
             return true;
         }
     }
@@ -308,7 +308,7 @@ bool SynthClient::exchange()
     if (count == 1)
         return true;
     if (ready == 0) {
-        replaceHelper(QStringLiteral("语音合成进程没有响应，已被结束。"));
+        replaceHelper(Failure::Reason::EngineHung, QStringLiteral("语音合成进程没有响应，已被结束。"));
         return true;
     }
     if (fds[1].revents & POLLOUT) {
@@ -407,7 +407,9 @@ bool SynthClient::handle(const Frame &frame)
             return false;
         if (!allowed(lockedAllowance([&](HelperAllowance &a) { return a.failure(generation); })))
             return false;
-        m_listener.failed(generation, description);
+        // Not tied to a text: the voice asked for did not load.
+        m_listener.failed(generation, generation == 0 ? Failure::Reason::VoiceMissing : Failure::Reason::EngineFailed,
+                          description);
         return true;
     }
     default:
@@ -419,7 +421,7 @@ bool SynthClient::handle(const Frame &frame)
 // fresh helper is started at once (so the next Speak finds it warm) unless
 // this one died before finishing any text, in which case the next command
 // starts one: a voice or text that kills every helper is not retried in a loop.
-void SynthClient::replaceHelper(const QString &why)
+void SynthClient::replaceHelper(Failure::Reason reason, const QString &why)
 {
     const QString how = m_helper.end(ReapGraceMs);
     {
@@ -430,7 +432,7 @@ void SynthClient::replaceHelper(const QString &why)
         m_texts.clear();
         m_owed = 0;
     }
-    m_listener.failed(0, why.isEmpty() ? how : why);
+    m_listener.failed(0, reason, why.isEmpty() ? how : why);
     if (m_helperFinishedAText) {
         try {
             connectHelper();

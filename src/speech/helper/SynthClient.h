@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Failure.h"
+
 #include "speech/VoiceToken.h"
 #include "speech/helper/HelperAllowance.h"
 #include "speech/audio/PcmQueue.h"
@@ -40,7 +42,7 @@ public:
     {
         std::function<void(quint64 generation, long stream)> synthesised;
         // generation 0: not tied to one text (a helper lost, a voice that did not load)
-        std::function<void(quint64 generation, const QString &description)> failed;
+        std::function<void(quint64 generation, Failure::Reason reason, const QString &description)> failed;
     };
 
     SynthClient(PcmQueue &queue, Launch launch, Listener listener);
@@ -68,7 +70,7 @@ private:
     bool handle(const SynthProtocol::Frame &frame);
     bool allowed(const QString &verdict);
     template <typename F> QString lockedAllowance(F &&check);
-    void replaceHelper(const QString &why);
+    void replaceHelper(Failure::Reason reason, const QString &why);
     void post(const QByteArray &frame);
     void wakeThread();
     void takeNextPart();
