@@ -40,7 +40,7 @@ class Words : public SpeechRenderer::Sink
 {
 public:
     bool samples(const int16_t *, std::size_t) override { return true; }
-    void word(qint64 sample, long position, long length) override { words.append({sample, position, length}); }
+    void word(qint64 sample, long position, long length) override { words.append({sample, qint32(position), qint32(length)}); }
     QList<Subtitles::Word> words;
 };
 

@@ -301,7 +301,7 @@ void TestExport::sentencesEndWhereTheirMarksDo()
     qsizetype at = 0;
     for (const QString &sentence : sentences) {
         at = text.indexOf(sentence, at);
-        words.append({at * 100, long(at), 1});
+        words.append({at * 100, qint32(at), 1});
         at += sentence.size();
     }
     QStringList read;

@@ -128,10 +128,11 @@ void FileSequence::close(qsizetype textEnd)
     if (m_job.subtitles) {
         // Each file's subtitles count from its own start, over its own text.
         const QString text = m_job.text.mid(out.textStart, textEnd - out.textStart);
-        QList<Subtitles::Word> words = out.words;
+        // Moved, not copied: a whole book's words are the largest thing held.
+        QList<Subtitles::Word> words = std::move(out.words);
         for (Subtitles::Word &w : words) {
             w.sample -= out.firstSample;
-            w.position -= long(out.textStart);
+            w.position -= qint32(out.textStart);
         }
         // Words are stamped at the speech's own rate; the subtitles count in time, so any rate serves.
         writeWhole(Subtitles::lrc(Subtitles::sentences(text, words, total), m_rate), *out.lrc);
@@ -196,7 +197,7 @@ void FileSequence::word(qint64 sample, long position, long length)
     }
     if (cut)
         m_cuts.push_back(std::move(*cut));
-    const Subtitles::Word heard{sample, position, length};
+    const Subtitles::Word heard{sample, qint32(position), qint32(length)};
     if (!m_job.subtitles)
         return;
     if (m_cuts.empty())

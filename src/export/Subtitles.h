@@ -13,9 +13,11 @@ namespace Subtitles {
 
 struct Word
 {
+    // A book's words are many (two million for 10 MB of Chinese): 16 bytes
+    // each. Texts are far shorter than 2^31 units.
     qint64 sample = 0; // where its audio starts in the saved file
-    long position = 0; // UTF-16 offset in the text
-    long length = 0;
+    qint32 position = 0; // UTF-16 offset in the text
+    qint32 length = 0;
 };
 
 struct Cue
