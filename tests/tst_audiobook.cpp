@@ -73,12 +73,18 @@ void TestAudiobook::fileNamesAreSafeAnywhere_data()
 {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain") << "第一章 风起" << "书 03 第一章 风起.mp3";
-    QTest::newRow("slash and colon") << "上/下: 终" << "书 03 上／下： 终.mp3";
-    QTest::newRow("every character Windows refuses") << "a\\b*c?d\"e<f>g|h" << "书 03 a＼b＊c？d＂e＜f＞g｜h.mp3";
-    QTest::newRow("control characters and runs of spaces") << "雨\t\n  来了\x01" << "书 03 雨 来了.mp3";
-    QTest::newRow("dots at the end") << "未完..." << "书 03 未完.mp3";
-    QTest::newRow("no title") << "" << "书 03.mp3";
+    QTest::newRow("plain") << "第一章 风起"
+                           << "书 03 第一章 风起.mp3";
+    QTest::newRow("slash and colon") << "上/下: 终"
+                                     << "书 03 上／下： 终.mp3";
+    QTest::newRow("every character Windows refuses") << "a\\b*c?d\"e<f>g|h"
+                                                     << "书 03 a＼b＊c？d＂e＜f＞g｜h.mp3";
+    QTest::newRow("control characters and runs of spaces") << "雨\t\n  来了\x01"
+                                                           << "书 03 雨 来了.mp3";
+    QTest::newRow("dots at the end") << "未完..."
+                                     << "书 03 未完.mp3";
+    QTest::newRow("no title") << ""
+                              << "书 03.mp3";
 }
 
 void TestAudiobook::fileNamesAreSafeAnywhere()
@@ -95,7 +101,8 @@ void TestAudiobook::fileNamesAreSafeAnywhere()
         QVERIFY(!safe.at(safe.size() - 5).isHighSurrogate());
     }
     // As many digits as the count needs, two at least.
-    QCOMPARE(FileNames::numbered(QStringLiteral("书"), 7, 120, {}, QStringLiteral("ogg")), QStringLiteral("书 007.ogg"));
+    QCOMPARE(FileNames::numbered(QStringLiteral("书"), 7, 120, {}, QStringLiteral("ogg")),
+             QStringLiteral("书 007.ogg"));
 }
 
 void TestAudiobook::aFilePerChapter()
@@ -121,7 +128,8 @@ void TestAudiobook::aFilePerChapter()
     QVERIFY(contentsOf(Exporter::subtitlePath(names[0], "srt")).contains(QStringLiteral("四季")));
     QVERIFY(!contentsOf(Exporter::subtitlePath(names[0], "srt")).contains(QStringLiteral("雨")));
     QCOMPARE(contentsOf(dir.filePath(QStringLiteral("四季.m3u8"))),
-             QStringLiteral("#EXTM3U\n#EXTINF:2,第一章 春\n四季 01 第一章 春.wav\n#EXTINF:1,第二章 夏\n四季 02 第二章 夏.wav\n"));
+             QStringLiteral(
+                 "#EXTM3U\n#EXTINF:2,第一章 春\n四季 01 第一章 春.wav\n#EXTINF:1,第二章 夏\n四季 02 第二章 夏.wav\n"));
     // A second save into the same names is refused unless told to replace them.
     QVERIFY_THROWS_EXCEPTION(Failure, Exporter::run(synthesis, job, {}, never));
     job.overwrite = true;
@@ -203,10 +211,12 @@ void TestAudiobook::tagsAndCoverReadBack()
         QVERIFY(!mp3->hasID3v1Tag());
     } else if (auto *flac = dynamic_cast<TagLib::FLAC::File *>(file.file())) {
         if (!flac->pictureList().isEmpty())
-            picture = QByteArray(flac->pictureList().front()->data().data(), int(flac->pictureList().front()->data().size()));
+            picture =
+                QByteArray(flac->pictureList().front()->data().data(), int(flac->pictureList().front()->data().size()));
     } else if (auto *xiph = dynamic_cast<TagLib::Ogg::XiphComment *>(file.tag())) {
         if (!xiph->pictureList().isEmpty())
-            picture = QByteArray(xiph->pictureList().front()->data().data(), int(xiph->pictureList().front()->data().size()));
+            picture =
+                QByteArray(xiph->pictureList().front()->data().data(), int(xiph->pictureList().front()->data().size()));
     }
     QCOMPARE(picture.contains(Cover), keepsCover);
 }

@@ -36,8 +36,7 @@ struct Heard : SpeechSynthesis::Sink
 QString book()
 {
     QString text;
-    for (int i = 0; i < 50; ++i)
-    {
+    for (int i = 0; i < 50; ++i) {
         text += QStringLiteral("第%1句话%2。").arg(i).arg(QString(i % 7 + 1, u'长'));
         if (i % 10 == 9)
             text += u'\n';
@@ -115,16 +114,16 @@ void TestParallelExport::partsAreWholeSentencesCoveringTheText_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("target");
     QTest::addColumn<QStringList>("parts");
-    QTest::newRow("sentences joined up to the target") << QStringLiteral("一二。三四。五六。七八。") << 5
-                                                       << QStringList{"一二。三四。", "五六。七八。"};
+    QTest::newRow("sentences joined up to the target")
+        << QStringLiteral("一二。三四。五六。七八。") << 5 << QStringList{"一二。三四。", "五六。七八。"};
     QTest::newRow("a sentence longer than the target stays whole")
         << QStringLiteral("一二三四五六七八。九。") << 2 << QStringList{"一二三四五六七八。", "九。"};
     QTest::newRow("a run without sentence ends is cut at four targets")
         << QStringLiteral("一二三四五六七八九十甲乙") << 2 << QStringList{"一二三四五六七八", "九十甲乙"};
-    QTest::newRow("a surrogate pair is never split") << QStringLiteral("一𠀀𠀀𠀀𠀀") << 1
-                                                     << QStringList{"一𠀀𠀀", "𠀀𠀀"};
-    QTest::newRow("a part may end right at its target") << QStringLiteral("一二\n三四\n五六") << 3
-                                                        << QStringList{"一二\n", "三四\n", "五六"};
+    QTest::newRow("a surrogate pair is never split")
+        << QStringLiteral("一𠀀𠀀𠀀𠀀") << 1 << QStringList{"一𠀀𠀀", "𠀀𠀀"};
+    QTest::newRow("a part may end right at its target")
+        << QStringLiteral("一二\n三四\n五六") << 3 << QStringList{"一二\n", "三四\n", "五六"};
     QTest::newRow("nothing") << QString() << 5 << QStringList{};
 }
 

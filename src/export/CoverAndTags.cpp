@@ -55,9 +55,22 @@ void setXiph(TagLib::Ogg::XiphComment &comment, const AudioTags &tags)
     throw Failure(QStringLiteral("无法给 %1 写入标签。").arg(path), Failure::Reason::FileUnwritable);
 }
 
+// The Ogg formats: tags and picture in their Vorbis comment.
+template <typename OggFile> bool saveXiph(const QByteArray &name, const QString &path, const AudioTags &tags)
+{
+    OggFile file(name.constData(), false);
+    if (!file.isValid())
+        fail(path);
+    setXiph(*file.tag(), tags);
+    return file.save();
+}
+
 } // namespace
 
-bool libsndfileTagsServe(AudioFormat format) { return format == AudioFormat::Wav || format == AudioFormat::Flac || format == AudioFormat::OggVorbis; }
+bool libsndfileTagsServe(AudioFormat format)
+{
+    return format == AudioFormat::Wav || format == AudioFormat::Flac || format == AudioFormat::OggVorbis;
+}
 
 void write(const QString &path, AudioFormat format, const AudioTags &tags)
 {
@@ -90,22 +103,12 @@ void write(const QString &path, AudioFormat format, const AudioTags &tags)
         saved = file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, TagLib::ID3v2::v4);
         break;
     }
-    case AudioFormat::Opus: {
-        TagLib::Ogg::Opus::File file(name.constData(), false);
-        if (!file.isValid())
-            fail(path);
-        setXiph(*file.tag(), tags);
-        saved = file.save();
+    case AudioFormat::Opus:
+        saved = saveXiph<TagLib::Ogg::Opus::File>(name, path, tags);
         break;
-    }
-    case AudioFormat::OggVorbis: {
-        TagLib::Ogg::Vorbis::File file(name.constData(), false);
-        if (!file.isValid())
-            fail(path);
-        setXiph(*file.tag(), tags);
-        saved = file.save();
+    case AudioFormat::OggVorbis:
+        saved = saveXiph<TagLib::Ogg::Vorbis::File>(name, path, tags);
         break;
-    }
     case AudioFormat::Flac: {
         TagLib::FLAC::File file(name.constData(), false);
         if (!file.isValid())

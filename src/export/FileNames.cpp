@@ -12,16 +12,26 @@ constexpr qsizetype MaxNameBytes = 255;
 QChar safeCharacter(QChar c)
 {
     switch (c.unicode()) {
-    case u'/': return u'／';
-    case u'\\': return u'＼';
-    case u':': return u'：';
-    case u'*': return u'＊';
-    case u'?': return u'？';
-    case u'"': return u'＂';
-    case u'<': return u'＜';
-    case u'>': return u'＞';
-    case u'|': return u'｜';
-    default: return c;
+    case u'/':
+        return u'／';
+    case u'\\':
+        return u'＼';
+    case u':':
+        return u'：';
+    case u'*':
+        return u'＊';
+    case u'?':
+        return u'？';
+    case u'"':
+        return u'＂';
+    case u'<':
+        return u'＜';
+    case u'>':
+        return u'＞';
+    case u'|':
+        return u'｜';
+    default:
+        return c;
     }
 }
 

@@ -99,8 +99,8 @@ void FileSequence::open(qsizetype textStart, const QString &title, QList<Subtitl
         tags.track = m_number;
         tags.tracks = m_count;
         if (tags.title.isEmpty())
-            tags.title = QStringLiteral("%1 %2").arg(m_job.title.isEmpty() ? QFileInfo(m_job.target).completeBaseName()
-                                                                          : m_job.title)
+            tags.title = QStringLiteral("%1 %2")
+                             .arg(m_job.title.isEmpty() ? QFileInfo(m_job.target).completeBaseName() : m_job.title)
                              .arg(m_number);
     }
     QStringList paths{next.path};

@@ -75,10 +75,7 @@ ParallelSynthesis::ParallelSynthesis(SynthesisFactory factory, int jobs, qsizety
 
 ParallelSynthesis::~ParallelSynthesis() = default;
 
-int ParallelSynthesis::defaultJobs()
-{
-    return std::clamp(int(std::thread::hardware_concurrency()), 1, MaxJobs);
-}
+int ParallelSynthesis::defaultJobs() { return std::clamp(int(std::thread::hardware_concurrency()), 1, MaxJobs); }
 
 int ParallelSynthesis::sampleRate() const { return m_syntheses[0]->sampleRate(); }
 
