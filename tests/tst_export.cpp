@@ -445,6 +445,18 @@ void TestExport::commandLine_data()
                               << QStringList{"a.flac"} << "";
     QTest::newRow("no jobs") << QStringList{"--export", "OUT/a.wav", "--jobs", "0", story} << QByteArray() << 2
                              << QStringList{} << "--jobs";
+    const QString chapters = m_dir.filePath(QStringLiteral("cli-chapters.txt"));
+    QFile chaptersFile(chapters);
+    QVERIFY(chaptersFile.open(QIODevice::WriteOnly));
+    chaptersFile.write("第一章 春\n柳树发芽了。\n第二章 夏\n雨来了。\n");
+    chaptersFile.close();
+    QTest::newRow("list chapters") << QStringList{"--list-chapters", chapters} << QByteArray() << 0 << QStringList{}
+                                   << "  2\t第二章 夏";
+    QTest::newRow("split by chapters") << QStringList{"--export", "OUT/书.ogg", "--split", "chapters", chapters}
+                                       << QByteArray() << 0
+                                       << QStringList{"书 01 第一章 春.ogg", "书 02 第二章 夏.ogg", "书.m3u8"} << "";
+    QTest::newRow("split, bad minutes") << QStringList{"--export", "OUT/a.ogg", "--split", "minutes:0", chapters}
+                                        << QByteArray() << 2 << QStringList{} << "minutes:N";
     QTest::newRow("list voices") << QStringList{"--list-voices"} << QByteArray() << 0 << QStringList{}
                                  << "espeak:sit/cmn\t";
 }
@@ -486,7 +498,7 @@ void TestExport::commandLine()
     expected.sort();
     QCOMPARE(namesIn(out.path()), expected);
     for (const QString &name : std::as_const(made))
-        if (!name.endsWith(u"lrc") && !name.endsWith(u"srt") && name != u"taken.wav")
+        if (!name.endsWith(u"lrc") && !name.endsWith(u"srt") && !name.endsWith(u"m3u8") && name != u"taken.wav")
             QVERIFY2(readBack(out.filePath(name)).rms() > 500, qPrintable(name));
 }
 

@@ -14,7 +14,7 @@ CommandLine::CommandLine()
                        "128+信号 被信号中断；1 其他错误。"));
     m_parser.addHelpOption();
     m_parser.addVersionOption();
-    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_jobs, m_split, m_force, m_listVoices, m_pinyin});
+    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_jobs, m_split, m_force, m_listVoices, m_listChapters, m_pinyin});
     m_parser.addPositionalArgument(QStringLiteral("文件"),
                                    QStringLiteral("要朗读的文档（文本、Markdown、网页、EPUB、DOCX、ODT、RTF 或 PDF）；"
                                                   "保存时可给多个，“-”表示标准输入。"),
@@ -67,6 +67,8 @@ void CommandLine::parse(const QStringList &arguments)
     }
     if (mode() == Mode::Reader && m_parser.positionalArguments().size() > 1)
         usageError(QStringLiteral("窗口一次只能打开一个文档。"));
+    if (mode() == Mode::ListChapters && m_parser.positionalArguments().isEmpty())
+        usageError(QStringLiteral("没有给出要列出章节的文档。"));
     if (mode() == Mode::Export && m_parser.positionalArguments().isEmpty())
         usageError(QStringLiteral("没有给出要保存的文档（用“-”表示标准输入）。"));
 }
@@ -77,6 +79,8 @@ CommandLine::Mode CommandLine::mode() const
         return Mode::ListVoices;
     if (m_parser.isSet(m_pinyin))
         return Mode::Pinyin;
+    if (m_parser.isSet(m_listChapters))
+        return Mode::ListChapters;
     if (m_parser.isSet(m_export))
         return Mode::Export;
     return Mode::Reader;

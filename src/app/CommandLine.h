@@ -10,12 +10,13 @@
 //   sayrella --export OUT [options] [INPUT|-]...   speech saved to files, no window
 //   sayrella --list-voices
 //   sayrella --pinyin [INPUT|-]...          what a Mandarin voice is told to say, a line for each line
+//   sayrella --list-chapters FILE...        the chapters a split save would make
 // --help and --version print and end the program. None of these but the
 // reader itself needs a display or a sound server.
 class CommandLine
 {
 public:
-    enum class Mode { Reader, Export, ListVoices, Pinyin };
+    enum class Mode { Reader, Export, ListVoices, Pinyin, ListChapters };
     enum class Split { Nothing, Chapters, Minutes };
 
     CommandLine();
@@ -67,6 +68,9 @@ private:
         QStringLiteral("HOW")};
     QCommandLineOption m_force{QStringLiteral("force"), QStringLiteral("覆盖已经存在的文件。")};
     QCommandLineOption m_listVoices{QStringLiteral("list-voices"), QStringLiteral("列出可用语音的标识和名称。")};
+    QCommandLineOption m_listChapters{
+        QStringLiteral("list-chapters"),
+        QStringLiteral("不朗读，列出 --split chapters 会分出的章节：每行一个编号和章节名。")};
     QCommandLineOption m_pinyin{
         QStringLiteral("pinyin"),
         QStringLiteral("不朗读，逐行打印普通话语音将要读出的内容：汉字为带声调数字（1–5）的拼音（ü 写作 v，"

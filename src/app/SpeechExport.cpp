@@ -176,10 +176,33 @@ int printReadings(const CommandLine &commandLine)
     return status;
 }
 
+// --list-chapters: what --split chapters would make of each document, so a
+// person can see it before hours of saving.
+int printChapters(const CommandLine &commandLine)
+{
+    int status = 0;
+    for (const QString &input : commandLine.inputs()) {
+        try {
+            const Documents::Document document = documentOf(input);
+            const QList<Documents::Heading> chapters = Documents::chapters(document);
+            std::printf("%s: %lld\n", qPrintable(input), qlonglong(chapters.size()));
+            for (qsizetype i = 0; i < chapters.size(); ++i)
+                std::printf("%3lld\t%s\n", qlonglong(i + 1), qPrintable(chapters[i].title));
+        } catch (const Failure &failure) {
+            complain(input, failure.description());
+            if (status == 0)
+                status = exitStatusFor(failure.reason());
+        }
+    }
+    return status;
+}
+
 int runWithoutWindow(const CommandLine &commandLine)
 {
     if (commandLine.mode() == CommandLine::Mode::Pinyin)
         return printReadings(commandLine);
+    if (commandLine.mode() == CommandLine::Mode::ListChapters)
+        return printChapters(commandLine);
     std::unique_ptr<ParallelSynthesis> renderer;
     try {
         const int jobs = commandLine.jobs() > 0 ? commandLine.jobs() : ParallelSynthesis::defaultJobs();

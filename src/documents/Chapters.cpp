@@ -11,6 +11,18 @@ namespace {
 // A chapter line is a title, not a sentence that happens to start with 第.
 constexpr qsizetype MaxTitleLength = 40;
 
+// A line that goes on from the one before (a paragraph wrapped by its
+// writer) is no heading however it begins: the line before it has text
+// and does not end a sentence.
+bool continuesALine(QStringView previous)
+{
+    const QStringView trimmed = previous.trimmed();
+    if (trimmed.isEmpty() || isChapterLine(trimmed))
+        return false;
+    static const QString ends = QStringLiteral("。！？…」』”）)!?.:：;；");
+    return !ends.contains(trimmed.back());
+}
+
 } // namespace
 
 bool isChapterLine(QStringView line)
@@ -19,7 +31,9 @@ bool isChapterLine(QStringView line)
         "^(?:第\\s*[0-9０-９零〇一二两三四五六七八九十百千]+\\s*[章回节卷部篇集幕](?:[\\s:：、.．·—-].*|$)"
         "|[卷篇][0-9零〇一二三四五六七八九十百]+(?:[\\s:：、.．·—-].*|$)"
         "|(?i:(?:chapter|part|book)\\s+(?:[0-9]+|[ivxlc]+|one|two|three|four|five|six|seven|eight|nine|ten)\\b.*)"
-        "|(?:序|序言|序章|前言|引子|楔子|尾声|后记|附录)(?:[\\s:：、].*|$))$"));
+        "|(?:序|序言|序章|前言|引子|楔子|尾声|后记|附录)(?:[\\s:：、].*|$))$"),
+        // \s must take the no-break and ideographic spaces books put in 第 1 章.
+        QRegularExpression::UseUnicodePropertiesOption);
     const QStringView trimmed = line.trimmed();
     return !trimmed.isEmpty() && trimmed.size() <= MaxTitleLength && pattern.match(trimmed).hasMatch();
 }
@@ -42,17 +56,19 @@ QList<Heading> chapters(const Document &document)
     }
     QList<Heading> found;
     const QString &text = document.text;
+    QStringView previous;
     for (qsizetype start = 0; start < text.size();) {
         qsizetype end = text.indexOf(u'\n', start);
         if (end < 0)
             end = text.size();
         const QStringView line = QStringView(text).mid(start, end - start);
-        if (isChapterLine(line)) {
+        if (isChapterLine(line) && !continuesALine(previous)) {
             qsizetype lead = 0;
             while (line.at(lead).isSpace())
                 ++lead;
             found.append({start + lead, 1, line.trimmed().toString().simplified()});
         }
+        previous = line;
         start = end + 1;
     }
     if (found.size() < 2)
