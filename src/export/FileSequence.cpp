@@ -134,9 +134,23 @@ void FileSequence::close(qsizetype textEnd)
             w.sample -= out.firstSample;
             w.position -= qint32(out.textStart);
         }
-        // Words are stamped at the speech's own rate; the subtitles count in time, so any rate serves.
-        writeWhole(Subtitles::lrc(Subtitles::sentences(text, words, total), m_rate), *out.lrc);
-        writeWhole(Subtitles::srt(Subtitles::cues(text, words, total), m_rate), *out.srt);
+        // Words are stamped at the speech's own rate; the subtitles count in
+        // time, so any rate serves. Written in pieces: a whole book's
+        // subtitles built as one string were the largest thing the save held.
+        const auto writeInPieces = [&](const QList<Subtitles::Cue> &cues, SafeOutput &file, auto format) {
+            QString piece;
+            for (qsizetype i = 0; i < cues.size(); ++i) {
+                piece += format(i, cues[i]);
+                if (piece.size() > 65536 || i + 1 == cues.size()) {
+                    writeWhole(piece.toUtf8(), file);
+                    piece.clear();
+                }
+            }
+        };
+        writeInPieces(Subtitles::sentences(text, words, total), *out.lrc,
+                      [&](qsizetype, const Subtitles::Cue &cue) { return Subtitles::lrcLine(cue, m_rate); });
+        writeInPieces(Subtitles::cues(text, words, total), *out.srt,
+                      [&](qsizetype i, const Subtitles::Cue &cue) { return Subtitles::srtEntry(i + 1, cue, m_rate); });
         // Everything is complete before anything takes its place: a subtitle
         // that cannot be written leaves no audio without its subtitles.
         out.lrc->commit();

@@ -136,11 +136,23 @@ QList<Cue> cues(const QString &text, const QList<Word> &words, qint64 totalSampl
     return out;
 }
 
+QString lrcLine(const Cue &sentence, int sampleRate)
+{
+    return lrcTime(sentence.start, sampleRate) + sentence.text + u'\n';
+}
+
+QString srtEntry(qsizetype number, const Cue &cue, int sampleRate)
+{
+    return QStringLiteral("%1\n%2 --> %3\n%4\n\n")
+        .arg(number)
+        .arg(srtTime(cue.start, sampleRate), srtTime(cue.end, sampleRate), cue.text);
+}
+
 QByteArray lrc(const QList<Cue> &sentences, int sampleRate)
 {
     QString out;
     for (const Cue &cue : sentences)
-        out += lrcTime(cue.start, sampleRate) + cue.text + u'\n';
+        out += lrcLine(cue, sampleRate);
     return out.toUtf8();
 }
 
@@ -148,9 +160,7 @@ QByteArray srt(const QList<Cue> &cues, int sampleRate)
 {
     QString out;
     for (qsizetype i = 0; i < cues.size(); ++i)
-        out += QStringLiteral("%1\n%2 --> %3\n%4\n\n")
-                   .arg(i + 1)
-                   .arg(srtTime(cues[i].start, sampleRate), srtTime(cues[i].end, sampleRate), cues[i].text);
+        out += srtEntry(i + 1, cues[i], sampleRate);
     return out.toUtf8();
 }
 
