@@ -4,13 +4,10 @@
 #include "export/FileSequence.h"
 #include "platform/Failure.h"
 
-#include <QElapsedTimer>
 #include <QDir>
 #include <QFileInfo>
 
 #include <cmath>
-
-#include <unistd.h>
 
 namespace Exporter {
 
