@@ -24,7 +24,10 @@ bool PcmQueue::push(const int16_t *samples, std::size_t count, quint64 generatio
         m_written += qint64(n);
         samples += n;
         count -= n;
-        m_data.notify_all();
+        // Only a waiter that now has its samples is woken: waking it for less
+        // costs a switch there and back for nothing.
+        if (m_wantedSamples > 0 && m_size >= m_wantedSamples)
+            m_data.notify_all();
         if (wasEmpty && !notified && m_arrived) {
             notified = true;
             // A copy: the callback may be replaced while it runs unlocked.
@@ -45,7 +48,8 @@ bool PcmQueue::pushWord(const TimedWord &word)
     m_words.push_back(word);
     if (!word.endOfStream)
         m_lastWord = word;
-    m_data.notify_all();
+    else
+        m_data.notify_all();
     return true;
 }
 
@@ -85,10 +89,12 @@ void PcmQueue::waitForSamples(std::size_t atLeast, int timeoutMs)
 {
     const std::size_t enough = std::clamp<std::size_t>(atLeast, 1, m_ring.size());
     std::unique_lock lock(m_mutex);
+    m_wantedSamples = enough;
     m_data.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
         return m_closed || m_size >= enough
             || std::any_of(m_words.cbegin(), m_words.cend(), [](const TimedWord &w) { return w.endOfStream; });
     });
+    m_wantedSamples = 0;
 }
 
 void PcmQueue::setArrivalCallback(std::function<void()> callback)

@@ -92,6 +92,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_space;
     std::condition_variable m_data;
+    std::size_t m_wantedSamples = 0; // by a waitForSamples() under way
     const std::size_t m_capacity;
     std::vector<int16_t> m_ring;
     std::size_t m_head = 0; // next sample to pop

@@ -23,17 +23,15 @@ constexpr int ChildChannelFd = 3;
 
 } // namespace
 
-void HelperProcess::start(const QString &program, const QStringList &arguments)
+void HelperProcess::start(const QString &program, const QStringList &arguments, int sendBufferBytes)
 {
     end(0);
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         throw Failure(QStringLiteral("无法为语音合成程序建立通道：%1。").arg(QString::fromLocal8Bit(strerror(errno))));
-    // The helper may run only a moment ahead of what the reader has taken:
-    // a small send buffer on its end keeps the back-pressure of the reader's
-    // audio queue close to the engine, so a rate change soon reaches it.
-    const int sendBuffer = 8192;
-    setsockopt(fds[1], SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    // The send buffer on the helper's end sets how far it may run ahead of
+    // what the reader has taken (the system may cap it).
+    setsockopt(fds[1], SOL_SOCKET, SO_SNDBUF, &sendBufferBytes, sizeof sendBufferBytes);
     // Keep the child's end off descriptor 3 here, so that the dup2 below
     // always makes a fresh, inheritable descriptor 3.
     int child = fds[1];

@@ -18,7 +18,7 @@ public:
     ~HelperProcess() { end(0); }
 
     // Throws Failure when the program cannot be started.
-    void start(const QString &program, const QStringList &arguments);
+    void start(const QString &program, const QStringList &arguments, int sendBufferBytes);
     // Kills it if it is still running after graceMs, reaps it, and says how it ended.
     QString end(int graceMs);
 

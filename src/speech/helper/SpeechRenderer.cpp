@@ -32,7 +32,11 @@ SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::mo
     // halves the work of passing it over.
     EspeakVoice::Options forSaving = m_options;
     forSaving.helperArguments << QStringLiteral("--buffer-ms") << QStringLiteral("500");
-    m_client = std::make_unique<SynthClient>(m_queue, EspeakVoice::helperLaunch(forSaving), listener);
+    SynthClient::Launch launch = EspeakVoice::helperLaunch(forSaving);
+    // And room for a second of it on the way: the reader then wakes for
+    // large reads, not for every few kilobytes.
+    launch.sendBufferBytes = 1 << 20;
+    m_client = std::make_unique<SynthClient>(m_queue, launch, listener);
     m_client->start();
 }
 

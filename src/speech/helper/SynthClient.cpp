@@ -58,7 +58,7 @@ void SynthClient::start()
 void SynthClient::connectHelper()
 {
     m_reader = FrameReader(MaxFromHelper);
-    m_helper.start(m_launch.program, m_launch.arguments);
+    m_helper.start(m_launch.program, m_launch.arguments, m_launch.sendBufferBytes);
     {
         std::lock_guard lock(m_mutex);
         m_pid = m_helper.pid();

@@ -36,6 +36,9 @@ public:
         int startTimeoutMs = 10000;
         int silenceTimeoutMs = 5000; // with speech owed, no word from the helper this long means it hangs
         int frameTimeoutMs = 2000; // a frame begun must be complete within this much waiting
+        // The helper's send buffer. Small for playback: the helper stays only
+        // a moment ahead of what is heard, so a rate change soon reaches it.
+        int sendBufferBytes = 8192;
     };
     // Called on the client's own thread.
     struct Listener

@@ -76,16 +76,26 @@ struct EspeakEngine::PieceRun
     std::vector<short> stretched;
     bool abandoned = false;
     bool channelLost = false;
+    // What one call of the engine made (its words, then its samples) leaves
+    // in one write: a write per word would wake the reader once per word.
+    QByteArray outgoing;
 
     bool sendPcm(const short *samples, int count)
     {
         if (count <= 0)
             return true;
         const QByteArray bytes(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
-        if (!channel->send(encode(Type::Pcm, generation, bytes)))
-            return lose();
+        outgoing += encode(Type::Pcm, generation, bytes);
         sent += count;
         return true;
+    }
+    bool flush()
+    {
+        if (outgoing.isEmpty() || channelLost)
+            return !channelLost;
+        const bool sentAll = channel->send(outgoing);
+        outgoing.clear();
+        return sentAll || lose();
     }
     bool sendStretched()
     {
@@ -98,8 +108,7 @@ struct EspeakEngine::PieceRun
     {
         lastWordAt = at;
         const qint64 ahead = std::max<qint64>(0, at - sent);
-        if (!channel->send(encode(Type::Word, generation, stream, ahead, offset + position, qint64(length))))
-            lose();
+        outgoing += encode(Type::Word, generation, stream, ahead, offset + position, qint64(length));
     }
     bool lose()
     {
@@ -148,6 +157,8 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
             run->sendPcm(wav, count);
         }
     }
+    if (!run->abandoned)
+        run->flush();
     // Returning 1 stops the synthesis within microseconds; espeak_Cancel does not.
     return run->abandoned ? 1 : 0;
 }
@@ -356,6 +367,7 @@ bool EspeakEngine::synthesise(const TextPiece &piece, const QString &language, b
         if (!run.abandoned) {
             sonicFlushStream(run.sonic);
             run.sendStretched();
+            run.flush();
         }
         sonicDestroyStream(run.sonic);
         run.sonic = nullptr;
