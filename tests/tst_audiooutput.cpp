@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The audio output on a real sound server (the test's null sink): what it is
 // handed is played and its clock says so, however the samples come.
+#include "platform/MonotonicClock.h"
 #include "speech/audio/AudioOutput.h"
+#include "speech/audio/PulsePlayback.h"
+#include "support/FastClock.h"
 #include "support/MonitorRecorder.h"
 
 #include <QSignalSpy>
@@ -50,7 +53,7 @@ private:
 void TestAudioOutput::init()
 {
     m_queue = std::make_unique<PcmQueue>(Rate);
-    m_output = std::make_unique<AudioOutput>(*m_queue, Rate);
+    m_output = std::make_unique<AudioOutput>(*m_queue, Rate, std::make_unique<PulsePlayback>(), MonotonicClock::system());
 }
 
 void TestAudioOutput::cleanup()
@@ -108,9 +111,13 @@ void TestAudioOutput::sessionBegunWhilePausedPlaysFromResume()
 
 // Once everything handed over has been played, nothing is amiss: the
 // server's clock stopping a hair short of the last sample is not a server
-// that stopped playing.
+// that stopped playing. The seconds a stalled server is given pass on a
+// fast clock.
 void TestAudioOutput::quietAfterTheEnd()
 {
+    const FastClock clock(4); // a real server still gets a second to start
+    m_output.reset(); // the queue feeds one output at a time
+    m_output = std::make_unique<AudioOutput>(*m_queue, Rate, std::make_unique<PulsePlayback>(), clock);
     QSignalSpy due(m_output.get(), &AudioOutput::wordDue);
     QSignalSpy failures(m_output.get(), &AudioOutput::failed);
     m_queue->reset(1);
@@ -118,9 +125,10 @@ void TestAudioOutput::quietAfterTheEnd()
     QVERIFY(push(*m_queue, tone(200)));
     QVERIFY(m_queue->pushEndOfStream(1, 1));
     QTRY_VERIFY_WITH_TIMEOUT(endReached(due), 3000);
-    QTest::qWait(4500); // longer than a stalled server is given
+    QTest::qWait(4500 / 4 + 100); // longer than a stalled server is given
     QVERIFY(failures.isEmpty());
     QVERIFY(m_output->running());
+    m_output.reset(); // before its clock goes
 }
 
 QTEST_GUILESS_MAIN(TestAudioOutput)

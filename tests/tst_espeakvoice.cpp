@@ -472,8 +472,8 @@ void TestEspeakVoice::hostileTextNeitherCrashesNorHangs()
         // Too long to hear out: it must be speaking, and stop when told.
         QVERIFY(log.waitForCount(1, 5000));
         m_voice->Speak(QString(), SVSFPurgeBeforeSpeak);
-        // What follows the long run is read too.
-        const QString tail = text.right(400);
+        // What follows the long run is read too (a bit of the run, then the end).
+        const QString tail = text.right(60);
         m_voice->Speak(tail, ReaderSpeakFlags);
         QVERIFY(log.waitForPosition(tail.indexOf(QStringLiteral("束")), 60000));
         return;
@@ -516,17 +516,21 @@ void TestEspeakVoice::engineFaultsStayInTheHelper()
     QSignalSpy reported(m_voice.get(), &SpVoice::failed);
     m_voice->setVoice(*token);
     m_voice->Speak(text, flags);
-    QTest::qWait(1500);
     if (failures < 0)
-        QVERIFY(reported.size() <= 1);
+        QTest::qWait(1500);
     else
-        QCOMPARE(reported.size(), failures);
+        QTRY_COMPARE_WITH_TIMEOUT(reported.size(), failures, 5000);
 
     m_voice->setVoice(voices.Item(0));
     WordLog log(*m_voice);
     m_voice->Speak(Chinese, ReaderSpeakFlags);
     QVERIFY(log.waitForCount(3, 10000));
     QVERIFY(MonitorRecorder::rms(MonitorRecorder::record(400)) > SpeechRms);
+    // A second report of the same fault would have come by now.
+    if (failures < 0)
+        QVERIFY(reported.size() <= 1);
+    else
+        QCOMPARE(reported.size(), failures);
 }
 
 void TestEspeakVoice::markupIsReadAndPositionsCountIt()

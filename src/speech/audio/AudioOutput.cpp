@@ -4,6 +4,7 @@
 #include "speech/audio/VolumeScale.h"
 
 #include "platform/Failure.h"
+#include "platform/MonotonicClock.h"
 
 #include <QThread>
 #include <QTimer>
@@ -19,20 +20,6 @@ namespace {
 // What the server holds: short enough that a volume change or a purge is
 // heard at once, long enough that a busy machine does not underrun.
 constexpr int SinkBufferMs = 100;
-// The audio thread sleeps until a word is due, and not at all while nothing
-// is playing (new samples wake it): each wake-up costs more than the work it
-// does. While audio plays and no word comes, it looks this often whether the
-// audio still moves.
-constexpr int LongestSleepMs = 250;
-// Audio at the server that has not started this long after it should have
-// is less than the server's start threshold (a text's end, after the
-// buffer ran dry): it is started by hand.
-constexpr qint64 TriggerAfterNs = 30'000'000;
-// Audio at the server that does not advance for this long means the
-// server has stopped playing for us.
-constexpr qint64 StallNs = 4'000'000'000;
-
-std::int64_t nowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
 template <typename F> void runOn(QObject *target, F &&f)
 {
@@ -44,7 +31,8 @@ template <typename F> void runOn(QObject *target, F &&f)
 
 } // namespace
 
-AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate) : m_queue(queue), m_sampleRate(sampleRate)
+AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate, std::unique_ptr<AudioSink> sink, const MonotonicClock &clock)
+    : m_queue(queue), m_sampleRate(sampleRate), m_sink(std::move(sink)), m_clock(clock), m_watch(sampleRate)
 {
     qRegisterMetaType<TimedWord>("TimedWord");
     // Samples arriving in an empty queue are handed to the server at once
@@ -55,7 +43,7 @@ AudioOutput::AudioOutput(PcmQueue &queue, int sampleRate) : m_queue(queue), m_sa
                 this,
                 [this] {
                     m_feedPosted = false;
-                    m_playback.fill();
+                    m_sink->fill();
                     dispatch();
                 },
                 Qt::QueuedConnection);
@@ -158,13 +146,13 @@ bool AudioOutput::restartHere(QString *error)
     };
     // A session begun while paused opens its stream corked: it fills, and
     // plays from Resume.
-    if (!m_playback.open(m_sampleRate, SinkBufferMs, m_paused, source, lost, error))
+    if (!m_sink->open(m_sampleRate, SinkBufferMs, m_paused, source, lost, error))
         return false;
     m_clockSamples = 0;
-    m_clockTakenNs = nowNs();
+    m_clockTakenNs = m_clock.nowNs();
     m_clockRunning = !m_paused;
     m_running = true;
-    m_lastPlayed = -1;
+    m_watch.restart();
     dispatch();
     return true;
 }
@@ -172,18 +160,18 @@ bool AudioOutput::restartHere(QString *error)
 void AudioOutput::setPausedHere(bool paused)
 {
     m_paused = paused;
-    if (!m_playback.isOpen())
+    if (!m_sink->isOpen())
         return;
-    m_playback.setCorked(paused);
+    m_sink->setCorked(paused);
     if (paused) {
         m_timer->stop();
-        m_clockSamples = m_playback.playedSamples();
-        m_clockTakenNs = nowNs();
+        m_clockSamples = m_sink->playedSamples();
+        m_clockTakenNs = m_clock.nowNs();
         m_clockRunning = false;
     } else {
-        m_clockTakenNs = nowNs();
+        m_clockTakenNs = m_clock.nowNs();
         m_clockRunning = true;
-        m_lastPlayed = -1;
+        m_watch.restart();
         dispatch();
     }
 }
@@ -195,7 +183,7 @@ void AudioOutput::stopHere()
     m_clockRunning = false;
     m_running = false;
     ++m_session;
-    m_playback.close();
+    m_sink->close();
 }
 
 void AudioOutput::fail(const QString &description)
@@ -208,7 +196,7 @@ qint64 AudioOutput::playedSamplesEstimate() const
 {
     qint64 samples = m_clockSamples.load();
     if (m_clockRunning.load())
-        samples += (nowNs() - m_clockTakenNs.load()) * m_sampleRate / 1000000000;
+        samples += (m_clock.nowNs() - m_clockTakenNs.load()) * m_sampleRate / 1000000000;
     return samples;
 }
 
@@ -217,53 +205,24 @@ qint64 AudioOutput::playedSamplesEstimate() const
 // their audio instead of on the ticks of a fixed poll.
 void AudioOutput::dispatch()
 {
-    if (!m_playback.isOpen() || m_paused)
+    if (!m_sink->isOpen() || m_paused)
         return;
-    const qint64 played = m_playback.playedSamples();
+    const qint64 played = m_sink->playedSamples();
     m_clockSamples = played;
-    m_clockTakenNs = nowNs();
+    m_clockTakenNs = m_clock.nowNs();
     const qint64 handedOver = m_queue.handedOver();
-    const qint64 unplayed = handedOver - played;
-    // The server's clock may stop a hair short of the last sample it was
-    // given; that much still to play is as good as played.
-    const qint64 shortfall = m_sampleRate / 100;
-    // The clock standing counts from the last audio handed over.
-    if (played != m_lastPlayed || handedOver != m_lastHandedOver || unplayed <= 0) {
-        m_lastPlayed = played;
-        m_lastHandedOver = handedOver;
-        m_stalledSinceNs = m_clockTakenNs;
-        m_triggered = false;
-    } else {
-        const qint64 standing = m_clockTakenNs - m_stalledSinceNs;
-        if (!m_triggered && standing > TriggerAfterNs) {
-            m_playback.trigger();
-            m_triggered = true;
-        }
-        // Audio handed over but not played, for seconds: the sound server
-        // is gone or stuck. End the session rather than wait forever.
-        if (standing > StallNs && unplayed > shortfall) {
-            fail(QStringLiteral("声音服务器没有播放送去的声音。"));
-            return;
-        }
+    const PlaybackWatch::Verdict verdict = m_watch.look(m_clockTakenNs, played, handedOver);
+    if (verdict.trigger)
+        m_sink->trigger();
+    if (verdict.stalled) {
+        fail(QStringLiteral("声音服务器没有播放送去的声音。"));
+        return;
     }
     std::vector<TimedWord> due;
-    m_queue.takeDueWords(played, shortfall, due);
+    m_queue.takeDueWords(played, m_watch.shortfall(), due);
     for (const TimedWord &word : due)
         emit wordDue(word);
-    // Without a word to wait for, look again while audio is at the server:
-    // when it should have been heard if nothing more is coming (to start a
-    // last bit that stands), else after a while (to notice a stalled
-    // server). Once started by hand, a shortfall is left alone.
-    qint64 delayMs = -1;
-    if (unplayed > (m_triggered ? shortfall : 0))
-        delayMs = m_queue.drained() ? std::clamp<qint64>(unplayed * 1000 / m_sampleRate + 5, 5, LongestSleepMs)
-                                    : LongestSleepMs;
-    if (const auto next = m_queue.nextWordSample()) {
-        const qint64 waitSamples = *next - played + 1;
-        const qint64 wordMs =
-            std::clamp<qint64>((waitSamples * 1000 + m_sampleRate - 1) / m_sampleRate, 1, LongestSleepMs);
-        delayMs = delayMs < 0 ? wordMs : std::min(delayMs, wordMs);
-    }
+    const int delayMs = m_watch.nextLookMs(played, handedOver, m_queue.drained(), m_queue.nextWordSample());
     if (delayMs > 0)
-        m_timer->start(int(delayMs));
+        m_timer->start(delayMs);
 }

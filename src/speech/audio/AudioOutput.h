@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "speech/audio/AudioSink.h"
 #include "speech/audio/PcmQueue.h"
-#include "speech/audio/PulsePlayback.h"
+#include "speech/audio/PlaybackWatch.h"
 
 #include <QObject>
 #include <QString>
 
 #include <atomic>
+#include <memory>
 #include <vector>
+
+class MonotonicClock;
 
 class QTimer;
 
@@ -26,7 +30,8 @@ class AudioOutput : public QObject
     Q_OBJECT
 
 public:
-    AudioOutput(PcmQueue &queue, int sampleRate);
+    // Plays on sink (the sound server, or a stand-in), timed by clock.
+    AudioOutput(PcmQueue &queue, int sampleRate, std::unique_ptr<AudioSink> sink, const MonotonicClock &clock);
     ~AudioOutput() override;
 
     // Thread-safe: run on the output's thread and wait for the result.
@@ -44,7 +49,7 @@ public:
     // (for measuring how punctual the words are).
     qint64 playedSamplesEstimate() const;
     bool running() const { return m_running.load(); }
-    int underruns() const { return m_playback.underruns(); }
+    int underruns() const { return m_sink->underruns(); }
     int sampleRate() const { return m_sampleRate; }
 
 signals:
@@ -61,14 +66,12 @@ private:
 
     PcmQueue &m_queue;
     const int m_sampleRate;
-    PulsePlayback m_playback;
+    const std::unique_ptr<AudioSink> m_sink;
+    const MonotonicClock &m_clock;
+    PlaybackWatch m_watch;
     QTimer *m_timer = nullptr;
     bool m_paused = false;
     quint64 m_session = 0; // a loss reported for an older session is old news
-    qint64 m_stalledSinceNs = 0;
-    qint64 m_lastPlayed = -1;
-    qint64 m_lastHandedOver = -1;
-    bool m_triggered = false;
     std::atomic<int> m_volume{100};
     std::atomic<bool> m_feedPosted{false};
     std::atomic<qint64> m_clockSamples{0};

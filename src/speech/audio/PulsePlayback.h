@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
+#include "speech/audio/AudioSink.h"
 
 #include <atomic>
-#include <cstdint>
-#include <functional>
 
 struct pa_context;
 struct pa_stream;
@@ -20,40 +18,24 @@ struct pa_threaded_mainloop;
 // The connection to the server is made when a stream is opened and made
 // again when it was lost, so a server that restarts (or first appears
 // after the reader) is used by the next stream.
-class PulsePlayback
+class PulsePlayback : public AudioSink
 {
 public:
-    // Fills out with up to max samples; returns how many it gave (0: none yet).
-    // Called on libpulse's thread.
-    using Source = std::function<std::size_t(int16_t *out, std::size_t max)>;
-    // The stream or the connection failed; called once, on libpulse's thread.
-    using Lost = std::function<void(const QString &description)>;
-
     PulsePlayback();
-    ~PulsePlayback();
+    ~PulsePlayback() override;
     PulsePlayback(const PulsePlayback &) = delete;
     PulsePlayback &operator=(const PulsePlayback &) = delete;
 
-    // Opens a new mono 16-bit stream (closing the one before) that keeps
-    // about bufferMs of audio at the server. A corked stream plays nothing
-    // until uncorked. On failure returns false with a description for the
-    // person.
-    bool open(int sampleRate, int bufferMs, bool corked, Source source, Lost lost, QString *error);
-    void close();
-    bool isOpen() const { return m_stream != nullptr; }
-
-    void setCorked(bool corked);
-    // Hands the server what the source has now, as much as it takes.
-    void fill();
-    // Starts playing what the server holds even if it is less than its
-    // start threshold (the end of a text after the buffer ran dry).
-    void trigger();
-    // Samples of this stream played so far (the server's clock, interpolated
-    // between its reports).
-    std::int64_t playedSamples() const;
-    // How often a stream ran dry while playing, since this object was made
-    // (each text's end counts once).
-    int underruns() const { return m_underruns.load(); }
+    bool open(int sampleRate, int bufferMs, bool corked, Source source, Lost lost, QString *error) override;
+    void close() override;
+    bool isOpen() const override { return m_stream != nullptr; }
+    void setCorked(bool corked) override;
+    void fill() override;
+    void trigger() override;
+    // The server's clock, interpolated between its reports.
+    std::int64_t playedSamples() const override;
+    // Each text's end counts once.
+    int underruns() const override { return m_underruns.load(); }
 
 private:
     bool connectContext(QString *error);

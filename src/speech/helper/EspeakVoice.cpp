@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "speech/helper/EspeakVoice.h"
 
+#include "platform/MonotonicClock.h"
 #include "platform/paths/ProgramFiles.h"
 
 #include "platform/Failure.h"
 #include "speech/audio/AudioOutput.h"
+#include "speech/audio/PulsePlayback.h"
 #include "speech/helper/SynthClient.h"
 #include "speech/helper/VoiceCatalog.h"
 #include "speech/audio/SpeedChange.h"
@@ -61,7 +63,7 @@ EspeakVoice::EspeakVoice(const Options &options) : m_options(options), m_queue(Q
     m_client = std::make_unique<SynthClient>(m_queue, launch, listener);
     m_client->start();
 
-    m_output = new AudioOutput(m_queue, m_client->sampleRate());
+    m_output = new AudioOutput(m_queue, m_client->sampleRate(), std::make_unique<PulsePlayback>(), MonotonicClock::system());
     m_output->moveToThread(&m_audioThread);
     m_audioThread.setObjectName(QStringLiteral("audio output"));
     m_audioThread.start(QThread::TimeCriticalPriority);
