@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     if (size == 0)
         return 0;
     const std::size_t piece = std::size_t(data[0]) + 1;
-    FrameReader reader(MaxFromHelper);
+    FrameReader reader(Direction::FromHelper);
     for (std::size_t at = 1; at < size && !reader.broken(); at += piece) {
         reader.append(reinterpret_cast<const char *>(data + at), qsizetype(std::min(piece, size - at)));
         while (const auto frame = reader.next()) {

@@ -111,7 +111,7 @@ int main(int argc, char **argv)
     sendAll(encode(Type::Hello, qint32(Rate),
                    QList<VoiceInfo>{{QStringLiteral("test:tone"), QStringLiteral("Tone"), QStringLiteral("en")}}));
 
-    FrameReader reader(MaxToHelper);
+    FrameReader reader(Direction::ToHelper);
     char buffer[65536];
     qint64 phase = 0;
     for (;;) {

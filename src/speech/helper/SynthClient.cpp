@@ -2,6 +2,7 @@
 #include "speech/helper/SynthClient.h"
 
 #include "platform/Failure.h"
+#include "synth/protocol/SynthProtocol.h"
 #include "synth/text/MarkupCheck.h"
 
 #include <cerrno>
@@ -25,7 +26,7 @@ constexpr int ReapGraceMs = 300;
 
 SynthClient::SynthClient(PcmQueue &queue, Launch launch, Listener listener)
     : m_queue(queue), m_launch(std::move(launch)), m_listener(std::move(listener)),
-      m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+      m_reader(std::make_unique<FrameReader>(Direction::FromHelper)), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 { }
 
 // Ends the client thread's wait, so it takes what was just queued (or quits).
@@ -57,7 +58,7 @@ void SynthClient::start()
 // Starts a helper and waits for its greeting. Throws Failure.
 void SynthClient::connectHelper()
 {
-    m_reader = FrameReader(MaxFromHelper);
+    m_reader = std::make_unique<FrameReader>(Direction::FromHelper);
     m_helper.start(m_launch.program, m_launch.arguments, m_launch.sendBufferBytes);
     {
         std::lock_guard lock(m_mutex);
@@ -65,7 +66,7 @@ void SynthClient::connectHelper()
     }
     const qint64 deadline = nowNs() + qint64(m_launch.startTimeoutMs) * 1000000;
     for (;;) {
-        if (const auto frame = m_reader.next()) {
+        if (const auto frame = m_reader->next()) {
             if (frame->type == Type::Hello) {
                 qint32 rate = 0;
                 QList<VoiceInfo> voices;
@@ -85,7 +86,7 @@ void SynthClient::connectHelper()
         }
         const int left = int((deadline - nowNs()) / 1000000);
         pollfd p{m_helper.fd(), POLLIN, 0};
-        if (m_reader.broken() || left <= 0 || poll(&p, 1, left) <= 0 || !readFrames()) {
+        if (m_reader->broken() || left <= 0 || poll(&p, 1, left) <= 0 || !readFrames()) {
             const QString how = m_helper.end(ReapGraceMs);
             throw Failure(left <= 0 ? QStringLiteral("语音合成程序没有在规定时间内启动。")
                                     : QStringLiteral("语音合成程序启动失败。") + how,
@@ -119,7 +120,7 @@ bool SynthClient::readFrames()
         return false;
     // Only complete frames count as progress: a helper that sends a byte now
     // and then is not making any.
-    m_reader.append(buffer, n);
+    m_reader->append(buffer, n);
     return true;
 }
 
@@ -286,7 +287,7 @@ bool SynthClient::exchange()
         timeout = std::max(1, m_launch.silenceTimeoutMs - int((nowNs() - m_lastProgressNs) / 1000000));
     // A frame begun must be finished soon, owed speech or not; only the time
     // spent waiting for it here counts (not time spent with a full queue).
-    const bool partial = count == 2 && m_reader.partial();
+    const bool partial = count == 2 && m_reader->partial();
     const int frameLeftMs = m_launch.frameTimeoutMs - int(m_partialWaitNs / 1000000);
     if (partial)
         timeout = timeout < 0 ? std::max(1, frameLeftMs) : std::min(timeout, std::max(1, frameLeftMs));
@@ -328,14 +329,14 @@ bool SynthClient::exchange()
     if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
         if (!readFrames())
             return false;
-        while (const auto frame = m_reader.next()) {
+        while (const auto frame = m_reader->next()) {
             m_lastProgressNs = nowNs();
             if (!handle(*frame))
                 return false;
         }
-        if (m_reader.broken())
+        if (m_reader->broken())
             return false;
-        if (!m_reader.partial())
+        if (!m_reader->partial())
             m_partialWaitNs = 0;
     }
     return true;

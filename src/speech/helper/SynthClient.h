@@ -7,7 +7,6 @@
 #include "speech/helper/HelperAllowance.h"
 #include "speech/audio/PcmQueue.h"
 #include "speech/helper/HelperProcess.h"
-#include "synth/protocol/SynthProtocol.h"
 
 #include <QByteArray>
 #include <QList>
@@ -16,8 +15,14 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+
+namespace SynthProtocol {
+struct Frame;
+class FrameReader;
+} // namespace SynthProtocol
 
 // The reader's side of the synthesis helper. Commands are queued from any
 // thread and never block; one thread of ours does all the talking to the
@@ -86,7 +91,9 @@ private:
 
     // Owned by the client thread once start() has returned.
     HelperProcess m_helper;
-    SynthProtocol::FrameReader m_reader{SynthProtocol::MaxFromHelper};
+    // The wire format stays inside this library: users of the client see
+    // texts, words and samples, never frames.
+    std::unique_ptr<SynthProtocol::FrameReader> m_reader;
     qint64 m_lastProgressNs = 0; // when the last complete frame arrived
     qint64 m_partialWaitNs = 0; // time spent waiting for the rest of a frame
     QString m_violation; // why the helper is being ended, when it broke the rules

@@ -12,7 +12,7 @@
 class CommandChannel
 {
 public:
-    explicit CommandChannel(int fd) : m_fd(fd), m_reader(SynthProtocol::MaxToHelper) { }
+    explicit CommandChannel(int fd) : m_fd(fd), m_reader(SynthProtocol::Direction::ToHelper) { }
 
     // Blocking write of a whole frame. False when the reader has gone.
     bool send(const QByteArray &frame);

@@ -13,10 +13,10 @@ QByteArray frame(Type type, const QByteArray &payload)
     return bytes + payload;
 }
 
-bool isKnownType(quint32 type)
+bool isKnownType(quint32 type, Direction direction)
 {
-    return (type >= quint32(Type::Hello) && type <= quint32(Type::Failed))
-        || (type >= quint32(Type::Speak) && type <= quint32(Type::SetRate));
+    return direction == Direction::FromHelper ? type >= quint32(Type::Hello) && type <= quint32(Type::Failed)
+                                              : type >= quint32(Type::Speak) && type <= quint32(Type::SetRate);
 }
 
 std::optional<Frame> FrameReader::next()
@@ -26,7 +26,7 @@ std::optional<Frame> FrameReader::next()
     const char *header = m_buffer.constData() + m_start;
     const quint32 type = qFromLittleEndian<quint32>(header);
     const quint32 length = qFromLittleEndian<quint32>(header + 4);
-    if (!isKnownType(type) || length > m_maxPayload) {
+    if (!isKnownType(type, m_direction) || length > m_maxPayload) {
         m_broken = true;
         return std::nullopt;
     }

@@ -75,12 +75,18 @@ struct Frame
     QByteArray payload;
 };
 
-// Cuts a byte stream into frames. A frame longer than the limit or of a type
-// the reader does not expect makes the stream broken for good.
+// Which way a stream flows: each side reads only the other's frames, each
+// with its own length limit.
+enum class Direction { FromHelper, ToHelper };
+
+// Cuts a byte stream into frames. A frame longer than the direction's limit,
+// or of a type that does not flow this way, makes the stream broken for good.
 class FrameReader
 {
 public:
-    explicit FrameReader(quint32 maxPayload) : m_maxPayload(maxPayload) { }
+    explicit FrameReader(Direction direction)
+        : m_direction(direction), m_maxPayload(direction == Direction::FromHelper ? MaxFromHelper : MaxToHelper)
+    { }
 
     void append(const char *data, qsizetype size) { m_buffer.append(data, size); }
     // The next complete frame, if there is one; sets broken() on garbage.
@@ -92,11 +98,13 @@ public:
 private:
     QByteArray m_buffer;
     qsizetype m_start = 0;
+    Direction m_direction;
     quint32 m_maxPayload;
     bool m_broken = false;
 };
 
-bool isKnownType(quint32 type);
+// A type that flows this way.
+bool isKnownType(quint32 type, Direction direction);
 
 QDataStream &operator<<(QDataStream &out, const VoiceInfo &voice);
 QDataStream &operator>>(QDataStream &in, VoiceInfo &voice);
