@@ -143,6 +143,31 @@ Confined runConfined(const QByteArray &allowed, const QByteArray &outside, pid_t
     return c;
 }
 
+// Opens path with flags in a forked child under the system-call filter
+// alone; the errno it met (0: the open succeeded, -1: the filter was refused).
+int openUnderFilterOnly(const QByteArray &path, int flags, bool useOpenat)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        qFatal("pipe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        int outcome = -1;
+        if (Sandbox::filterSystemCalls())
+            outcome = useOpenat ? result(syscall(SYS_openat, AT_FDCWD, path.constData(), flags, 0600))
+                                : result(syscall(SYS_open, path.constData(), flags, 0600));
+        (void)!write(pipeFds[1], &outcome, sizeof outcome);
+        _exit(0);
+    }
+    close(pipeFds[1]);
+    int outcome = -2;
+    (void)!read(pipeFds[0], &outcome, sizeof outcome);
+    close(pipeFds[0]);
+    waitpid(pid, nullptr, 0);
+    return outcome;
+}
+
 } // namespace
 
 class TestSandbox : public QObject
@@ -154,6 +179,8 @@ private slots:
     void cleanup();
     void everyThreadIsRefusedWhatItMustNotDo();
     void threadThatRanBeforeIsReportedAndStillFiltered();
+    void filterAloneRefusesEveryWriteOpen_data();
+    void filterAloneRefusesEveryWriteOpen();
 
 private:
     QTemporaryDir m_allowed, m_elsewhere;
@@ -214,6 +241,37 @@ void TestSandbox::threadThatRanBeforeIsReportedAndStillFiltered()
     QCOMPARE(c.report.threadsBefore, 2);
     QVERIFY(!c.report.complete());
     QCOMPARE(c.earlierThreadSeccomp, 2);
+}
+
+void TestSandbox::filterAloneRefusesEveryWriteOpen_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<bool>("useOpenat");
+    QTest::addColumn<int>("errorNumber");
+    // Landlock refuses writes too (with EACCES), so only the filter alone
+    // shows that its own rule holds: EPERM is the filter's answer.
+    for (const bool at : {false, true}) {
+        const char *call = at ? "openat" : "open";
+        QTest::addRow("%s, write only", call) << int(O_WRONLY) << at << EPERM;
+        QTest::addRow("%s, read and write", call) << int(O_RDWR) << at << EPERM;
+        QTest::addRow("%s, create", call) << int(O_RDONLY | O_CREAT) << at << EPERM;
+        QTest::addRow("%s, truncate", call) << int(O_RDONLY | O_TRUNC) << at << EPERM;
+        QTest::addRow("%s, append", call) << int(O_RDONLY | O_APPEND) << at << EPERM;
+        QTest::addRow("%s, write among other flags", call) << int(O_WRONLY | O_CLOEXEC | O_NOFOLLOW) << at << EPERM;
+        QTest::addRow("%s, read only", call) << int(O_RDONLY | O_CLOEXEC) << at << 0;
+    }
+}
+
+void TestSandbox::filterAloneRefusesEveryWriteOpen()
+{
+    QFETCH(int, flags);
+    QFETCH(bool, useOpenat);
+    QFETCH(int, errorNumber);
+    const QByteArray path = QFile::encodeName(m_allowed.filePath(QStringLiteral("allowed.txt")));
+    QCOMPARE(openUnderFilterOnly(path, flags, useOpenat), errorNumber);
+    QFile file(m_allowed.filePath(QStringLiteral("allowed.txt")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("text")); // neither truncated nor appended to
 }
 
 QTEST_GUILESS_MAIN(TestSandbox)

@@ -114,6 +114,8 @@ int applyLandlock(const QByteArrayList &readableFolders, Sandbox::Report &report
 
 bool applySeccomp()
 {
+    // Required for an unprivileged filter.
+    prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
     if (!filter)
         return false;
@@ -261,8 +263,10 @@ Report confine(const QByteArrayList &readableFolders)
     // keeps set-user-id programs from gaining anything.
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     report.landlockAbi = applyLandlock(readableFolders, report);
-    report.seccomp = applySeccomp();
+    report.seccomp = filterSystemCalls();
     return report;
 }
+
+bool filterSystemCalls() { return applySeccomp(); }
 
 } // namespace Sandbox

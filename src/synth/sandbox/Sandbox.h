@@ -32,4 +32,8 @@ int threadCount();
 // Throws nothing; a rule the kernel refuses leaves report fields false/0.
 Report confine(const QByteArrayList &readableFolders);
 
+// The system-call filter of confine() on its own (with no-new-privileges,
+// which it needs): every thread, for good. False when the kernel refused it.
+bool filterSystemCalls();
+
 } // namespace Sandbox
