@@ -61,6 +61,8 @@ class TestDocuments : public QObject
 private slots:
     void everyEncodingGivesTheSameText_data();
     void everyEncodingGivesTheSameText();
+    void detectorGuessMustFitTheBytes_data();
+    void detectorGuessMustFitTheBytes();
     void everyFormatGivesItsTextInOrder_data();
     void everyFormatGivesItsTextInOrder();
     void badInputsAreRefusedWithAReason_data();
@@ -115,6 +117,33 @@ void TestDocuments::everyEncodingGivesTheSameText()
     QVERIFY(!bytes.isEmpty());
     const QString path = writeFile(m_dir, QStringLiteral("%1.txt").arg(QTest::currentDataTag()), bytes);
     QCOMPARE(Documents::readText(path), text);
+}
+
+void TestDocuments::detectorGuessMustFitTheBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("charset");
+    const QByteArray big5 = encoded(TraditionalParagraph.repeated(3), "Big5");
+    const QByteArray utf8 = encoded(Paragraph, "UTF-8");
+    QTest::newRow("Big5") << big5 << QByteArray("Big5");
+    // One damaged pair in a page of Big5 is still Big5 (GB18030 would garble all of it).
+    QTest::newRow("Big5 with a pair Big5 lacks") << big5 + "\x81\x30" << QByteArray("Big5");
+    QTest::newRow("UTF-8 cut inside its last character") << utf8.chopped(1) << QByteArray("UTF-8");
+    // ICU is sure of Big5 here too, but a bad pair in every few is no Big5.
+    QByteArray damaged;
+    for (qsizetype at = 0; at < big5.size(); at += 60)
+        damaged += big5.mid(at, 60) + "\x81\x30";
+    QTest::newRow("Big5 with a bad pair every 60 bytes") << damaged << QByteArray("GB18030");
+    QTest::newRow("short GB2312") << encoded(QStringLiteral("你好，世界"), "GB2312") << QByteArray("GB18030");
+}
+
+// The charset detector's guess is taken only when the bytes are in that set
+// but for a stray sequence in a long text.
+void TestDocuments::detectorGuessMustFitTheBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, charset);
+    QCOMPARE(TextDecoding::charsetOf(bytes), charset);
 }
 
 void TestDocuments::terminalControlsAreDropped_data()

@@ -28,17 +28,31 @@ bool validUtf8(const QByteArray &bytes)
     return !utf8.hasError();
 }
 
-// Whether every byte is valid in the charset (no substitutions needed).
+// Counts the bytes a conversion has to replace, and replaces them.
+void countAndSubstitute(const void *context, UConverterToUnicodeArgs *args, const char *codeUnits, int32_t length,
+                        UConverterCallbackReason reason, UErrorCode *status)
+{
+    if (reason == UCNV_ILLEGAL || reason == UCNV_IRREGULAR || reason == UCNV_UNASSIGNED)
+        ++*static_cast<qsizetype *>(const_cast<void *>(context));
+    UCNV_TO_U_CALLBACK_SUBSTITUTE(nullptr, args, codeUnits, length, reason, status);
+}
+
+// Whether the bytes are in the charset: every sequence valid but for a
+// stray one in a long text (a file cut mid-character, one damaged byte).
+// A short text with a wrong sequence is in another set: on a few bytes ICU
+// can be sure of UTF-8 for GBK that is not.
 bool convertsCleanly(const QByteArray &bytes, const QByteArray &charset)
 {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<UConverter, decltype(&ucnv_close)> converter(ucnv_open(charset.constData(), &status), ucnv_close);
     if (U_FAILURE(status))
         return false;
-    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    qsizetype errors = 0;
+    ucnv_setToUCallBack(converter.get(), countAndSubstitute, &errors, nullptr, nullptr, &status);
     std::vector<UChar> out(std::size_t(bytes.size()) + 1);
     ucnv_toUChars(converter.get(), out.data(), int32_t(out.size()), bytes.constData(), int32_t(bytes.size()), &status);
-    return U_SUCCESS(status);
+    constexpr qsizetype BytesPerStrayError = 200;
+    return U_SUCCESS(status) && errors * BytesPerStrayError <= bytes.size();
 }
 
 QByteArray detected(const QByteArray &bytes)
@@ -130,8 +144,7 @@ QByteArray charsetOf(const QByteArray &bytes)
         return utf16WithoutMark(bytes); // empty: NUL bytes that are no text
     // ICU's guess when it is sure and names a set the reader's texts come in;
     // its other guesses for Chinese bytes are legacy European sets.
-    // A guess is only taken when the bytes really are in that set: on short
-    // texts ICU can be sure of UTF-8 for GBK bytes that are not.
+    // A guess is only taken when the bytes really are in that set.
     const QByteArray guess = detected(bytes);
     if ((guess == "UTF-8" || guess == "GB18030" || guess == "Big5" || guess == "UTF-16LE" || guess == "UTF-16BE")
         && convertsCleanly(bytes, guess))
