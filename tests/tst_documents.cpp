@@ -65,6 +65,7 @@ private slots:
     void detectorGuessMustFitTheBytes();
     void everyFormatGivesItsTextInOrder_data();
     void everyFormatGivesItsTextInOrder();
+    void epubChaptersAreReadOnceEach();
     void badInputsAreRefusedWithAReason_data();
     void badInputsAreRefusedWithAReason();
     void missingChapterIsSkippedAndNamed();
@@ -388,6 +389,16 @@ void TestDocuments::everyFormatGivesItsTextInOrder()
     }
     for (const QString &bad : std::as_const(never))
         QVERIFY2(!text.contains(bad), qPrintable(QStringLiteral("“%1” in:\n%2").arg(bad, text)));
+}
+
+// Each chapter of the spine exactly once, in order, and nothing else: a
+// chapter missing or read twice changes the text.
+void TestDocuments::epubChaptersAreReadOnceEach()
+{
+    const QString path = m_dir.filePath(QStringLiteral("once.epub"));
+    QVERIFY(writeZip(path, epub({QStringLiteral("春天来了。"), QStringLiteral("夏天很热。"), QStringLiteral("秋天凉快。")})));
+    QCOMPARE(Documents::readText(path),
+             QStringLiteral("第1章\n春天来了。\n\n第2章\n夏天很热。\n\n第3章\n秋天凉快。"));
 }
 
 void TestDocuments::badInputsAreRefusedWithAReason_data()

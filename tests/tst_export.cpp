@@ -441,6 +441,10 @@ void TestExport::commandLine_data()
     binaryFile.close();
     QTest::newRow("first failure decides") << QStringList{"--export", "OUT", "/nonexistent/a.txt", binary}
                                            << QByteArray() << 66 << QStringList{} << "cli-binary.txt";
+    // The inputs that can be read are saved; the status is still a failure's.
+    QTest::newRow("a missing input among good ones")
+        << QStringList{"--export", "OUT", "--format", "flac", story, "/nonexistent/b.txt", other} << QByteArray() << 66
+        << QStringList{"cli-other.flac", "cli-story.flac"} << "b.txt";
     QTest::newRow("two jobs") << QStringList{"--export", "OUT/a.flac", "--jobs", "2", story} << QByteArray() << 0
                               << QStringList{"a.flac"} << "";
     QTest::newRow("no jobs") << QStringList{"--export", "OUT/a.wav", "--jobs", "0", story} << QByteArray() << 2
