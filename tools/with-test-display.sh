@@ -5,19 +5,32 @@
 #   tools/with-test-display.sh COMMAND [ARGS...]
 set -euo pipefail
 
-display=:$((90 + RANDOM % 400))
-while [ -e "/tmp/.X11-unix/X${display#:}" ]; do display=:$((90 + RANDOM % 400)); done
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+xvfb=""
 wm=""
 cleanup() {
   [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-export DISPLAY="$display"
 unset WAYLAND_DISPLAY
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Tests run side by side: a display another one took meanwhile makes this
+# Xvfb exit at once, and another number is tried.
+for _ in $(seq 10); do
+  display=:$((90 + RANDOM % 400))
+  [ -e "/tmp/.X11-unix/X${display#:}" ] && continue
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY="$display"
+  for _ in $(seq 50); do
+    xdpyinfo >/dev/null 2>&1 && break
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+  done
+  # Answered, and by this Xvfb, not by one that took the number first.
+  xdpyinfo >/dev/null 2>&1 && kill -0 "$xvfb" 2>/dev/null && break
+  kill "$xvfb" 2>/dev/null || true
+  xvfb=""
+done
 openbox >/dev/null 2>&1 &
 wm=$!
 sleep 0.5
