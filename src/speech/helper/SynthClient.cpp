@@ -2,6 +2,7 @@
 #include "speech/helper/SynthClient.h"
 
 #include "platform/Failure.h"
+#include "platform/MonotonicClock.h"
 #include "synth/protocol/SynthProtocol.h"
 #include "synth/text/MarkupCheck.h"
 
@@ -16,7 +17,7 @@ using namespace SynthProtocol;
 
 namespace {
 
-qint64 nowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+qint64 nowNs() { return MonotonicClock::system().nowNs(); }
 
 // How long a helper whose channel closed may take to be reaped, so the
 // failure names the signal that ended it.
