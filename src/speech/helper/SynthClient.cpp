@@ -7,7 +7,6 @@
 #include "synth/text/MarkupCheck.h"
 
 #include <cerrno>
-#include <chrono>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
