@@ -148,20 +148,4 @@ QString srtEntry(qsizetype number, const Cue &cue, int sampleRate)
         .arg(srtTime(cue.start, sampleRate), srtTime(cue.end, sampleRate), cue.text);
 }
 
-QByteArray lrc(const QList<Cue> &sentences, int sampleRate)
-{
-    QString out;
-    for (const Cue &cue : sentences)
-        out += lrcLine(cue, sampleRate);
-    return out.toUtf8();
-}
-
-QByteArray srt(const QList<Cue> &cues, int sampleRate)
-{
-    QString out;
-    for (qsizetype i = 0; i < cues.size(); ++i)
-        out += srtEntry(i + 1, cues[i], sampleRate);
-    return out.toUtf8();
-}
-
 } // namespace Subtitles

@@ -36,8 +36,6 @@ QList<Cue> sentences(const QString &text, const QList<Word> &words, qint64 total
 // The same, long sentences split at words.
 QList<Cue> cues(const QString &text, const QList<Word> &words, qint64 totalSamples);
 
-QByteArray lrc(const QList<Cue> &sentences, int sampleRate);
-QByteArray srt(const QList<Cue> &cues, int sampleRate);
 // One line of the LRC, one numbered entry (from 1) of the SRT: a book's
 // subtitles are written a piece at a time rather than built whole.
 QString lrcLine(const Cue &sentence, int sampleRate);
