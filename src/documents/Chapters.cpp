@@ -12,12 +12,12 @@ namespace {
 constexpr qsizetype MaxTitleLength = 40;
 
 // A line that goes on from the one before (a paragraph wrapped by its
-// writer) is no heading however it begins: the line before it has text
-// and does not end a sentence.
-bool continuesALine(QStringView previous)
+// writer) is no heading however it begins: the line before it has text,
+// is no chapter line itself, and does not end a sentence.
+bool continuesALine(QStringView previous, bool previousIsChapter)
 {
     const QStringView trimmed = previous.trimmed();
-    if (trimmed.isEmpty() || isChapterLine(trimmed))
+    if (trimmed.isEmpty() || previousIsChapter)
         return false;
     static const QString ends = QStringLiteral("。！？…」』”）)!?.:：;；");
     return !ends.contains(trimmed.back());
@@ -57,18 +57,21 @@ QList<Heading> chapters(const Document &document)
     QList<Heading> found;
     const QString &text = document.text;
     QStringView previous;
+    bool previousIsChapter = false;
     for (qsizetype start = 0; start < text.size();) {
         qsizetype end = text.indexOf(u'\n', start);
         if (end < 0)
             end = text.size();
         const QStringView line = QStringView(text).mid(start, end - start);
-        if (isChapterLine(line) && !continuesALine(previous)) {
+        const bool chapterLine = isChapterLine(line);
+        if (chapterLine && !continuesALine(previous, previousIsChapter)) {
             qsizetype lead = 0;
             while (line.at(lead).isSpace())
                 ++lead;
             found.append({start + lead, 1, line.trimmed().toString().simplified()});
         }
         previous = line;
+        previousIsChapter = chapterLine;
         start = end + 1;
     }
     if (found.size() < 2)
