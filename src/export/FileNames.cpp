@@ -9,30 +9,12 @@ namespace {
 
 constexpr qsizetype MaxNameBytes = 255;
 
+// What some file system refuses becomes its full-width form (/ is ／), which
+// reads the same: the full-width block is ASCII moved up by 0xFEE0.
 QChar safeCharacter(QChar c)
 {
-    switch (c.unicode()) {
-    case u'/':
-        return u'／';
-    case u'\\':
-        return u'＼';
-    case u':':
-        return u'：';
-    case u'*':
-        return u'＊';
-    case u'?':
-        return u'？';
-    case u'"':
-        return u'＂';
-    case u'<':
-        return u'＜';
-    case u'>':
-        return u'＞';
-    case u'|':
-        return u'｜';
-    default:
-        return c;
-    }
+    static constexpr QStringView refused = u"/\\:*?\"<>|";
+    return refused.contains(c) ? QChar(char16_t(c.unicode() + 0xFEE0)) : c;
 }
 
 } // namespace
