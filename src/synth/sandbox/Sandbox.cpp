@@ -112,7 +112,9 @@ int applyLandlock(const QByteArrayList &readableFolders, Sandbox::Report &report
     return applied ? abi : 0;
 }
 
-bool applySeccomp()
+} // namespace
+
+bool Sandbox::filterSystemCalls()
 {
     // Required for an unprivileged filter.
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
@@ -239,8 +241,6 @@ bool applySeccomp()
     return loaded;
 }
 
-} // namespace
-
 namespace Sandbox {
 
 int threadCount()
@@ -266,7 +266,5 @@ Report confine(const QByteArrayList &readableFolders)
     report.seccomp = filterSystemCalls();
     return report;
 }
-
-bool filterSystemCalls() { return applySeccomp(); }
 
 } // namespace Sandbox
