@@ -73,18 +73,14 @@ void TestAudiobook::fileNamesAreSafeAnywhere_data()
 {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain") << "第一章 风起"
-                           << "书 03 第一章 风起.mp3";
-    QTest::newRow("slash and colon") << "上/下: 终"
-                                     << "书 03 上／下： 终.mp3";
-    QTest::newRow("every character Windows refuses") << "a\\b*c?d\"e<f>g|h"
-                                                     << "书 03 a＼b＊c？d＂e＜f＞g｜h.mp3";
-    QTest::newRow("control characters and runs of spaces") << "雨\t\n  来了\x01"
-                                                           << "书 03 雨 来了.mp3";
-    QTest::newRow("dots at the end") << "未完..."
-                                     << "书 03 未完.mp3";
-    QTest::newRow("no title") << ""
-                              << "书 03.mp3";
+    // clang-format off
+    QTest::newRow("plain") << "第一章 风起" << "书 03 第一章 风起.mp3";
+    QTest::newRow("slash and colon") << "上/下: 终" << "书 03 上／下： 终.mp3";
+    QTest::newRow("every character Windows refuses") << "a\\b*c?d\"e<f>g|h" << "书 03 a＼b＊c？d＂e＜f＞g｜h.mp3";
+    QTest::newRow("control characters and runs of spaces") << "雨\t\n  来了\x01" << "书 03 雨 来了.mp3";
+    QTest::newRow("dots at the end") << "未完..." << "书 03 未完.mp3";
+    QTest::newRow("no title") << "" << "书 03.mp3";
+    // clang-format on
 }
 
 void TestAudiobook::fileNamesAreSafeAnywhere()

@@ -53,10 +53,9 @@ QList<QPair<QString, QByteArray>> wordWithHeadings()
                             "<w:p><w:pPr><w:pStyle w:val=\"1\"/></w:pPr><w:r><w:t>第二章 云涌</w:t></w:r></w:p>"
                             "<w:p><w:r><w:t>雨来了。</w:t></w:r></w:p>";
     return {{"[Content_Types].xml", "<?xml version=\"1.0\"?><Types/>"},
-            {"word/document.xml",
-             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document "
-             "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>"
-                 + body + "</w:body></w:document>"},
+            {"word/document.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document "
+                                  "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>"
+                                      + body + "</w:body></w:document>"},
             {"docProps/core.xml",
              "<?xml version=\"1.0\"?><cp:coreProperties xmlns:cp=\"x\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
              "<dc:title>河边的小屋</dc:title><dc:creator>王小明</dc:creator></cp:coreProperties>"}};
@@ -73,10 +72,9 @@ QList<QPair<QString, QByteArray>> openDocumentWithHeadings()
              "<text:h text:outline-level=\"2\">不是章</text:h>"
              "<text:h text:outline-level=\"1\">第一章 风起</text:h><text:p>柳树发芽了。</text:p>"
              "</office:text></office:body></office:document-content>"},
-            {"meta.xml",
-             "<?xml version=\"1.0\"?><office:document-meta xmlns:office=\"o\" xmlns:dc=\"d\" "
-             "xmlns:meta=\"m\"><office:meta><dc:title>小屋</dc:title>"
-             "<meta:initial-creator>李华</meta:initial-creator></office:meta></office:document-meta>"}};
+            {"meta.xml", "<?xml version=\"1.0\"?><office:document-meta xmlns:office=\"o\" xmlns:dc=\"d\" "
+                         "xmlns:meta=\"m\"><office:meta><dc:title>小屋</dc:title>"
+                         "<meta:initial-creator>李华</meta:initial-creator></office:meta></office:document-meta>"}};
 }
 
 QList<QPair<QString, QByteArray>> bookWithCover()
@@ -103,15 +101,12 @@ void TestChapters::chaptersOfEachKindOfDocument_data()
     QTest::addColumn<QString>("author");
     QTest::addColumn<QByteArray>("cover");
     QTest::newRow("plain text, lines that name chapters")
-        << write("book.txt",
-                 "河边的小屋\n\n第一章 风起\n柳树发芽了。\n第二章：云涌\n雨来了。\n  第12回 归来  \n"
-                 "第三章节课很有趣，不是一章。\n后记\n完。")
-        << QStringList{"第一章 风起", "第二章：云涌", "第12回 归来", "后记"} << ""
-        << "" << QByteArray();
+        << write("book.txt", "河边的小屋\n\n第一章 风起\n柳树发芽了。\n第二章：云涌\n雨来了。\n  第12回 归来  \n"
+                             "第三章节课很有趣，不是一章。\n后记\n完。")
+        << QStringList{"第一章 风起", "第二章：云涌", "第12回 归来", "后记"} << "" << "" << QByteArray();
     QTest::newRow("plain text, English chapters")
         << write("english.txt", "Chapter 1\nIt rained.\nCHAPTER II The Storm\nIt poured.\nThe chapter ended.")
-        << QStringList{"Chapter 1", "CHAPTER II The Storm"} << ""
-        << "" << QByteArray();
+        << QStringList{"Chapter 1", "CHAPTER II The Storm"} << "" << "" << QByteArray();
     // As a manual's text export writes them: no-break spaces in 第 1 章, and
     // a wrapped line that happens to begin with 附录.
     QTest::newRow("plain text, no-break spaces, a wrapped line")
@@ -119,27 +114,23 @@ void TestChapters::chaptersOfEachKindOfDocument_data()
                                "第\u00a02\u00a0章 软件包\n\n    内容。")
         << QStringList{"序言", "第 1 章 教程", "第 2 章 软件包"} << "" << "" << QByteArray();
     QTest::newRow("plain text, one chapter line is no chapters")
-        << write("one.txt", "第一章 风起\n柳树发芽了。") << QStringList{} << ""
-        << "" << QByteArray();
+        << write("one.txt", "第一章 风起\n柳树发芽了。") << QStringList{} << "" << "" << QByteArray();
     QTest::newRow("Markdown: the only # is the title, ## are the chapters")
         << write("book.md", "# 四季\n\n引言。\n\n## 春\n\n柳树。\n\n### 小节\n\n## 夏\n\n雨。\n")
-        << QStringList{"春", "夏"} << ""
-        << "" << QByteArray();
+        << QStringList{"春", "夏"} << "" << "" << QByteArray();
     QTest::newRow("HTML: h1 chapters, the page's title")
-        << write("book.html",
-                 "<html><head><title>四季 </title></head><body><h1>春</h1><p>柳树。</p><h2>小</h2>"
-                 "<h1>夏</h1><p>雨。</p></body></html>")
-        << QStringList{"春", "夏"} << "四季"
-        << "" << QByteArray();
+        << write("book.html", "<html><head><title>四季 </title></head><body><h1>春</h1><p>柳树。</p><h2>小</h2>"
+                              "<h1>夏</h1><p>雨。</p></body></html>")
+        << QStringList{"春", "夏"} << "四季" << "" << QByteArray();
     QTest::newRow("DOCX: Heading1 and Chinese Word's style 1, core properties")
         << writeZip("book.docx", wordWithHeadings()) << QStringList{"第一章 风起", "第二章 云涌"} << "河边的小屋"
         << "王小明" << QByteArray();
     QTest::newRow("ODT: outline level 1, meta.xml")
-        << writeZip("book.odt", openDocumentWithHeadings()) << QStringList{"序", "第一章 风起"} << "小屋"
-        << "李华" << QByteArray();
+        << writeZip("book.odt", openDocumentWithHeadings()) << QStringList{"序", "第一章 风起"} << "小屋" << "李华"
+        << QByteArray();
     QTest::newRow("EPUB: a chapter per spine item, the package's title, first author, cover")
-        << writeZip("book.epub", bookWithCover()) << QStringList{"第1章", "第2章", "第3章"} << "四季"
-        << "张三" << Png;
+        << writeZip("book.epub", bookWithCover()) << QStringList{"第1章", "第2章", "第3章"} << "四季" << "张三"
+        << Png;
 }
 
 void TestChapters::chaptersOfEachKindOfDocument()
