@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <mutex>
-#include <vector>
 
 // A sound server that plays in the time of a clock: it takes all the
 // samples there are whenever asked to fill, and its clock counts them as
@@ -28,8 +27,6 @@ public:
 
     void stop();
     int triggers() const { return m_triggers.load(); }
-    // Everything the stream has taken so far.
-    std::vector<int16_t> taken() const;
 
 private:
     std::int64_t playedLocked() const;
@@ -43,6 +40,6 @@ private:
     bool m_stopped = false;
     std::int64_t m_playedBefore = 0; // samples played before the clock last started
     std::int64_t m_startedNs = 0;
-    std::vector<int16_t> m_taken;
+    std::int64_t m_taken = 0; // samples the stream has taken
     std::atomic<int> m_triggers{0};
 };
