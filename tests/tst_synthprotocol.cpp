@@ -31,6 +31,7 @@ private slots:
     void headerIsTakenOrRefused();
     void framesCutAnywhereArriveWhole();
     void payloadMustDecodeExactly();
+    void pcmFrameBuiltInPlaceIsTheEncodedOne();
 };
 
 void TestSynthProtocol::headerIsTakenOrRefused_data()
@@ -114,6 +115,15 @@ void TestSynthProtocol::payloadMustDecodeExactly()
     QCOMPARE(generation, 9u);
     QVERIFY(!decode(payload + 'x', generation, stream)); // a byte too many
     QVERIFY(!decode(payload.chopped(1), generation, stream)); // a byte too few
+}
+
+void TestSynthProtocol::pcmFrameBuiltInPlaceIsTheEncodedOne()
+{
+    const qint16 samples[] = {1, -2, 32767, -32768};
+    const QByteArray bytes(reinterpret_cast<const char *>(samples), sizeof samples);
+    QByteArray out("xy"); // appended after what is there
+    appendPcm(out, 0x0102030405060708u, samples, 4);
+    QCOMPARE(out, "xy" + encode(Type::Pcm, quint64(0x0102030405060708u), bytes));
 }
 
 QTEST_GUILESS_MAIN(TestSynthProtocol)

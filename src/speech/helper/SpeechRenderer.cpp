@@ -28,10 +28,11 @@ SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::mo
         std::lock_guard lock(m_failureMutex);
         m_failure = Failure(description, reason); // the renderer looks at least every 50 ms
     };
-    // Nobody waits to hear a saved text: half a second of audio per frame
-    // halves the work of passing it over.
+    // Nobody waits to hear a saved text: up to a second of audio per frame
+    // (the engine also ends one at every clause) passes it over in few
+    // writes and wake-ups.
     EspeakVoice::Options forSaving = m_options;
-    forSaving.helperArguments << QStringLiteral("--buffer-ms") << QStringLiteral("500");
+    forSaving.helperArguments << QStringLiteral("--buffer-ms") << QStringLiteral("1000");
     SynthClient::Launch launch = EspeakVoice::helperLaunch(forSaving);
     // And room for a second of it on the way: the reader then wakes for
     // large reads, not for every few kilobytes.

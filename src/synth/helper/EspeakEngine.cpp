@@ -78,23 +78,25 @@ struct EspeakEngine::PieceRun
     bool channelLost = false;
     // What one call of the engine made (its words, then its samples) leaves
     // in one write: a write per word would wake the reader once per word.
-    QByteArray outgoing;
+    // The engine's buffer, kept from call to call: freeing it every time
+    // made the C library hand the top of the heap back and take it again,
+    // and each return costs a flush of every core's address translations.
+    QByteArray *outgoing = nullptr;
 
     bool sendPcm(const short *samples, int count)
     {
         if (count <= 0)
             return true;
-        const QByteArray bytes(reinterpret_cast<const char *>(samples), qsizetype(count) * 2);
-        outgoing += encode(Type::Pcm, generation, bytes);
+        appendPcm(*outgoing, generation, samples, count);
         sent += count;
         return true;
     }
     bool flush()
     {
-        if (outgoing.isEmpty() || channelLost)
+        if (outgoing->isEmpty() || channelLost)
             return !channelLost;
-        const bool sentAll = channel->send(outgoing);
-        outgoing.clear();
+        const bool sentAll = channel->send(*outgoing);
+        outgoing->resize(0); // keeps its capacity
         return sentAll || lose();
     }
     bool sendStretched()
@@ -108,7 +110,7 @@ struct EspeakEngine::PieceRun
     {
         lastWordAt = at;
         const qint64 ahead = std::max<qint64>(0, at - sent);
-        outgoing += encode(Type::Word, generation, stream, ahead, offset + position, qint64(length));
+        *outgoing += encode(Type::Word, generation, stream, ahead, offset + position, qint64(length));
     }
     bool lose()
     {
@@ -298,6 +300,7 @@ bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllow
     PieceRun run;
     run.grouping = &grouping;
     run.channel = &m_channel;
+    run.outgoing = &m_outgoing;
     run.generation = part.generation;
     run.stream = part.stream;
     run.offset = part.offset;

@@ -64,6 +64,7 @@ private:
     QString m_engineVoice; // the voice the engine has loaded now
 
     CommandChannel &m_channel;
+    QByteArray m_outgoing; // what the synthesis callback sends next
     const MandarinFrontEnd *m_frontEnd;
     int m_sampleRate = 22050;
     QList<SynthProtocol::VoiceInfo> m_voices;

@@ -3,6 +3,8 @@
 
 #include <QtEndian>
 
+#include <cstring>
+
 namespace SynthProtocol {
 
 QByteArray frame(Type type, const QByteArray &payload)
@@ -11,6 +13,21 @@ QByteArray frame(Type type, const QByteArray &payload)
     qToLittleEndian<quint32>(quint32(type), bytes.data());
     qToLittleEndian<quint32>(quint32(payload.size()), bytes.data() + 4);
     return bytes + payload;
+}
+
+void appendPcm(QByteArray &out, quint64 generation, const qint16 *samples, qsizetype count)
+{
+    // The payload as QDataStream writes it: the generation, then the byte
+    // array as its big-endian length and its bytes.
+    const qsizetype bytes = count * 2;
+    const qsizetype at = out.size();
+    out.resize(at + HeaderSize + 8 + 4 + bytes);
+    char *data = out.data() + at;
+    qToLittleEndian<quint32>(quint32(Type::Pcm), data);
+    qToLittleEndian<quint32>(quint32(8 + 4 + bytes), data + 4);
+    qToBigEndian<quint64>(generation, data + HeaderSize);
+    qToBigEndian<quint32>(quint32(bytes), data + HeaderSize + 8);
+    std::memcpy(data + HeaderSize + 12, samples, std::size_t(bytes));
 }
 
 bool isKnownType(quint32 type, Direction direction)

@@ -50,6 +50,10 @@ constexpr quint32 MaxToHelper = 1024u << 20;
 constexpr int HeaderSize = 8;
 
 QByteArray frame(Type type, const QByteArray &payload);
+// Appends the Pcm frame encode(Type::Pcm, generation, samples as bytes) would
+// make, without building the payload on its own first: a book's audio passes
+// here, and the copies and allocations showed in the helper's profile.
+void appendPcm(QByteArray &out, quint64 generation, const qint16 *samples, qsizetype count);
 
 template <typename... Args> QByteArray encode(Type type, const Args &...args)
 {
