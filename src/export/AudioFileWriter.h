@@ -57,4 +57,5 @@ private:
     int m_inputRate;
     int m_outputRate;
     std::vector<float> m_in, m_out;
+    std::size_t m_sinceWriteback = 0; // samples taken since the disk was last asked to catch up
 };

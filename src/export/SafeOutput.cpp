@@ -93,6 +93,12 @@ SafeOutput::~SafeOutput()
         QFile::remove(m_temporary);
 }
 
+void SafeOutput::startWriteback()
+{
+    // Only a head start: a failure here shows up in commit()'s flush.
+    sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void SafeOutput::commit()
 {
     // Nothing is renamed over the target before it is really on the disk.

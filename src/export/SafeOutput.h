@@ -22,6 +22,10 @@ public:
     const QString &target() const { return m_target; }
     // Flushes to disk and renames into place. Throws Failure.
     void commit();
+    // Starts putting what has been written so far on the disk, without
+    // waiting for it: the flush in commit() then waits for the last few
+    // megabytes of a book, not for all of it at once.
+    void startWriteback();
 
     // Whether anything stands at path: a file, a folder, or a link, even one
     // that leads nowhere (the rename would replace it all the same).
