@@ -14,7 +14,7 @@ namespace {
 
 // Big blocks: nobody listens while a file is written, so only throughput counts.
 constexpr std::size_t QueueSamples = 22050 * 4;
-constexpr std::size_t Block = 8192;
+constexpr std::size_t Block = 32768;
 
 } // namespace
 
@@ -28,11 +28,12 @@ SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::mo
         std::lock_guard lock(m_failureMutex);
         m_failure = Failure(description, reason); // the renderer looks at least every 50 ms
     };
-    // Nobody waits to hear a saved text: up to a second of audio per frame
-    // (the engine also ends one at every clause) passes it over in few
+    // Nobody waits to hear a saved text: frames of at least two seconds of
+    // audio (the engine's own calls end at every clause) pass it over in few
     // writes and wake-ups.
     EspeakVoice::Options forSaving = m_options;
-    forSaving.helperArguments << QStringLiteral("--buffer-ms") << QStringLiteral("1000");
+    forSaving.helperArguments << QStringLiteral("--buffer-ms") << QStringLiteral("1000") << QStringLiteral("--frame-ms")
+                              << QStringLiteral("2000");
     SynthClient::Launch launch = EspeakVoice::helperLaunch(forSaving);
     // And room for a second of it on the way: the reader then wakes for
     // large reads, not for every few kilobytes.

@@ -82,12 +82,15 @@ struct EspeakEngine::PieceRun
     // made the C library hand the top of the heap back and take it again,
     // and each return costs a flush of every core's address translations.
     QByteArray *outgoing = nullptr;
+    qint64 held = 0; // samples in outgoing
+    qint64 frameSamples = 0; // what outgoing gathers before it is sent
 
     bool sendPcm(const short *samples, int count)
     {
         if (count <= 0)
             return true;
         appendPcm(*outgoing, generation, samples, count);
+        held += count;
         sent += count;
         return true;
     }
@@ -97,6 +100,7 @@ struct EspeakEngine::PieceRun
             return !channelLost;
         const bool sentAll = channel->send(*outgoing);
         outgoing->resize(0); // keeps its capacity
+        held = 0;
         return sentAll || lose();
     }
     bool sendStretched()
@@ -159,7 +163,7 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
             run->sendPcm(wav, count);
         }
     }
-    if (!run->abandoned)
+    if (!run->abandoned && run->held >= run->frameSamples)
         run->flush();
     // Returning 1 stops the synthesis within microseconds; espeak_Cancel does not.
     return run->abandoned ? 1 : 0;
@@ -175,7 +179,7 @@ QByteArray EspeakEngine::locateData(const QByteArray &dataPath)
     return folder ? QByteArray(folder) : dataPath;
 }
 
-QString EspeakEngine::initialise(const QByteArray &dataPath, int bufferMs)
+QString EspeakEngine::initialise(const QByteArray &dataPath, int bufferMs, int frameMs)
 {
     const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, bufferMs,
                                        dataPath.isEmpty() ? nullptr : dataPath.constData(), espeakINITIALIZE_DONT_EXIT);
@@ -183,6 +187,7 @@ QString EspeakEngine::initialise(const QByteArray &dataPath, int bufferMs)
         return QStringLiteral("无法启动 espeak-ng 语音引擎：找不到或无法读取它的数据（%1）。")
             .arg(dataPath.isEmpty() ? QStringLiteral("系统默认位置") : QString::fromLocal8Bit(dataPath));
     m_sampleRate = rate;
+    m_frameSamples = qint64(frameMs) * rate / 1000;
     espeak_SetSynthCallback(synthCallback);
     espeak_SetUriCallback(refuseUri);
     for (const espeak_VOICE **voice = espeak_ListVoices(nullptr); voice && *voice; ++voice) {
@@ -301,6 +306,7 @@ bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllow
     run.grouping = &grouping;
     run.channel = &m_channel;
     run.outgoing = &m_outgoing;
+    run.frameSamples = m_frameSamples;
     run.generation = part.generation;
     run.stream = part.stream;
     run.offset = part.offset;
@@ -321,6 +327,12 @@ bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllow
             run.checkCancelled();
         }
     }
+    // What was gathered goes out before the text's end; an abandoned text's
+    // rest is for nobody.
+    if (run.abandoned)
+        m_outgoing.resize(0);
+    else
+        run.flush();
     if (run.channelLost)
         return false;
     return !part.final || m_channel.send(encode(Type::Done, part.generation, part.stream));
@@ -376,6 +388,7 @@ bool EspeakEngine::synthesise(const TextPiece &piece, const QString &language, b
         run.sonic = nullptr;
     }
     if (result != EE_OK && !run.abandoned) {
+        run.flush(); // what was said before the failure comes first
         const QString why = QStringLiteral("espeak-ng 无法合成这段文字（错误 %1），已跳过。").arg(int(result));
         if (!m_channel.send(encode(Type::Failed, run.generation, why)))
             run.lose();

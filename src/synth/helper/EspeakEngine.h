@@ -33,7 +33,10 @@ public:
     // frame to the reader. Speech that is heard wants it short (a cancel
     // waits for the next call back); speech saved to a file wants it long,
     // since every frame costs two processes a wake-up.
-    QString initialise(const QByteArray &dataPath, int bufferMs = 100);
+    // frameMs: the least audio one frame carries (a text's last excepted).
+    // 0 sends what each call back made at once, as heard speech wants;
+    // saving gathers several calls, whose audio often ends at a clause.
+    QString initialise(const QByteArray &dataPath, int bufferMs = 100, int frameMs = 0);
     int sampleRate() const { return m_sampleRate; }
     const QList<SynthProtocol::VoiceInfo> &voices() const { return m_voices; }
 
@@ -65,6 +68,7 @@ private:
 
     CommandChannel &m_channel;
     QByteArray m_outgoing; // what the synthesis callback sends next
+    qint64 m_frameSamples = 0;
     const MandarinFrontEnd *m_frontEnd;
     int m_sampleRate = 22050;
     QList<SynthProtocol::VoiceInfo> m_voices;

@@ -89,7 +89,7 @@ int main(int argc, char **argv)
     QByteArray dataPath, readingsPath;
     QByteArrayList readable;
     bool pinyin = false;
-    int bufferMs = 100;
+    int bufferMs = 100, frameMs = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--pinyin") == 0)
             pinyin = true;
@@ -103,6 +103,8 @@ int main(int argc, char **argv)
             readingsPath = argv[++i];
         else if (std::strcmp(argv[i], "--buffer-ms") == 0)
             bufferMs = std::clamp(std::atoi(argv[++i]), 20, 1000);
+        else if (std::strcmp(argv[i], "--frame-ms") == 0)
+            frameMs = std::clamp(std::atoi(argv[++i]), 0, 10000);
     }
     // Mapped before the sandbox closes; read-only afterwards.
     ReadingDictionary dictionary;
@@ -139,7 +141,7 @@ int main(int argc, char **argv)
         return 1;
     }
     EspeakEngine engine(channel, dictionary.isOpen() ? &frontEnd : nullptr);
-    const QString error = engine.initialise(dataPath, bufferMs);
+    const QString error = engine.initialise(dataPath, bufferMs, frameMs);
     if (!error.isEmpty()) {
         channel.send(encode(Type::StartFailed, error));
         return 1;
