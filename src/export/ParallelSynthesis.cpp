@@ -60,6 +60,10 @@ struct Shared
     std::size_t nextToRender = 0;
     std::size_t handedOver = 0; // parts given to the sink
     std::size_t window = 2;
+    // Sample buffers of parts already handed over, for the next parts: a
+    // fresh one grows from nothing to megabytes for every part, copying
+    // itself and faulting in new pages each time it doubles.
+    std::vector<std::vector<int16_t>> spare;
     std::optional<Failure> failure;
     std::atomic<bool> stop{false};
 };
@@ -106,12 +110,20 @@ bool ParallelSynthesis::render(const QString &text, const Settings &settings, Si
             }
             const TextParts::Part piece = pieces[qsizetype(index)];
             RenderedPart rendered;
+            {
+                std::lock_guard lock(shared.mutex);
+                if (!shared.spare.empty()) {
+                    rendered.samples = std::move(shared.spare.back());
+                    shared.spare.pop_back();
+                }
+            }
             try {
                 for (int attempt = 0;; ++attempt) {
                     try {
                         if (!synthesis)
                             synthesis = m_factory();
-                        rendered = {};
+                        rendered.samples.clear(); // keeps its room
+                        rendered.words.clear();
                         PartSink partSink(rendered);
                         if (!synthesis->render(text.mid(piece.offset, piece.length), settings, partSink, shared.stop))
                             return; // stopped: the thread handing over knows why
@@ -193,6 +205,7 @@ bool ParallelSynthesis::render(const QString &text, const Settings &settings, Si
         {
             std::lock_guard lock(shared.mutex);
             ++shared.handedOver;
+            shared.spare.push_back(std::move(part.samples));
         }
         shared.changed.notify_all();
     }
