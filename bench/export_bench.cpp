@@ -21,8 +21,10 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -82,45 +84,52 @@ int main(int argc, char *argv[])
     text.open(QIODevice::WriteOnly);
     text.write(book.toUtf8());
     text.close();
-    std::printf("\nThe sample text x3 (%lld characters) as WAV, side by side, 3 runs each (median)\n",
+    std::printf("\nThe sample text x3 (%lld characters) as WAV, side by side: 5 rounds of espeak-ng, then ours\n"
+                "with one job and with every core, each run after a sync; medians, the ratio per round\n",
                 qlonglong(book.size()));
-    std::printf("%-34s %10s %10s %14s %8s\n", "", "work s", "audio s", "ms per audio s", "ratio");
+    // Interleaved, because this machine's speed drifts by a fifth from one
+    // minute to the next: the ratio of runs made moments apart holds still
+    // where separate blocks of runs do not. The sync before each run keeps
+    // the last run's file going to the disk from being charged to the next.
     const auto median = [](std::vector<double> v) {
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
     };
-    const auto commandLine = [&](const QStringList &voice, const QString &out) {
-        std::vector<double> works;
-        for (int i = 0; i < 3; ++i) {
-            QElapsedTimer clock;
-            clock.start();
-            QProcess::execute(QStringLiteral("espeak-ng"), voice + QStringList{"-w", out, "-f", text.fileName()});
-            works.push_back(clock.nsecsElapsed() / 1e9);
-        }
-        return std::pair{median(works), secondsOf(out)};
+    const auto timed = [](const std::function<void()> &run) {
+        ::sync();
+        QElapsedTimer clock;
+        clock.start();
+        run();
+        return clock.nsecsElapsed() / 1e9;
     };
-    const auto [cliWork, cliAudio] =
-        commandLine({"-v", "cmn", "-s", "280"}, dir.filePath(QStringLiteral("cli.wav")));
-    const double cliPerSecond = cliWork / cliAudio * 1000;
-    std::printf("%-34s %10.2f %10.1f %14.3f %8s\n", "espeak-ng -v cmn -s 280 -w", cliWork, cliAudio, cliPerSecond,
-                "1.00");
-    for (int jobs : {1, ParallelSynthesis::defaultJobs()}) {
-        std::vector<double> works;
-        double audio = 0;
-        for (int i = 0; i < 3; ++i) {
-            ParallelSynthesis renderer(helpers, jobs);
-            const QString target = dir.filePath(QStringLiteral("book.wav"));
-            QFile::remove(target);
-            QElapsedTimer clock;
-            clock.start();
-            Exporter::run(renderer, job(book, target), {}, never);
-            works.push_back(clock.nsecsElapsed() / 1e9);
-            audio = secondsOf(target);
+    const QString cliTarget = dir.filePath(QStringLiteral("cli.wav")), ourTarget = dir.filePath(QStringLiteral("book.wav"));
+    const std::vector<int> jobCounts{1, ParallelSynthesis::defaultJobs()};
+    std::vector<double> cliWorks;
+    std::vector<std::vector<double>> works(jobCounts.size()), ratios(jobCounts.size());
+    double cliAudio = 0, ourAudio = 0;
+    for (int round = 0; round < 5; ++round) {
+        const double cli = timed([&] {
+            QProcess::execute(QStringLiteral("espeak-ng"),
+                              {"-v", "cmn", "-s", "280", "-w", cliTarget, "-f", text.fileName()});
+        });
+        cliAudio = secondsOf(cliTarget);
+        cliWorks.push_back(cli);
+        for (std::size_t j = 0; j < jobCounts.size(); ++j) {
+            ParallelSynthesis renderer(helpers, jobCounts[j]);
+            QFile::remove(ourTarget);
+            const double work = timed([&] { Exporter::run(renderer, job(book, ourTarget), {}, never); });
+            ourAudio = secondsOf(ourTarget);
+            works[j].push_back(work);
+            ratios[j].push_back((work / ourAudio) / (cli / cliAudio));
         }
-        const double work = median(works);
-        const QString label = QStringLiteral("sayrella --export, %1 job(s)").arg(jobs);
-        std::printf("%-34s %10.2f %10.1f %14.3f %8.2f\n", qPrintable(label), work, audio, work / audio * 1000,
-                    work / audio * 1000 / cliPerSecond);
+    }
+    std::printf("%-34s %10s %10s %14s %8s\n", "", "work s", "audio s", "ms per audio s", "ratio");
+    std::printf("%-34s %10.2f %10.1f %14.3f %8s\n", "espeak-ng -v cmn -s 280 -w", median(cliWorks), cliAudio,
+                median(cliWorks) / cliAudio * 1000, "1.00");
+    for (std::size_t j = 0; j < jobCounts.size(); ++j) {
+        const QString label = QStringLiteral("sayrella --export, %1 job(s)").arg(jobCounts[j]);
+        std::printf("%-34s %10.2f %10.1f %14.3f %8.2f\n", qPrintable(label), median(works[j]), ourAudio,
+                    median(works[j]) / ourAudio * 1000, median(ratios[j]));
     }
 
     std::printf("\nSaving a 10 MB text as MP3 with subtitles, every core\n");
