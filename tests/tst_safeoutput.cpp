@@ -21,6 +21,7 @@ namespace {
 QStringList g_calls;
 bool g_watching = false;
 bool g_failFileFsync = false;
+bool g_failEarlyFlush = false;
 
 bool isFolder(int fd)
 {
@@ -44,6 +45,18 @@ extern "C" int fsync(int fd)
     return real(fd);
 }
 
+// The flush a save starts while it is still writing. Linux tells of a failed
+// write-back once: the final fsync then succeeds, as the real one would.
+extern "C" int fdatasync(int fd)
+{
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
+    if (g_failEarlyFlush) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd);
+}
+
 extern "C" int rename(const char *from, const char *to)
 {
     static const auto real = reinterpret_cast<int (*)(const char *, const char *)>(dlsym(RTLD_NEXT, "rename"));
@@ -60,6 +73,7 @@ private slots:
     void init();
     void cleanup();
     void flushedBeforeRenamedThenFolderFlushed();
+    void failedFlushKeepsTheOldFile_data();
     void failedFlushKeepsTheOldFile();
 
 private:
@@ -70,6 +84,7 @@ void TestSafeOutput::init()
 {
     g_calls.clear();
     g_failFileFsync = false;
+    g_failEarlyFlush = false;
 }
 
 void TestSafeOutput::cleanup() { g_watching = false; }
@@ -78,6 +93,7 @@ void TestSafeOutput::save(const QString &target, const QByteArray &bytes)
 {
     SafeOutput output(target);
     QCOMPARE(::write(output.fd(), bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    output.startWriteback();
     g_watching = true;
     output.commit();
 }
@@ -94,15 +110,23 @@ void TestSafeOutput::flushedBeforeRenamedThenFolderFlushed()
     QCOMPARE(saved.readAll(), QByteArray("1\n"));
 }
 
-// A disk that fails the flush fails the save, with its reason; the file of
+void TestSafeOutput::failedFlushKeepsTheOldFile_data()
+{
+    QTest::addColumn<bool>("early");
+    QTest::newRow("the final flush") << false;
+    QTest::newRow("a flush while writing") << true;
+}
+
+// A disk that fails a flush fails the save, with its reason; the file of
 // that name stays as it was, and no temporary is left behind.
 void TestSafeOutput::failedFlushKeepsTheOldFile()
 {
+    QFETCH(bool, early);
     QTemporaryDir folder;
     const QString target = folder.filePath(QStringLiteral("speech.srt"));
     save(target, "old");
     g_calls.clear();
-    g_failFileFsync = true;
+    (early ? g_failEarlyFlush : g_failFileFsync) = true;
     try {
         save(target, "new");
         QFAIL("a failed flush was taken for a save");

@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace {
 
 QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
@@ -87,6 +89,7 @@ SafeOutput::SafeOutput(const QString &target) : m_target(target)
 
 SafeOutput::~SafeOutput()
 {
+    awaitEarlyFlush(); // it flushes m_fd
     if (m_fd >= 0)
         close(m_fd);
     if (!m_committed)
@@ -95,19 +98,38 @@ SafeOutput::~SafeOutput()
 
 void SafeOutput::startWriteback()
 {
-    // Only a head start: a failure here shows up in commit()'s flush.
-    sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    // One at a time: a flush still running has more to confirm when it ends.
+    if (m_earlyFlush.valid() && m_earlyFlush.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    awaitEarlyFlush();
+    m_earlyFlush = std::async(std::launch::async, [fd = m_fd] { return fdatasync(fd) == 0 ? 0 : errno; });
+}
+
+void SafeOutput::awaitEarlyFlush()
+{
+    // Linux reports a failed write-back to one flush of a file description
+    // only: an error an early flush saw is the save's, even if commit()'s
+    // own flush then says nothing.
+    if (m_earlyFlush.valid())
+        if (const int error = m_earlyFlush.get(); error != 0 && m_earlyFlushError == 0)
+            m_earlyFlushError = error;
 }
 
 void SafeOutput::commit()
 {
     // Nothing is renamed over the target before it is really on the disk.
-    if (fsync(m_fd) != 0 || close(m_fd) != 0) {
-        m_fd = -1;
+    awaitEarlyFlush();
+    int error = m_earlyFlushError;
+    if (error == 0 && fsync(m_fd) != 0)
+        error = errno;
+    // Closed whatever happened: a failed save keeps no descriptor open.
+    if (close(std::exchange(m_fd, -1)) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        errno = error;
         throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_target, systemError()),
                       Failure::Reason::FileUnwritable);
     }
-    m_fd = -1;
     if (std::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_target).constData()) != 0)
         throw Failure(QStringLiteral("无法保存为 %1：%2。").arg(m_target, systemError()),
                       Failure::Reason::FileUnwritable);

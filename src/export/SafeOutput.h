@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <future>
+
 // A file written beside its target under a temporary name and renamed over
 // it only when complete: a cancel, a failure, a full disk or a killed process
 // never leave a partial file under the target's name, and an existing file of
@@ -22,9 +24,9 @@ public:
     const QString &target() const { return m_target; }
     // Flushes to disk and renames into place. Throws Failure.
     void commit();
-    // Starts putting what has been written so far on the disk, without
-    // waiting for it: the flush in commit() then waits for the last few
-    // megabytes of a book, not for all of it at once.
+    // Starts putting what has been written so far on the disk, on a thread
+    // of its own while the writer goes on: the flush in commit() then waits
+    // for the last few megabytes of a book, not for all of it at once.
     void startWriteback();
 
     // Whether anything stands at path: a file, a folder, or a link, even one
@@ -40,4 +42,7 @@ private:
     QString m_temporary;
     int m_fd = -1;
     bool m_committed = false;
+    std::future<int> m_earlyFlush; // 0, or the error of the flush started last
+    int m_earlyFlushError = 0;
+    void awaitEarlyFlush();
 };
