@@ -74,6 +74,9 @@ ParallelSynthesis::ParallelSynthesis(SynthesisFactory factory, int jobs, qsizety
     : m_factory(std::move(factory)), m_jobs(std::clamp(jobs, 1, MaxJobs)), m_partUnits(partUnits)
 {
     m_syntheses.resize(std::size_t(m_jobs));
+    m_starting.resize(std::size_t(m_jobs));
+    for (std::size_t job = 1; job < m_starting.size(); ++job)
+        m_starting[job] = std::async(std::launch::async, m_factory);
     m_syntheses[0] = m_factory();
 }
 
@@ -120,8 +123,10 @@ bool ParallelSynthesis::render(const QString &text, const Settings &settings, Si
             try {
                 for (int attempt = 0;; ++attempt) {
                     try {
-                        if (!synthesis)
-                            synthesis = m_factory();
+                        if (!synthesis) {
+                            std::future<std::unique_ptr<SpeechSynthesis>> &starting = m_starting[std::size_t(worker)];
+                            synthesis = starting.valid() ? starting.get() : m_factory();
+                        }
                         rendered.samples.clear(); // keeps its room
                         rendered.words.clear();
                         PartSink partSink(rendered);
