@@ -101,6 +101,7 @@ bool ParallelSynthesis::render(const QString &text, const Settings &settings, Si
         std::unique_ptr<SpeechSynthesis> &synthesis = m_syntheses[std::size_t(worker)];
         for (;;) {
             std::size_t index;
+            RenderedPart rendered;
             {
                 std::unique_lock lock(shared.mutex);
                 shared.changed.wait(lock, [&] {
@@ -110,16 +111,12 @@ bool ParallelSynthesis::render(const QString &text, const Settings &settings, Si
                 if (shared.stop.load() || shared.nextToRender >= shared.parts.size())
                     return;
                 index = shared.nextToRender++;
-            }
-            const TextParts::Part piece = pieces[qsizetype(index)];
-            RenderedPart rendered;
-            {
-                std::lock_guard lock(shared.mutex);
                 if (!shared.spare.empty()) {
                     rendered.samples = std::move(shared.spare.back());
                     shared.spare.pop_back();
                 }
             }
+            const TextParts::Part piece = pieces[qsizetype(index)];
             try {
                 for (int attempt = 0;; ++attempt) {
                     try {
