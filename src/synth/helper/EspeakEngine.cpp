@@ -103,6 +103,12 @@ struct EspeakEngine::PieceRun
         held = 0;
         return sentAll || lose();
     }
+    // Sends what was gathered once it is a whole frame (every call, for speech that is heard).
+    void flushWhenFull()
+    {
+        if (held >= frameSamples)
+            flush();
+    }
     bool sendStretched()
     {
         for (int n; (n = sonicReadShortFromStream(sonic, stretched.data(), int(stretched.size()))) > 0;)
@@ -163,8 +169,8 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
             run->sendPcm(wav, count);
         }
     }
-    if (!run->abandoned && run->held >= run->frameSamples)
-        run->flush();
+    if (!run->abandoned)
+        run->flushWhenFull();
     // Returning 1 stops the synthesis within microseconds; espeak_Cancel does not.
     return run->abandoned ? 1 : 0;
 }
@@ -382,7 +388,7 @@ bool EspeakEngine::synthesise(const TextPiece &piece, const QString &language, b
         if (!run.abandoned) {
             sonicFlushStream(run.sonic);
             run.sendStretched();
-            run.flush();
+            run.flushWhenFull();
         }
         sonicDestroyStream(run.sonic);
         run.sonic = nullptr;
