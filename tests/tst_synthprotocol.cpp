@@ -6,6 +6,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <cstring>
+
 using namespace SynthProtocol;
 
 Q_DECLARE_METATYPE(SynthProtocol::Direction)
@@ -32,6 +34,7 @@ private slots:
     void framesCutAnywhereArriveWhole();
     void payloadMustDecodeExactly();
     void pcmFrameBuiltInPlaceIsTheEncodedOne();
+    void pcmViewSeesWhatDecodeGives();
 };
 
 void TestSynthProtocol::headerIsTakenOrRefused_data()
@@ -93,16 +96,25 @@ void TestSynthProtocol::framesCutAnywhereArriveWhole()
     const QByteArray stream = encode(Type::Word, quint64(7), qint32(1), qint64(0), qint64(3), qint64(2))
         + frame(Type::Pcm, QByteArray(70000, 'p')) + encode(Type::Done, quint64(7), qint32(1));
     for (const int step : {1, 7, 8, 9, 4096, 70000}) {
-        FrameReader reader(Direction::FromHelper);
-        QList<Type> types;
-        for (qsizetype at = 0; at < stream.size(); at += step) {
-            reader.append(stream.constData() + at, std::min<qsizetype>(step, stream.size() - at));
-            while (const std::optional<Frame> frame = reader.next())
-                types.append(frame->type);
-            QVERIFY(!reader.broken());
+        // Appended, or read in place into more room than the read fills.
+        for (const bool inPlace : {false, true}) {
+            FrameReader reader(Direction::FromHelper);
+            QList<Type> types;
+            for (qsizetype at = 0; at < stream.size(); at += step) {
+                const qsizetype n = std::min<qsizetype>(step, stream.size() - at);
+                if (inPlace) {
+                    std::memcpy(reader.room(n + 100), stream.constData() + at, std::size_t(n));
+                    reader.commit(n);
+                } else {
+                    reader.append(stream.constData() + at, n);
+                }
+                while (const std::optional<Frame> frame = reader.next())
+                    types.append(frame->type);
+                QVERIFY(!reader.broken());
+            }
+            QCOMPARE(types, (QList<Type>{Type::Word, Type::Pcm, Type::Done}));
+            QVERIFY(!reader.partial());
         }
-        QCOMPARE(types, (QList<Type>{Type::Word, Type::Pcm, Type::Done}));
-        QVERIFY(!reader.partial());
     }
 }
 
@@ -124,6 +136,23 @@ void TestSynthProtocol::pcmFrameBuiltInPlaceIsTheEncodedOne()
     QByteArray out("xy"); // appended after what is there
     appendPcm(out, 0x0102030405060708u, samples, 4);
     QCOMPARE(out, "xy" + encode(Type::Pcm, quint64(0x0102030405060708u), bytes));
+}
+
+void TestSynthProtocol::pcmViewSeesWhatDecodeGives()
+{
+    const QByteArray samples = encode(Type::Pcm, quint64(5), QByteArray("abcd")).mid(HeaderSize);
+    const QByteArray none = encode(Type::Pcm, quint64(6), QByteArray()).mid(HeaderSize);
+    for (const QByteArray &payload : {samples, none, samples + 'x', samples.chopped(1), samples.left(11)}) {
+        quint64 generation = 0;
+        QByteArray bytes;
+        const bool decoded = decode(payload, generation, bytes);
+        const std::optional<PcmView> view = pcmView(payload);
+        QCOMPARE(bool(view), decoded);
+        if (view) {
+            QCOMPARE(view->generation, generation);
+            QCOMPARE(QByteArray(view->bytes, view->size), bytes);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSynthProtocol)

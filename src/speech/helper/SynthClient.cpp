@@ -112,16 +112,17 @@ void SynthClient::connectHelper()
 // Reads what the helper has sent. False on end of file or a read error.
 bool SynthClient::readFrames()
 {
-    char buffer[65536];
-    const ssize_t n = read(m_helper.fd(), buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN))
-        return true;
-    if (n <= 0)
-        return false;
+    // Straight into the frame buffer, and as much as a saving helper's send
+    // buffer can hold: a book's audio passes here.
+    constexpr qsizetype ReadBytes = 1 << 20;
+    const ssize_t n = read(m_helper.fd(), m_reader->room(ReadBytes), ReadBytes);
+    const int error = errno;
     // Only complete frames count as progress: a helper that sends a byte now
     // and then is not making any.
-    m_reader->append(buffer, n);
-    return true;
+    m_reader->commit(n);
+    if (n < 0 && (error == EINTR || error == EAGAIN))
+        return true;
+    return n > 0;
 }
 
 void SynthClient::post(const QByteArray &frame)
@@ -361,16 +362,14 @@ bool SynthClient::handle(const Frame &frame)
 {
     switch (frame.type) {
     case Type::Pcm: {
-        quint64 generation = 0;
-        QByteArray samples;
-        if (!decode(frame.payload, generation, samples) || samples.size() % 2 != 0)
+        const std::optional<PcmView> pcm = pcmView(frame.payload);
+        if (!pcm || pcm->size % 2 != 0)
             return false;
-        if (!allowed(lockedAllowance([&](HelperAllowance &a) { return a.pcm(samples.size() / 2); })))
+        if (!allowed(lockedAllowance([&](HelperAllowance &a) { return a.pcm(pcm->size / 2); })))
             return false;
         // Blocks while the queue is full: this is what keeps synthesis only a
         // moment ahead of what is heard. Samples of a purged speech are refused.
-        m_queue.push(reinterpret_cast<const int16_t *>(samples.constData()), std::size_t(samples.size() / 2),
-                     generation);
+        m_queue.push(reinterpret_cast<const int16_t *>(pcm->bytes), std::size_t(pcm->size / 2), pcm->generation);
         m_lastProgressNs = nowNs();
         return true;
     }

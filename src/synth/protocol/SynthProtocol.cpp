@@ -3,6 +3,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 namespace SynthProtocol {
@@ -30,10 +31,51 @@ void appendPcm(QByteArray &out, quint64 generation, const qint16 *samples, qsize
     std::memcpy(data + HeaderSize + 12, samples, std::size_t(bytes));
 }
 
+namespace {
+
+// A reader keeps this much room between frames (a read of a megabyte in
+// place included), so a stream of PCM frames does not allocate and free a
+// buffer for each one.
+constexpr qsizetype KeptCapacity = 4 << 20;
+
+} // namespace
+
 bool isKnownType(quint32 type, Direction direction)
 {
     return direction == Direction::FromHelper ? type >= quint32(Type::Hello) && type <= quint32(Type::Failed)
                                               : type >= quint32(Type::Speak) && type <= quint32(Type::SetRate);
+}
+
+char *FrameReader::room(qsizetype size)
+{
+    m_roomStart = m_buffer.size();
+    m_buffer.resize(m_roomStart + size);
+    return m_buffer.data() + m_roomStart;
+}
+
+void FrameReader::commit(qsizetype used)
+{
+    if (m_roomStart < 0)
+        return;
+    m_buffer.resize(m_roomStart + std::max<qsizetype>(0, used));
+    m_roomStart = -1;
+}
+
+std::optional<PcmView> pcmView(const QByteArray &payload)
+{
+    // The layout QDataStream gives a quint64 and a QByteArray: big-endian
+    // generation, big-endian byte count (all ones for a null array), bytes.
+    if (payload.size() < 12)
+        return std::nullopt;
+    PcmView view;
+    view.generation = qFromBigEndian<quint64>(payload.constData());
+    const quint32 count = qFromBigEndian<quint32>(payload.constData() + 8);
+    const qsizetype size = count == 0xFFFFFFFFu ? 0 : qsizetype(count);
+    if (payload.size() - 12 != size)
+        return std::nullopt;
+    view.bytes = payload.constData() + 12;
+    view.size = size;
+    return view;
 }
 
 std::optional<Frame> FrameReader::next()
@@ -54,10 +96,19 @@ std::optional<Frame> FrameReader::next()
     // Drop what has been consumed once it is most of the buffer, so a long
     // stream of frames neither grows the buffer nor copies it every time.
     if (m_start == m_buffer.size()) {
-        m_buffer.clear();
+        // Kept for the next frames unless a whole text made it large.
+        if (m_buffer.capacity() > KeptCapacity)
+            m_buffer.clear();
+        else
+            m_buffer.resize(0);
         m_start = 0;
     } else if (m_start > 65536 && m_start * 2 > m_buffer.size()) {
-        m_buffer.remove(0, m_start);
+        // Moved down by hand: QByteArray::remove would only move where the
+        // data begins, and the next growth at the end would then allocate
+        // anew instead of using the room freed here.
+        const qsizetype rest = m_buffer.size() - m_start;
+        std::memmove(m_buffer.data(), m_buffer.constData() + m_start, std::size_t(rest));
+        m_buffer.resize(rest);
         m_start = 0;
     }
     return result;

@@ -79,6 +79,17 @@ struct Frame
     QByteArray payload;
 };
 
+// A Pcm payload's samples where they lie in it: what decode(payload,
+// generation, bytes) gives, without copying a book's audio once more.
+struct PcmView
+{
+    quint64 generation = 0;
+    const char *bytes = nullptr;
+    qsizetype size = 0;
+};
+// Empty unless the payload holds exactly a generation and a byte array.
+std::optional<PcmView> pcmView(const QByteArray &payload);
+
 // Which way a stream flows: each side reads only the other's frames, each
 // with its own length limit.
 enum class Direction { FromHelper, ToHelper };
@@ -93,6 +104,11 @@ public:
     { }
 
     void append(const char *data, qsizetype size) { m_buffer.append(data, size); }
+    // Room for up to size more bytes at the end, for a read to fill in
+    // place; commit(n) keeps the first n of them. Saves copying every byte
+    // from a read buffer into this one.
+    char *room(qsizetype size);
+    void commit(qsizetype used);
     // The next complete frame, if there is one; sets broken() on garbage.
     std::optional<Frame> next();
     bool broken() const { return m_broken; }
@@ -102,6 +118,7 @@ public:
 private:
     QByteArray m_buffer;
     qsizetype m_start = 0;
+    qsizetype m_roomStart = -1;
     Direction m_direction;
     quint32 m_maxPayload;
     bool m_broken = false;
