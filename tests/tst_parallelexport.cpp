@@ -113,28 +113,34 @@ void TestParallelExport::partsAreWholeSentencesCoveringTheText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("target");
+    QTest::addColumn<int>("fineTail");
     QTest::addColumn<QStringList>("parts");
     QTest::newRow("sentences joined up to the target")
-        << QStringLiteral("一二。三四。五六。七八。") << 5 << QStringList{"一二。三四。", "五六。七八。"};
+        << QStringLiteral("一二。三四。五六。七八。") << 5 << 0 << QStringList{"一二。三四。", "五六。七八。"};
     QTest::newRow("a sentence longer than the target stays whole")
-        << QStringLiteral("一二三四五六七八。九。") << 2 << QStringList{"一二三四五六七八。", "九。"};
+        << QStringLiteral("一二三四五六七八。九。") << 2 << 0 << QStringList{"一二三四五六七八。", "九。"};
     QTest::newRow("a run without sentence ends is cut at four targets")
-        << QStringLiteral("一二三四五六七八九十甲乙") << 2 << QStringList{"一二三四五六七八", "九十甲乙"};
+        << QStringLiteral("一二三四五六七八九十甲乙") << 2 << 0 << QStringList{"一二三四五六七八", "九十甲乙"};
     QTest::newRow("a surrogate pair is never split")
-        << QStringLiteral("一𠀀𠀀𠀀𠀀") << 1 << QStringList{"一𠀀𠀀", "𠀀𠀀"};
+        << QStringLiteral("一𠀀𠀀𠀀𠀀") << 1 << 0 << QStringList{"一𠀀𠀀", "𠀀𠀀"};
     QTest::newRow("a part may end right at its target")
-        << QStringLiteral("一二\n三四\n五六") << 3 << QStringList{"一二\n", "三四\n", "五六"};
-    QTest::newRow("nothing") << QString() << 5 << QStringList{};
+        << QStringLiteral("一二\n三四\n五六") << 3 << 0 << QStringList{"一二\n", "三四\n", "五六"};
+    QTest::newRow("the last part cut four times finer")
+        << QStringLiteral("一二。三四。五六。七八。") << 4 << 1 << QStringList{"一二。三四。", "五六。", "七八。"};
+    QTest::newRow("a tail as long as the text")
+        << QStringLiteral("一二。三四。五六。") << 8 << 3 << QStringList{"一二。", "三四。", "五六。"};
+    QTest::newRow("nothing") << QString() << 5 << 0 << QStringList{};
 }
 
 void TestParallelExport::partsAreWholeSentencesCoveringTheText()
 {
     QFETCH(QString, text);
     QFETCH(int, target);
+    QFETCH(int, fineTail);
     QFETCH(QStringList, parts);
     QStringList made;
     qsizetype next = 0;
-    for (const TextParts::Part &part : TextParts::split(text, target)) {
+    for (const TextParts::Part &part : TextParts::splitWithFineTail(text, target, fineTail)) {
         QCOMPARE(part.offset, next);
         made << text.mid(part.offset, part.length);
         next = part.offset + part.length;
@@ -256,7 +262,7 @@ void TestParallelExport::partsInFlightAreBounded()
     ParallelSynthesis parallel(watched(watch), 2, 10);
     SlowSink sink;
     sink.watch = &watch;
-    for (const TextParts::Part &part : TextParts::split(text, 10))
+    for (const TextParts::Part &part : TextParts::splitWithFineTail(text, 10, 2))
         sink.starts << part.offset;
     QVERIFY(sink.starts.size() > 20);
     QVERIFY(parallel.render(text, {}, sink, never));

@@ -44,4 +44,18 @@ QList<Part> split(const QString &text, qsizetype targetUnits)
     return parts;
 }
 
+QList<Part> splitWithFineTail(const QString &text, qsizetype targetUnits, int tailParts)
+{
+    QList<Part> parts = split(text, targetUnits);
+    if (tailParts <= 0 || parts.isEmpty())
+        return parts;
+    const qsizetype first = std::max<qsizetype>(0, parts.size() - tailParts);
+    const qsizetype from = parts[first].offset;
+    parts.resize(first);
+    // The tail begins at a sentence's end, so its own sentences are the text's.
+    for (const Part &part : split(text.mid(from), std::max<qsizetype>(1, targetUnits / 4)))
+        parts.append({from + part.offset, part.length});
+    return parts;
+}
+
 } // namespace TextParts

@@ -22,4 +22,10 @@ struct Part
 // Together the parts cover the text exactly, in order.
 QList<Part> split(const QString &text, qsizetype targetUnits);
 
+// As split, except that the text of the last tailParts parts is cut four
+// times finer. Helpers run out of parts one by one at a book's end; with
+// small last parts they run out nearly together, instead of one of them
+// saying a whole part while the others wait.
+QList<Part> splitWithFineTail(const QString &text, qsizetype targetUnits, int tailParts);
+
 } // namespace TextParts
