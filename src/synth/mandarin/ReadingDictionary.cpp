@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -98,12 +99,13 @@ QLatin1StringView ReadingDictionary::syllable(quint16 id) const
 void ReadingDictionary::wordsAt(QStringView text, qsizetype at, std::vector<Word> &out) const
 {
     out.clear();
-    if (!m_entries)
+    if (!m_entries || at >= text.size())
         return;
     const Entry *low = m_entries;
     const Entry *high = m_entries + m_entryCount;
-    for (int length = 1; at + length <= text.size() && low < high && length <= 255; ++length) {
-        const int unit = text[at + length - 1].unicode();
+    // Narrows [low, high) from the keys with the prefix of length - 1 to
+    // those with the prefix of length ending in unit.
+    const auto narrow = [&](int length, int unit) {
         // <0: the key sorts before every key with this prefix (it is the
         // shorter prefix itself); 0: it has the prefix; >0: after.
         const auto compare = [&](const Entry &entry) {
@@ -112,7 +114,30 @@ void ReadingDictionary::wordsAt(QStringView text, qsizetype at, std::vector<Word
         };
         low = std::partition_point(low, high, [&](const Entry &e) { return compare(e) < 0; });
         high = std::partition_point(low, high, [&](const Entry &e) { return compare(e) <= 0; });
+    };
+    const auto take = [&](int length) {
         if (low < high && low->length == length && keyOf(*low).size() == length)
             out.push_back({length, low->cost, m_readings + low->keyOffset});
+    };
+    // The first unit's range is looked up once per character: searching all
+    // the entries for it was about half of every lookup.
+    const int first = text[at].unicode();
+    if (first >= CachedFirst && first <= CachedLast) {
+        if (!m_firstUnit)
+            m_firstUnit = std::make_unique<quint64[]>(std::size_t(CachedLast - CachedFirst + 1));
+        quint64 &range = m_firstUnit[std::size_t(first - CachedFirst)];
+        if (range == 0) {
+            narrow(1, first);
+            range = quint64(low - m_entries) << 32 | (quint64(high - m_entries) + 1);
+        }
+        low = m_entries + (range >> 32);
+        high = m_entries + (quint32(range) - 1);
+    } else {
+        narrow(1, first);
+    }
+    take(1);
+    for (int length = 2; at + length <= text.size() && low < high && length <= 255; ++length) {
+        narrow(length, text[at + length - 1].unicode());
+        take(length);
     }
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <memory>
 #include <vector>
 
 // The phrase dictionary of the Mandarin front end: some 350,000 words and
@@ -52,4 +53,10 @@ private:
     const quint16 *m_keys = nullptr;
     const quint16 *m_readings = nullptr;
     quint32 m_keyUnits = 0;
+    // Where the entries of each first character of the CJK blocks lie (low
+    // index above, high index + 1 below; 0 while not yet looked up), filled
+    // as characters come. Like the front end, not for use from two threads.
+    static constexpr int CachedFirst = 0x3400;
+    static constexpr int CachedLast = 0x9FFF;
+    mutable std::unique_ptr<quint64[]> m_firstUnit;
 };
