@@ -330,9 +330,12 @@ bool SynthClient::exchange()
     if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
         if (!readFrames())
             return false;
-        while (const auto frame = m_reader->next()) {
+        // Each frame is handled where it lies in the read buffer (the next
+        // frame is taken only after): a book's audio is not copied out first.
+        while (const std::optional<FrameView> view = m_reader->nextView()) {
             m_lastProgressNs = nowNs();
-            if (!handle(*frame))
+            const Frame frame{view->type, QByteArray::fromRawData(view->payload.data(), view->payload.size())};
+            if (!handle(frame))
                 return false;
         }
         if (m_reader->broken())

@@ -48,6 +48,7 @@ bool isKnownType(quint32 type, Direction direction)
 
 char *FrameReader::room(qsizetype size)
 {
+    settle();
     m_roomStart = m_buffer.size();
     m_buffer.resize(m_roomStart + size);
     return m_buffer.data() + m_roomStart;
@@ -78,8 +79,9 @@ std::optional<PcmView> pcmView(const QByteArray &payload)
     return view;
 }
 
-std::optional<Frame> FrameReader::next()
+std::optional<FrameView> FrameReader::nextView()
 {
+    settle();
     if (m_broken || m_buffer.size() - m_start < HeaderSize)
         return std::nullopt;
     const char *header = m_buffer.constData() + m_start;
@@ -91,10 +93,33 @@ std::optional<Frame> FrameReader::next()
     }
     if (m_buffer.size() - m_start - HeaderSize < qsizetype(length))
         return std::nullopt;
-    Frame result{Type(type), m_buffer.mid(m_start + HeaderSize, length)};
+    const FrameView view{Type(type), QByteArrayView(header + HeaderSize, qsizetype(length))};
     m_start += HeaderSize + length;
-    // Drop what has been consumed once it is most of the buffer, so a long
-    // stream of frames neither grows the buffer nor copies it every time.
+    return view;
+}
+
+std::optional<Frame> FrameReader::next()
+{
+    const std::optional<FrameView> view = nextView();
+    if (!view)
+        return std::nullopt;
+    return Frame{view->type, view->payload.toByteArray()};
+}
+
+void FrameReader::append(const char *data, qsizetype size)
+{
+    settle();
+    m_buffer.append(data, size);
+}
+
+// Drops what the frames taken so far used, once it is most of the buffer, so
+// a long stream of frames neither grows the buffer nor copies it every time.
+// Done only when the reader is used again: the last frame's view stays good
+// until then.
+void FrameReader::settle()
+{
+    if (m_start == 0)
+        return;
     if (m_start == m_buffer.size()) {
         // Kept for the next frames unless a whole text made it large.
         if (m_buffer.capacity() > KeptCapacity)
@@ -111,7 +136,6 @@ std::optional<Frame> FrameReader::next()
         m_buffer.resize(rest);
         m_start = 0;
     }
-    return result;
 }
 
 QDataStream &operator<<(QDataStream &out, const VoiceInfo &voice)

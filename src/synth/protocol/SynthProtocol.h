@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDataStream>
 #include <QIODevice>
 #include <QList>
@@ -79,6 +80,12 @@ struct Frame
     QByteArray payload;
 };
 
+struct FrameView
+{
+    Type type;
+    QByteArrayView payload;
+};
+
 // A Pcm payload's samples where they lie in it: what decode(payload,
 // generation, bytes) gives, without copying a book's audio once more.
 struct PcmView
@@ -103,7 +110,7 @@ public:
         : m_direction(direction), m_maxPayload(direction == Direction::FromHelper ? MaxFromHelper : MaxToHelper)
     { }
 
-    void append(const char *data, qsizetype size) { m_buffer.append(data, size); }
+    void append(const char *data, qsizetype size);
     // Room for up to size more bytes at the end, for a read to fill in
     // place; commit(n) keeps the first n of them. Saves copying every byte
     // from a read buffer into this one.
@@ -111,11 +118,16 @@ public:
     void commit(qsizetype used);
     // The next complete frame, if there is one; sets broken() on garbage.
     std::optional<Frame> next();
+    // The same, its payload left where it lies instead of copied out: good
+    // until the reader is used again.
+    std::optional<FrameView> nextView();
     bool broken() const { return m_broken; }
     // Part of a frame has arrived, and not the rest yet.
     bool partial() const { return m_start < m_buffer.size(); }
 
 private:
+    void settle();
+
     QByteArray m_buffer;
     qsizetype m_start = 0;
     qsizetype m_roomStart = -1;
