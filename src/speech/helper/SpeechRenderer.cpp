@@ -13,8 +13,8 @@
 namespace {
 
 // Big blocks: nobody listens while a file is written, so only throughput counts.
-constexpr std::size_t QueueSamples = 22050 * 4;
-constexpr std::size_t Block = 32768;
+constexpr std::size_t QueueSamples = 22050 * 16;
+constexpr std::size_t Block = 131072;
 
 } // namespace
 

@@ -146,7 +146,11 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
     EspeakEngine::PieceRun *run = t_run;
     if (!run || run->abandoned)
         return 1;
-    run->checkCancelled();
+    // Commands are looked for whenever nothing is held back: at every call
+    // for heard speech, once a frame for a saving helper (a few milliseconds
+    // of work), which spares it a system call at every clause.
+    if (run->held == 0)
+        run->checkCancelled();
     for (espeak_EVENT *event = events; !run->abandoned && event && event->type != espeakEVENT_LIST_TERMINATED;
          ++event) {
         if (event->type != espeakEVENT_WORD)
