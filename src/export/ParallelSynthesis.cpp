@@ -11,6 +11,7 @@
 #include <new>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
@@ -56,6 +57,13 @@ template <typename T> struct HugePageAllocator
         else
             std::free(memory);
     }
+    // Default-initialised, so that making room for samples about to be
+    // written does not first fill it with zeros.
+    template <typename U> void construct(U *at) { ::new (static_cast<void *>(at)) U; }
+    template <typename U, typename... Args> void construct(U *at, Args &&...args)
+    {
+        ::new (static_cast<void *>(at)) U(std::forward<Args>(args)...);
+    }
     bool operator==(const HugePageAllocator &) const = default;
 };
 
@@ -80,8 +88,17 @@ class PartSink : public SpeechSynthesis::Sink
 {
 public:
     explicit PartSink(RenderedPart &part) : m_part(part) { }
+    ~PartSink() override { dropRoom(); }
     bool samples(const int16_t *data, std::size_t count) override
     {
+        if (m_roomAt != NoRoom) {
+            const std::size_t at = std::exchange(m_roomAt, NoRoom);
+            if (data == m_part.samples.data() + at && count <= m_part.samples.size() - at) {
+                m_part.samples.resize(at + count); // written in place already
+                return true;
+            }
+            m_part.samples.resize(at);
+        }
         m_part.samples.insert(m_part.samples.end(), data, data + count);
         return true;
     }
@@ -89,9 +106,24 @@ public:
     {
         m_part.words.push_back({sample, position, length});
     }
+    int16_t *room(std::size_t count) override
+    {
+        dropRoom();
+        m_roomAt = m_part.samples.size();
+        m_part.samples.resize(m_roomAt + count);
+        return m_part.samples.data() + m_roomAt;
+    }
 
 private:
+    static constexpr std::size_t NoRoom = std::size_t(-1);
+    void dropRoom()
+    {
+        if (m_roomAt != NoRoom)
+            m_part.samples.resize(std::exchange(m_roomAt, NoRoom));
+    }
+
     RenderedPart &m_part;
+    std::size_t m_roomAt = NoRoom;
 };
 
 // What the workers and the thread handing over share.

@@ -32,6 +32,16 @@ public:
         virtual bool samples(const int16_t *data, std::size_t count) = 0;
         // A word whose audio starts at this sample of the output.
         virtual void word(qint64 sample, long position, long length) = 0;
+        // Room for up to count samples at the sink's end, for the renderer
+        // to fill in place and hand over by passing that same memory to
+        // samples() (even with none in it); a room not handed over is not
+        // part of the speech. Saves a copy of every sample where the sink
+        // holds them in memory. Null: no room, samples() copies.
+        virtual int16_t *room(std::size_t count)
+        {
+            (void)count;
+            return nullptr;
+        }
     };
 
     virtual ~SpeechSynthesis() = default;

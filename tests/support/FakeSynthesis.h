@@ -3,6 +3,7 @@
 
 #include "speech/SpeechSynthesis.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -34,9 +35,20 @@ public:
             if (m_perCharacter.count() > 0)
                 std::this_thread::sleep_for(m_perCharacter);
             sink.word(qint64(c) * SamplesPerCharacter, long(c), 1);
+            // Where the sink has room, every way a renderer may use it, in
+            // turn: filled and handed over, handed over empty, left unused.
+            if (int16_t *room = sink.room(sound.size()); room && c % 3 != 2) {
+                std::copy(sound.cbegin(), sound.cend(), room);
+                const bool filled = c % 3 == 0;
+                if (!sink.samples(room, filled ? sound.size() : 0))
+                    return false;
+                if (filled)
+                    continue;
+            }
             if (!sink.samples(sound.data(), sound.size()))
                 return false;
         }
+        (void)sink.room(7); // and one left at the end
         return true;
     }
 

@@ -79,7 +79,7 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
     m_client->cancel(m_generation);
     m_client->speak(m_generation, 1, text, false);
 
-    std::vector<int16_t> buffer(Block);
+    std::vector<int16_t> buffer; // only for a sink without room
     std::vector<TimedWord> words;
     qint64 taken = 0;
     const int volume = std::clamp(settings.volume, 0, 100);
@@ -94,20 +94,26 @@ bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink 
         // Whole blocks, not whatever trickled in: fewer turns of this loop and
         // of the file writer behind it.
         m_queue.waitForSamples(Block, 50);
-        const std::size_t count = m_queue.pop(buffer.data(), buffer.size());
+        // Straight into the sink's memory where it has room: a part held for
+        // its turn in the file is then written once, not copied from here.
+        int16_t *const room = sink.room(Block);
+        if (!room)
+            buffer.resize(Block);
+        int16_t *const into = room ? room : buffer.data();
+        const std::size_t count = m_queue.pop(into, Block);
         // Words are due once their first sample has been taken; the end once the last has.
         words.clear();
         m_queue.takeDueWords(taken + qint64(count), 0, words);
         for (const TimedWord &w : words) {
             if (w.endOfStream) {
-                scaleVolume(buffer.data(), count, volume);
-                return count == 0 || sink.samples(buffer.data(), count);
+                scaleVolume(into, count, volume);
+                return (count == 0 && !room) || sink.samples(into, count);
             }
             sink.word(w.sample, w.position, w.length);
         }
-        if (count > 0) {
-            scaleVolume(buffer.data(), count, volume);
-            if (!sink.samples(buffer.data(), count)) {
+        if (count > 0 || room) {
+            scaleVolume(into, count, volume);
+            if (!sink.samples(into, count)) {
                 m_queue.reset(++m_generation);
                 m_client->cancel(m_generation);
                 return false;
