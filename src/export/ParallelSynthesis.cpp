@@ -91,14 +91,12 @@ public:
     ~PartSink() override { dropRoom(); }
     bool samples(const int16_t *data, std::size_t count) override
     {
-        if (m_roomAt != NoRoom) {
-            const std::size_t at = std::exchange(m_roomAt, NoRoom);
-            if (data == m_part.samples.data() + at && count <= m_part.samples.size() - at) {
-                m_part.samples.resize(at + count); // written in place already
-                return true;
-            }
-            m_part.samples.resize(at);
+        if (m_roomAt != NoRoom && data == m_part.samples.data() + m_roomAt
+            && count <= m_part.samples.size() - m_roomAt) {
+            m_part.samples.resize(std::exchange(m_roomAt, NoRoom) + count); // written in place already
+            return true;
         }
+        dropRoom();
         m_part.samples.insert(m_part.samples.end(), data, data + count);
         return true;
     }
@@ -136,8 +134,7 @@ struct Shared
     std::size_t handedOver = 0; // parts given to the sink
     std::size_t window = 2;
     // Sample buffers of parts already handed over, for the next parts: a
-    // fresh one grows from nothing to megabytes for every part, copying
-    // itself and faulting in new pages each time it doubles.
+    // fresh one is megabytes of new pages, each faulted in and zeroed.
     std::vector<Samples> spare;
     std::optional<Failure> failure;
     std::atomic<bool> stop{false};
