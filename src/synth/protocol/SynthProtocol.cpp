@@ -8,6 +8,18 @@
 
 namespace SynthProtocol {
 
+namespace {
+
+// What a Pcm payload holds before its samples, as QDataStream writes a
+// quint64 and a QByteArray: the generation, then the byte count.
+constexpr qsizetype PcmHead = 8 + 4;
+// A reader keeps this much room between frames (a read of a megabyte in
+// place included), so a stream of PCM frames does not allocate and free a
+// buffer for each one.
+constexpr qsizetype KeptCapacity = 4 << 20;
+
+} // namespace
+
 QByteArray frame(Type type, const QByteArray &payload)
 {
     QByteArray bytes(HeaderSize, Qt::Uninitialized);
@@ -22,23 +34,14 @@ void appendPcm(QByteArray &out, quint64 generation, const qint16 *samples, qsize
     // array as its big-endian length and its bytes.
     const qsizetype bytes = count * 2;
     const qsizetype at = out.size();
-    out.resize(at + HeaderSize + 8 + 4 + bytes);
+    out.resize(at + HeaderSize + PcmHead + bytes);
     char *data = out.data() + at;
     qToLittleEndian<quint32>(quint32(Type::Pcm), data);
-    qToLittleEndian<quint32>(quint32(8 + 4 + bytes), data + 4);
+    qToLittleEndian<quint32>(quint32(PcmHead + bytes), data + 4);
     qToBigEndian<quint64>(generation, data + HeaderSize);
     qToBigEndian<quint32>(quint32(bytes), data + HeaderSize + 8);
-    std::memcpy(data + HeaderSize + 12, samples, std::size_t(bytes));
+    std::memcpy(data + HeaderSize + PcmHead, samples, std::size_t(bytes));
 }
-
-namespace {
-
-// A reader keeps this much room between frames (a read of a megabyte in
-// place included), so a stream of PCM frames does not allocate and free a
-// buffer for each one.
-constexpr qsizetype KeptCapacity = 4 << 20;
-
-} // namespace
 
 bool isKnownType(quint32 type, Direction direction)
 {
@@ -66,15 +69,15 @@ std::optional<PcmView> pcmView(const QByteArray &payload)
 {
     // The layout QDataStream gives a quint64 and a QByteArray: big-endian
     // generation, big-endian byte count (all ones for a null array), bytes.
-    if (payload.size() < 12)
+    if (payload.size() < PcmHead)
         return std::nullopt;
     PcmView view;
     view.generation = qFromBigEndian<quint64>(payload.constData());
     const quint32 count = qFromBigEndian<quint32>(payload.constData() + 8);
     const qsizetype size = count == 0xFFFFFFFFu ? 0 : qsizetype(count);
-    if (payload.size() - 12 != size)
+    if (payload.size() - PcmHead != size)
         return std::nullopt;
-    view.bytes = payload.constData() + 12;
+    view.bytes = payload.constData() + PcmHead;
     view.size = size;
     return view;
 }
