@@ -7,7 +7,8 @@
 // headings of the document's top level (an EPUB's spine items, h1 — or h2
 // where a page has one h1 for its title —, 标题 1, Markdown's #), or, in a
 // text without headings, lines that stand alone and name a chapter as books
-// do: "第一章 风起", "第12回", "卷三", "Chapter 3", "序", "后记".
+// do: "第一章 风起", "第12回", "卷三", "Chapter 3", "序", "后记"; a bare
+// "第三章" or "Chapter 3" takes a short line below it as its title.
 // Fewer than two chapters is no chapter at all: the book stays one file.
 namespace Documents {
 
