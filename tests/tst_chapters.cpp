@@ -120,6 +120,9 @@ void TestChapters::chaptersOfEachKindOfDocument_data()
                                 "第三章\n雨来了，天黑了。\n第四章\n第五章 归来\n完。")
         << QStringList{"Chapter 1 GNU/Linux 教程", "第二章 风起", "第三章", "第四章", "第五章 归来"} << "" << ""
         << QByteArray();
+    QTest::newRow("plain text, a bare label under a long line, and at the text's end")
+        << write("edges.txt", "卷一\n" + QString(41, u'长').toUtf8() + "\n正文。\n卷二\n")
+        << QStringList{"卷一", "卷二"} << "" << "" << QByteArray();
     QTest::newRow("plain text, one chapter line is no chapters")
         << write("one.txt", "第一章 风起\n柳树发芽了。") << QStringList{} << "" << "" << QByteArray();
     QTest::newRow("Markdown: the only # is the title, ## are the chapters")
