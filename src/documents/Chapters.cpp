@@ -66,7 +66,7 @@ bool isBareLabel(QStringView trimmed)
 
 // The line under a bare label is its title when it is short, says no
 // sentence and names no chapter of its own; printed books, and the PDFs
-// made from them, set "Chapter 1" on one line and "GNU/Linux 教程" below.
+// made from them, set "Chapter 1" on one line and "风起" below.
 bool isTitleUnderLabel(QStringView trimmed)
 {
     static const QString sentenceEnds = QStringLiteral("。！？!?");
