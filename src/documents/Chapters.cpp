@@ -117,8 +117,9 @@ QList<Heading> chapters(const Document &document)
             qsizetype lead = 0;
             while (line.at(lead).isSpace())
                 ++lead;
-            QString title = line.trimmed().toString().simplified();
-            if (isBareLabel(line.trimmed()))
+            const QStringView label = line.trimmed();
+            QString title = label.toString().simplified();
+            if (isBareLabel(label))
                 if (const QStringView below = nextLineWithText(text, end); isTitleUnderLabel(below))
                     title += u' ' + below.toString().simplified();
             found.append({start + lead, 1, title});
