@@ -30,6 +30,8 @@ private slots:
     void writtenFormIsHighlightedWhole();
     void damagedDictionaryIsRefused_data();
     void damagedDictionaryIsRefused();
+    void wordsStartingAtAPlace_data();
+    void wordsStartingAtAPlace();
 
 private:
     ReadingDictionary m_dictionary;
@@ -317,6 +319,45 @@ void TestMandarin::damagedDictionaryIsRefused()
     std::vector<ReadingDictionary::Word> words;
     dictionary.wordsAt(u"银行", 0, words);
     QVERIFY(words.empty());
+}
+
+void TestMandarin::wordsStartingAtAPlace_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("银行 from 银") << QStringLiteral("银行长") << 0 << QStringList{"yin2", "yin2 hang2"};
+    QTest::newRow("from 行, after another character")
+        << QStringLiteral("银行长") << 1 << QStringList{"xing2", "hang2 zhang3"};
+    QTest::newRow("一, the first character with words") << QStringLiteral("一二") << 0 << QStringList{"yi1", "yi1 er4"};
+    QTest::newRow("U+9FA2, the last") << QStringLiteral("\u9FA2") << 0 << QStringList{"he2"};
+    QTest::newRow("U+9FA3, after the last") << QStringLiteral("\u9FA3") << 0 << QStringList{};
+    QTest::newRow("〇, below the characters looked up once") << QStringLiteral("〇") << 0 << QStringList{};
+    QTest::newRow("a letter") << QStringLiteral("A银") << 0 << QStringList{};
+    QTest::newRow("at the text's end") << QStringLiteral("银行") << 2 << QStringList{};
+}
+
+void TestMandarin::wordsStartingAtAPlace()
+{
+    QFETCH(QString, text);
+    QFETCH(int, at);
+    QFETCH(QStringList, words);
+    // A dictionary of its own, so that the first lookup finds nothing kept
+    // from other tests, and the second finds what the first kept.
+    ReadingDictionary dictionary;
+    QCOMPARE(dictionary.open(QStringLiteral(SAYRELLA_READINGS)), QString());
+    for (int lookup = 0; lookup < 2; ++lookup) {
+        std::vector<ReadingDictionary::Word> found;
+        dictionary.wordsAt(text, at, found);
+        QStringList read;
+        for (const ReadingDictionary::Word &word : found) {
+            QStringList syllables;
+            for (int i = 0; i < word.length; ++i)
+                syllables << dictionary.syllable(word.syllables[i]);
+            read << syllables.join(u' ');
+        }
+        QCOMPARE(read, words);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMandarin)
