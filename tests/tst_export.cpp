@@ -456,6 +456,15 @@ void TestExport::commandLine_data()
     chaptersFile.close();
     QTest::newRow("list chapters") << QStringList{"--list-chapters", chapters} << QByteArray() << 0 << QStringList{}
                                    << "  2\t第二章 夏";
+    // A web page's headings come from Qt's text layout, which the program
+    // sets up without a window or a display.
+    const QString page = m_dir.filePath(QStringLiteral("cli-chapters.html"));
+    QFile pageFile(page);
+    QVERIFY(pageFile.open(QIODevice::WriteOnly));
+    pageFile.write("<html><body><h1>春</h1><p>柳树发芽了。</p><h1>夏</h1><p>雨来了。</p></body></html>");
+    pageFile.close();
+    QTest::newRow("list chapters of a web page")
+        << QStringList{"--list-chapters", page} << QByteArray() << 0 << QStringList{} << "  2\t夏";
     QTest::newRow("split by chapters") << QStringList{"--export", "OUT/书.ogg", "--split", "chapters", chapters}
                                        << QByteArray() << 0
                                        << QStringList{"书 01 第一章 春.ogg", "书 02 第二章 夏.ogg", "书.m3u8"} << "";
