@@ -87,7 +87,7 @@ void TestMandarinSpeech::initTestCase()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("name 普通话女声\nlanguage cmn\npitch 120 190\n");
     file.close();
-    EspeakVoice::Options options;
+    HelperOptions options;
     options.userVoiceFolder = m_voices.path();
     m_renderer = std::make_unique<SpeechRenderer>(options);
 }

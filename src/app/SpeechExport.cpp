@@ -10,8 +10,7 @@
 #include "export/ParallelSynthesis.h"
 #include "export/SafeOutput.h"
 #include "platform/Failure.h"
-#include "platform/paths/ProgramFiles.h"
-#include "speech/helper/EspeakVoice.h"
+#include "speech/helper/HelperConfig.h"
 #include "speech/helper/SpeechRenderer.h"
 
 #include <QDir>
@@ -130,9 +129,8 @@ int printReadings(const CommandLine &commandLine)
     helper.setProcessChannelMode(QProcess::SeparateChannels);
     helper.setInputChannelMode(QProcess::ManagedInputChannel);
     helper.setStandardErrorFile(QProcess::nullDevice());
-    helper.start(EspeakVoice::installedHelper(),
-                 {QStringLiteral("--pinyin"), QStringLiteral("--readings"),
-                  ProgramFiles::data(QStringLiteral("mandarin-readings.bin"))});
+    const HelperConfig config = HelperConfig::resolve();
+    helper.start(config.program(), config.pinyinArguments());
     if (!helper.waitForStarted()) {
         complain(QStringLiteral("sayrella-synth"), helper.errorString());
         return 1;

@@ -13,11 +13,27 @@
 #include <QApplication>
 #include <QThreadPool>
 
+#include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// On the command line the program's output is its own: what it saved, what
+// failed and why. Qt's notes about the session (a missing XDG_RUNTIME_DIR
+// under cron, sudo or a container, a platform plugin's remarks) are not
+// ours to print there; only a fatal message, which ends the program, is.
+void keepQtQuiet(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg)
+        std::fprintf(stderr, "sayrella: %s\n", qPrintable(message));
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     CommandLine commandLine;
+    qInstallMessageHandler(keepQtQuiet);
     {
         // The whole command line is read before any GUI exists: help, the
         // version and usage errors are answered on any machine, display or
@@ -26,6 +42,9 @@ int main(int argc, char *argv[])
         nameApplication();
         commandLine.parse(core.arguments());
     }
+    // The window's messages go where a desktop program's do, as Qt has them.
+    if (commandLine.mode() == CommandLine::Mode::Reader)
+        qInstallMessageHandler(nullptr);
     if (commandLine.mode() != CommandLine::Mode::Reader) {
         // Documents in HTML or Markdown need Qt's text layout, which needs a
         // GUI application; none is shown, so no display is needed either.

@@ -2,13 +2,11 @@
 #include "speech/helper/EspeakVoice.h"
 
 #include "platform/MonotonicClock.h"
-#include "platform/paths/ProgramFiles.h"
 
 #include "platform/Failure.h"
 #include "speech/audio/AudioOutput.h"
 #include "speech/audio/PulsePlayback.h"
 #include "speech/helper/SynthClient.h"
-#include "speech/helper/VoiceCatalog.h"
 #include "speech/audio/SpeedChange.h"
 #include "synth/text/MarkupCheck.h"
 #include "synth/text/SpeechRate.h"
@@ -25,31 +23,14 @@ namespace {
 // About a second of audio: enough to ride out scheduling hiccups, small
 // enough that a rate change is heard soon and memory stays flat.
 constexpr std::size_t QueueSamples = 22050;
-const QString HelperName = QStringLiteral("sayrella-synth");
 
 } // namespace
 
-QString EspeakVoice::installedHelper() { return ProgramFiles::helper(HelperName); }
-
 EspeakVoice::EspeakVoice() : EspeakVoice(Options()) { }
 
-SynthClient::Launch EspeakVoice::helperLaunch(Options &options)
+EspeakVoice::EspeakVoice(const Options &options) : m_queue(QueueSamples)
 {
-    if (options.userVoiceFolder.isEmpty())
-        options.userVoiceFolder = ProgramFiles::userVoiceFolder();
-    SynthClient::Launch launch;
-    launch.program = options.helperProgram.isEmpty() ? installedHelper() : options.helperProgram;
-    if (!options.dataPath.isEmpty())
-        launch.arguments << QStringLiteral("--data") << QString::fromLocal8Bit(options.dataPath);
-    launch.arguments << QStringLiteral("--voices") << options.userVoiceFolder << QStringLiteral("--readings")
-                     << ProgramFiles::data(QStringLiteral("mandarin-readings.bin")) << options.helperArguments;
-    launch.silenceTimeoutMs = options.silenceTimeoutMs;
-    return launch;
-}
-
-EspeakVoice::EspeakVoice(const Options &options) : m_options(options), m_queue(QueueSamples)
-{
-    const SynthClient::Launch launch = helperLaunch(m_options);
+    const SynthClient::Launch launch = SynthClient::Launch::of(HelperConfig::resolve(options));
 
     SynthClient::Listener listener;
     // A text synthesised to its end: its end is heard after its last sample.
@@ -258,12 +239,7 @@ void EspeakVoice::continueAtNewRate(long previousRate)
 
 void EspeakVoice::setVolume(long volume) { m_output->setVolumePercent(int(std::clamp(volume, 0L, 100L))); }
 
-SpObjectTokens EspeakVoice::GetVoices(const QString &, const QString &)
-{
-    QList<SpObjectToken> tokens = VoiceCatalog::userVoices(m_options.userVoiceFolder);
-    tokens.append(m_client->builtinVoices());
-    return SpObjectTokens(tokens);
-}
+SpObjectTokens EspeakVoice::GetVoices(const QString &, const QString &) { return SpObjectTokens(m_client->voices()); }
 
 void EspeakVoice::setVoice(const SpObjectToken &token)
 {

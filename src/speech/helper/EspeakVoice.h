@@ -3,6 +3,7 @@
 
 #include "speech/SpVoice.h"
 #include "speech/audio/PcmQueue.h"
+#include "speech/helper/HelperConfig.h"
 #include "speech/helper/SynthClient.h"
 
 #include <QSet>
@@ -25,14 +26,7 @@ class EspeakVoice : public SpVoice
     Q_OBJECT
 
 public:
-    struct Options
-    {
-        QByteArray dataPath; // empty: espeak-ng's installed data
-        QString userVoiceFolder; // empty: ProgramFiles::userVoiceFolder()
-        QString helperProgram; // empty: the sayrella-synth installed with the program
-        QStringList helperArguments; // added to the ones the voice passes
-        int silenceTimeoutMs = 5000; // a helper owing speech and silent this long is ended
-    };
+    using Options = HelperOptions;
 
     // Throws Failure when the helper or its engine cannot start.
     EspeakVoice();
@@ -52,11 +46,6 @@ public:
     const AudioOutput &output() const { return *m_output; }
     pid_t helperPid() const;
 
-    // Where the program keeps its synthesis helper.
-    static QString installedHelper();
-    // How to start a helper for these options (the user voice folder filled in).
-    static SynthClient::Launch helperLaunch(Options &options);
-
 private:
     void startSession();
     void purge();
@@ -66,7 +55,6 @@ private:
     void refreshState() { updateState(!m_pending.isEmpty(), m_pauseDepth > 0, m_failed); }
     void continueAtNewRate(long previousRate);
 
-    Options m_options;
     PcmQueue m_queue;
     std::unique_ptr<SynthClient> m_client;
     QThread m_audioThread;

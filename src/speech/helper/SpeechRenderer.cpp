@@ -4,7 +4,6 @@
 #include "platform/Failure.h"
 #include "speech/audio/VolumeScale.h"
 #include "speech/helper/SynthClient.h"
-#include "speech/helper/VoiceCatalog.h"
 
 #include <algorithm>
 #include <utility>
@@ -18,7 +17,7 @@ constexpr std::size_t Block = 131072;
 
 } // namespace
 
-SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::move(options)), m_queue(QueueSamples)
+SpeechRenderer::SpeechRenderer(const HelperOptions &options) : m_queue(QueueSamples)
 {
     SynthClient::Listener listener;
     listener.synthesised = [this](quint64 generation, long stream) { m_queue.pushEndOfStream(generation, stream); };
@@ -31,10 +30,9 @@ SpeechRenderer::SpeechRenderer(EspeakVoice::Options options) : m_options(std::mo
     // Nobody waits to hear a saved text: frames of at least two seconds of
     // audio (the engine's own calls end at every clause) pass it over in few
     // writes and wake-ups.
-    EspeakVoice::Options forSaving = m_options;
-    forSaving.helperArguments << QStringLiteral("--buffer-ms") << QStringLiteral("1000") << QStringLiteral("--frame-ms")
-                              << QStringLiteral("2000");
-    SynthClient::Launch launch = EspeakVoice::helperLaunch(forSaving);
+    SynthClient::Launch launch =
+        SynthClient::Launch::of(HelperConfig::resolve(options), {QStringLiteral("--buffer-ms"), QStringLiteral("1000"),
+                                                                 QStringLiteral("--frame-ms"), QStringLiteral("2000")});
     // And room for a second of it on the way: the reader then wakes for
     // large reads, not for every few kilobytes.
     launch.sendBufferBytes = 1 << 20;
@@ -56,12 +54,7 @@ std::optional<Failure> SpeechRenderer::takeFailure()
 
 int SpeechRenderer::sampleRate() const { return m_client->sampleRate(); }
 
-SpObjectTokens SpeechRenderer::GetVoices() const
-{
-    QList<SpObjectToken> tokens = VoiceCatalog::userVoices(m_options.userVoiceFolder);
-    tokens.append(m_client->builtinVoices());
-    return SpObjectTokens(tokens);
-}
+SpObjectTokens SpeechRenderer::GetVoices() const { return SpObjectTokens(m_client->voices()); }
 
 bool SpeechRenderer::render(const QString &text, const Settings &settings, Sink &sink, const std::atomic<bool> &cancel)
 {

@@ -4,7 +4,8 @@
 #include "platform/Failure.h"
 #include "speech/SpeechSynthesis.h"
 #include "speech/VoiceToken.h"
-#include "speech/helper/EspeakVoice.h"
+#include "speech/audio/PcmQueue.h"
+#include "speech/helper/HelperConfig.h"
 
 #include <QString>
 
@@ -24,7 +25,7 @@ class SpeechRenderer : public SpeechSynthesis
 {
 public:
     // Throws Failure when the helper cannot start.
-    explicit SpeechRenderer(EspeakVoice::Options options = {});
+    explicit SpeechRenderer(const HelperOptions &options = {});
     ~SpeechRenderer() override;
 
     int sampleRate() const override;
@@ -34,7 +35,6 @@ public:
 private:
     std::optional<Failure> takeFailure();
 
-    EspeakVoice::Options m_options;
     PcmQueue m_queue;
     std::unique_ptr<SynthClient> m_client;
     // What failed during the current render, set on the client's thread.

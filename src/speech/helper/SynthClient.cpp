@@ -4,6 +4,7 @@
 #include "platform/Failure.h"
 #include "platform/MonotonicClock.h"
 #include "synth/protocol/SynthProtocol.h"
+#include "speech/helper/VoiceCatalog.h"
 #include "synth/text/MarkupCheck.h"
 
 #include <cerrno>
@@ -23,6 +24,16 @@ qint64 nowNs() { return MonotonicClock::system().nowNs(); }
 constexpr int ReapGraceMs = 300;
 
 } // namespace
+
+SynthClient::Launch SynthClient::Launch::of(const HelperConfig &config, const QStringList &more)
+{
+    Launch launch;
+    launch.program = config.program();
+    launch.arguments = config.synthesisArguments(more);
+    launch.voiceFolder = config.voiceFolder();
+    launch.silenceTimeoutMs = config.silenceTimeoutMs();
+    return launch;
+}
 
 SynthClient::SynthClient(PcmQueue &queue, Launch launch, Listener listener)
     : m_queue(queue), m_launch(std::move(launch)), m_listener(std::move(listener)),
@@ -72,9 +83,11 @@ void SynthClient::connectHelper()
                 QList<VoiceInfo> voices;
                 if (decode(frame->payload, rate, voices) && rate > 0) {
                     m_sampleRate = rate;
-                    m_voices.clear();
+                    QList<SpObjectToken> builtin;
                     for (const VoiceInfo &v : std::as_const(voices))
-                        m_voices.append(SpObjectToken(v.id, v.description, v.language));
+                        builtin.append(SpObjectToken(v.id, v.description, v.language));
+                    std::lock_guard lock(m_mutex);
+                    m_builtinVoices = std::move(builtin);
                     break;
                 }
             }
@@ -223,6 +236,17 @@ void SynthClient::setRate(long rate)
         m_rate = rate;
     }
     post(encode(Type::SetRate, qint32(rate)));
+}
+
+QList<SpObjectToken> SynthClient::voices() const
+{
+    // The folder is read each time: a voice package installed while the
+    // program runs is offered at once.
+    QList<SpObjectToken> all = m_launch.voiceFolder.isEmpty() ? QList<SpObjectToken>()
+                                                              : VoiceCatalog::userVoices(m_launch.voiceFolder);
+    std::lock_guard lock(m_mutex);
+    all.append(m_builtinVoices);
+    return all;
 }
 
 bool SynthClient::idle() const

@@ -5,6 +5,7 @@
 
 #include "speech/VoiceToken.h"
 #include "speech/helper/HelperAllowance.h"
+#include "speech/helper/HelperConfig.h"
 #include "speech/audio/PcmQueue.h"
 #include "speech/helper/HelperProcess.h"
 
@@ -13,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -36,8 +38,13 @@ class SynthClient
 public:
     struct Launch
     {
+        // A synthesis helper as the configuration has it, with more arguments of the caller's.
+        static Launch of(const HelperConfig &config, const QStringList &more = {});
+
         QString program;
         QStringList arguments;
+        // The voice files this helper was pointed at: offered before its built-in voices.
+        QString voiceFolder;
         int startTimeoutMs = 10000;
         int silenceTimeoutMs = 5000; // with speech owed, no word from the helper this long means it hangs
         int frameTimeoutMs = 2000; // a frame begun must be complete within this much waiting
@@ -58,8 +65,11 @@ public:
 
     // Starts the helper and waits until its engine is ready. Throws Failure.
     void start();
-    int sampleRate() const { return m_sampleRate; }
-    const QList<SpObjectToken> &builtinVoices() const { return m_voices; }
+    int sampleRate() const { return m_sampleRate.load(); }
+    // Every voice this client can speak with: the voice folder's files, then
+    // the helper's built-in voices from its greeting. A copy, taken under the
+    // lock: a helper replaced on the client's thread greets again meanwhile.
+    QList<SpObjectToken> voices() const;
 
     // from: where in text to begin (positions still count from its start).
     void speak(quint64 generation, long stream, const QString &text, bool markupAllowed, qsizetype from = 0);
@@ -86,8 +96,8 @@ private:
     PcmQueue &m_queue;
     const Launch m_launch;
     const Listener m_listener;
-    int m_sampleRate = 0;
-    QList<SpObjectToken> m_voices;
+    std::atomic<int> m_sampleRate{0}; // set again by each helper's greeting
+    QList<SpObjectToken> m_builtinVoices; // guarded by m_mutex
 
     // Owned by the client thread once start() has returned.
     HelperProcess m_helper;

@@ -65,8 +65,13 @@ int printReadings(const MandarinFrontEnd &frontEnd)
     QFile in, out;
     if (!in.open(stdin, QIODevice::ReadOnly) || !out.open(stdout, QIODevice::WriteOnly))
         return 1;
-    while (!in.atEnd()) {
+    for (;;) {
+        // A pipe is not known to be at its end until a read finds nothing,
+        // so the end shows as an empty read, not as atEnd() before it: an
+        // input of N lines gives N lines, not N + 1.
         QByteArray line = in.readLine();
+        if (line.isEmpty())
+            break;
         if (line.endsWith('\n'))
             line.chop(1);
         if (line.endsWith('\r'))
