@@ -6,6 +6,7 @@
 #include "export/Exporter.h"
 #include "export/ParallelSynthesis.h"
 #include "export/Subtitles.h"
+#include "export/WavFile.h"
 #include "export/SafeOutput.h"
 #include "platform/Failure.h"
 #include "speech/helper/SpeechRenderer.h"
@@ -20,10 +21,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTest>
+#include <QtEndian>
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <csignal>
 #include <memory>
 #include <thread>
@@ -50,6 +54,41 @@ struct Audio
         return samples.empty() ? 0 : std::sqrt(sum / samples.size());
     }
 };
+
+// The plainest WAV, as a simple reader insists on it: RIFF…WAVE, a 16-byte
+// "fmt " of format 1 at byte 12, "data" at byte 36 and the samples at 44,
+// then only whole chunks, every size true to the file. Empty when it is so,
+// else what is wrong.
+QString strictWavProblem(const QByteArray &file, std::vector<short> *samples = nullptr)
+{
+    const auto u32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(file.constData() + at); };
+    const auto u16 = [&](qsizetype at) { return qFromLittleEndian<quint16>(file.constData() + at); };
+    if (file.size() < 44)
+        return QStringLiteral("shorter than a header");
+    if (file.left(4) != "RIFF" || file.mid(8, 4) != "WAVE")
+        return QStringLiteral("starts ") + QString::fromLatin1(file.left(4));
+    if (u32(4) != quint32(file.size() - 8))
+        return QStringLiteral("RIFF size %1 in a file of %2").arg(u32(4)).arg(file.size());
+    if (file.mid(12, 4) != "fmt " || u32(16) != 16 || u16(20) != 1)
+        return QStringLiteral("fmt chunk '%1' of %2 bytes, format %3").arg(QString::fromLatin1(file.mid(12, 4))).arg(u32(16)).arg(u16(20));
+    if (u16(22) != 1 || u16(32) != 2 || u16(34) != 16 || u32(28) != u32(24) * 2)
+        return QStringLiteral("not 16-bit mono");
+    if (file.mid(36, 4) != "data")
+        return QStringLiteral("header longer than 44 bytes: '%1' at 36").arg(QString::fromLatin1(file.mid(36, 4)));
+    const qint64 end = 44 + qint64(u32(40));
+    if (end > file.size())
+        return QStringLiteral("data runs past the file");
+    for (qint64 at = end; at < file.size();) {
+        if (at + 8 > file.size() || at + 8 + u32(at + 4) > quint64(file.size()))
+            return QStringLiteral("a chunk after the data runs past the file");
+        at += 8 + u32(at + 4) + (u32(at + 4) % 2);
+    }
+    if (samples) {
+        samples->resize(std::size_t(u32(40) / 2));
+        std::memcpy(samples->data(), file.constData() + 44, samples->size() * 2);
+    }
+    return {};
+}
 
 Audio readBack(const QString &path)
 {
@@ -110,6 +149,10 @@ private slots:
     void staleTemporariesAreClearedByTheNextSave();
     void replacedFileKeepsItsPermissions_data();
     void replacedFileKeepsItsPermissions();
+    void smallWavIsPlainPcm_data();
+    void smallWavIsPlainPcm();
+    void wavBecomesRf64OnlyPastItsSizeFields_data();
+    void wavBecomesRf64OnlyPastItsSizeFields();
     void wavPast4GiBIsRf64();
 
 private:
@@ -645,6 +688,76 @@ void TestExport::replacedFileKeepsItsPermissions()
     QCOMPARE(int(status.st_mode & 07777), after);
 }
 
+// Every WAV a book of less than 27 hours makes reads in the plainest reader
+// there is, with its tags (title of odd and even length) after the samples.
+void TestExport::smallWavIsPlainPcm_data()
+{
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("track");
+    QTest::newRow("nothing said") << 0 << QString() << 0;
+    QTest::newRow("one sample") << 1 << QString() << 0;
+    QTest::newRow("a second, no tags") << 22050 << QString() << 0;
+    QTest::newRow("a second, odd title") << 22050 << QStringLiteral("春") << 0; // 3 bytes + NUL: even
+    QTest::newRow("a second, even title") << 22050 << QStringLiteral("春a") << 2; // 4 bytes + NUL: padded
+    QTest::newRow("several blocks") << 22050 * 30 << QStringLiteral("第一章 春") << 1;
+}
+
+void TestExport::smallWavIsPlainPcm()
+{
+    QFETCH(int, samples);
+    QFETCH(QString, title);
+    QFETCH(int, track);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("plain.wav"));
+    std::vector<int16_t> written(static_cast<std::size_t>(samples));
+    for (std::size_t i = 0; i < written.size(); ++i)
+        written[i] = int16_t((i * 7919) % 65536 - 32768);
+    {
+        AudioFileWriter writer(path, AudioFormat::Wav, 22050, {title, QStringLiteral("张三"), QString(), track, track ? 3 : 0});
+        for (std::size_t at = 0; at < written.size(); at += 100000)
+            writer.write(written.data() + at, std::min<std::size_t>(100000, written.size() - at));
+        writer.finish();
+        writer.commit();
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    std::vector<short> read;
+    const QString problem = strictWavProblem(file.readAll(), &read);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY(std::equal(read.begin(), read.end(), written.begin(), written.end()));
+    SF_INFO info{};
+    SNDFILE *sound = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    QVERIFY(sound);
+    QCOMPARE(qint64(info.frames), qint64(samples));
+    QCOMPARE(QString::fromUtf8(sf_get_string(sound, SF_STR_TITLE)), title);
+    QCOMPARE(QString::fromUtf8(sf_get_string(sound, SF_STR_ARTIST)), QStringLiteral("张三"));
+    sf_close(sound);
+}
+
+// RIFF's size counts all of the file but its first 8 bytes, tags included:
+// the largest file that still fits stays plain, two bytes more is RF64.
+void TestExport::wavBecomesRf64OnlyPastItsSizeFields_data()
+{
+    QTest::addColumn<quint64>("dataBytes");
+    QTest::addColumn<quint64>("trailing");
+    QTest::addColumn<bool>("rf64");
+    const quint64 most = 0xFFFFFFFFull - 36;
+    QTest::newRow("a book") << quint64(190) << quint64(0) << false;
+    QTest::newRow("the last that fits") << most << quint64(0) << false;
+    QTest::newRow("one sample more") << most + 2 << quint64(0) << true;
+    QTest::newRow("fits only without its tags") << most - 40 << quint64(42) << true;
+    QTest::newRow("fits with its tags") << most - 42 << quint64(42) << false;
+}
+
+void TestExport::wavBecomesRf64OnlyPastItsSizeFields()
+{
+    QFETCH(quint64, dataBytes);
+    QFETCH(quint64, trailing);
+    QFETCH(bool, rf64);
+    QCOMPARE(WavFile::needsRf64(dataBytes, trailing), rf64);
+}
+
 // WAV's size fields stop at 4 GiB, about 27 hours of speech: a longer book
 // is written as RF64 (a smaller one stays plain WAV, as every player reads).
 void TestExport::wavPast4GiBIsRf64()
@@ -660,7 +773,7 @@ void TestExport::wavPast4GiBIsRf64()
     const std::vector<int16_t> block(std::size_t(1) << 20, 1000);
     const qint64 blocks = ((qint64(1) << 32) / 2 / qint64(block.size())) + 16;
     {
-        AudioFileWriter writer(path, AudioFormat::Wav, 22050);
+        AudioFileWriter writer(path, AudioFormat::Wav, 22050, {QStringLiteral("长书")});
         for (qint64 i = 0; i < blocks; ++i)
             writer.write(block.data(), block.size());
         writer.finish();
@@ -673,6 +786,15 @@ void TestExport::wavPast4GiBIsRf64()
     SNDFILE *sound = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
     QVERIFY(sound);
     QCOMPARE(qint64(info.frames), blocks * qint64(block.size()));
+    QCOMPARE(QString::fromUtf8(sf_get_string(sound, SF_STR_TITLE)), QStringLiteral("长书"));
+    // The samples moved up whole to make room for the 64-bit sizes: the
+    // first and the last are where they belong.
+    std::vector<short> ends(block.size());
+    QCOMPARE(sf_readf_short(sound, ends.data(), sf_count_t(ends.size())), sf_count_t(ends.size()));
+    QVERIFY(ends.front() == 1000 && ends.back() == 1000);
+    sf_seek(sound, -sf_count_t(ends.size()), SEEK_END);
+    QCOMPARE(sf_readf_short(sound, ends.data(), sf_count_t(ends.size())), sf_count_t(ends.size()));
+    QVERIFY(ends.front() == 1000 && ends.back() == 1000);
     sf_close(sound);
 }
 

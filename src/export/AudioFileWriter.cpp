@@ -19,6 +19,17 @@ constexpr std::size_t WritebackSamples = 2'000'000;
 AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int inputRate, const AudioTags &tags)
     : m_output(target), m_format(format), m_tags(tags), m_inputRate(inputRate), m_outputRate(AudioFormats::sampleRateFor(format, inputRate))
 {
+    if (format == AudioFormat::Wav) {
+        m_wav = std::make_unique<WavFile>(m_output.fd(), m_outputRate,
+                                          WavFile::Tags{tags.title, tags.artist, tags.album,
+                                                        tags.track <= 0 ? QString()
+                                                        : tags.tracks > 0
+                                                            ? QStringLiteral("%1/%2").arg(tags.track).arg(tags.tracks)
+                                                            : QString::number(tags.track),
+                                                        QStringLiteral("Sayrella")},
+                                          target);
+        return;
+    }
     SF_INFO info{};
     info.samplerate = m_outputRate;
     info.channels = 1;
@@ -29,8 +40,6 @@ AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int 
             QStringLiteral("无法写入 %1 格式的文件 %2：%3。")
                 .arg(AudioFormats::extension(format).toUpper(), target, QString::fromUtf8(sf_strerror(nullptr))),
             Failure::Reason::FileUnwritable);
-    if (format == AudioFormat::Wav)
-        sf_command(m_file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     if (format == AudioFormat::Mp3) {
         // Variable bit rate at a middle quality: speech is mostly pauses and
         // narrow sounds, so the file is a fraction of the constant rate's,
@@ -90,6 +99,10 @@ void AudioFileWriter::write(const int16_t *samples, std::size_t count)
         m_output.startWriteback();
         m_sinceWriteback = 0;
     }
+    if (m_wav) {
+        m_wav->write(samples, count);
+        return;
+    }
     if (!m_resampler) {
         errno = 0;
         if (sf_write_short(m_file, samples, sf_count_t(count)) != sf_count_t(count))
@@ -125,6 +138,10 @@ void AudioFileWriter::writeFloats(const float *samples, std::size_t count)
 
 void AudioFileWriter::finish()
 {
+    if (m_wav) {
+        m_wav->finish();
+        return;
+    }
     if (m_resampler)
         writeFloats(nullptr, 0); // what the converter still holds
     sf_write_sync(m_file);

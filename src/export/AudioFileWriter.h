@@ -3,17 +3,21 @@
 
 #include "export/AudioFormat.h"
 #include "export/SafeOutput.h"
+#include "export/WavFile.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 typedef struct sf_private_tag SNDFILE;
 typedef struct SRC_STATE_tag SRC_STATE;
 
-// Speech samples (16-bit mono) into an audio file through libsndfile, which
-// also encodes FLAC, Ogg Vorbis, Opus and MP3 (LAME). Where the format needs
+// Speech samples (16-bit mono) into an audio file: WAV by our own writer
+// (the plainest PCM WAV, which libsndfile does not write when it must be
+// ready for RF64), the rest through libsndfile, which encodes FLAC, Ogg
+// Vorbis, Opus and MP3 (LAME). Where the format needs
 // another sample rate, libsamplerate converts on the way. Written safely
 // (SafeOutput): the target appears only when commit() succeeds.
 // Written into the file as its format keeps them: WAV's LIST INFO, Vorbis
@@ -52,6 +56,7 @@ private:
     SafeOutput m_output;
     AudioFormat m_format;
     AudioTags m_tags;
+    std::unique_ptr<WavFile> m_wav; // WAV only; m_file otherwise
     SNDFILE *m_file = nullptr;
     SRC_STATE *m_resampler = nullptr;
     int m_inputRate;

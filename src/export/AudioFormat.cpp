@@ -55,9 +55,8 @@ int libsndfileFormat(AudioFormat format)
 {
     switch (format) {
     case AudioFormat::Wav:
-        // RF64 past 4 GiB (some 27 hours of speech), where WAV's size fields
-        // would wrap; below that the file is written as plain WAV.
-        return SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
+        // Written by WavFile, not by libsndfile: this is what it reads back.
+        return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     case AudioFormat::Flac:
         return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     case AudioFormat::OggVorbis:

@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The plainest WAV a simple reader or a hardware player accepts, checked byte
 # by byte: "RIFF" size "WAVE", a 16-byte "fmt " chunk of format 1 (PCM), then
-# "data" at byte 36, so the samples start at byte 44, with every size true to
-# the file. Prints "RATE CHANNELS BITS FRAMES"; exits 1 with the reason otherwise.
+# "data" at byte 36, so the samples start at byte 44, then only whole chunks
+# (the tags), with every size true to the file. Prints "RATE CHANNELS BITS FRAMES"; exits 1 with the reason otherwise.
 #   strict_wav.py FILE
 import struct
 import sys
@@ -29,8 +29,16 @@ def check(path):
     chunk, data_size = struct.unpack_from("<4sI", data, 36)
     if chunk != b"data":
         return None, f"third chunk is {chunk!r}, not 'data' (header longer than 44 bytes)"
-    if data_size != len(data) - 44:
-        return None, f"data size {data_size}, {len(data) - 44} bytes follow the header"
+    at = 44 + data_size
+    if at > len(data):
+        return None, f"data size {data_size}, only {len(data) - 44} bytes follow the header"
+    while at < len(data):
+        if at + 8 > len(data):
+            return None, f"{len(data) - at} stray bytes after the data"
+        name, size = struct.unpack_from("<4sI", data, at)
+        at += 8 + size + size % 2
+        if at > len(data):
+            return None, f"chunk {name!r} after the data runs past the file"
     return f"{rate} {channels} {bits} {data_size // align}", None
 
 
