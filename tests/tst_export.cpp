@@ -90,6 +90,22 @@ QString strictWavProblem(const QByteArray &file, std::vector<short> *samples = n
     return {};
 }
 
+// A disk of 300 KB over a folder for a test's lifetime (root only).
+struct SmallDisk
+{
+    explicit SmallDisk(const QString &folder) : path(QFile::encodeName(folder))
+    {
+        mounted = geteuid() == 0 && mount("tmpfs", path.constData(), "tmpfs", 0, "size=300k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            umount(path.constData());
+    }
+    QByteArray path;
+    bool mounted = false;
+};
+
 Audio readBack(const QString &path)
 {
     SF_INFO info{};
@@ -140,6 +156,9 @@ private slots:
     void nothingPartialIsEverLeft_data();
     void nothingPartialIsEverLeft();
     void subtitlesThatCannotBeWrittenLeaveNoAudio();
+    void fullDiskEndsTheSaveNotTheProgram_data();
+    void fullDiskEndsTheSaveNotTheProgram();
+    void fullDiskOnTheCommandLine();
     void commandLine_data();
     void commandLine();
     void danglingLinkIsNotOverwritten();
@@ -437,6 +456,71 @@ void TestExport::subtitlesThatCannotBeWrittenLeaveNoAudio()
     const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
     umount(folder.constData());
     QVERIFY(failed);
+    QCOMPARE(left, QStringList{});
+}
+
+void TestExport::fullDiskEndsTheSaveNotTheProgram_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("subtitles");
+    QTest::newRow("WAV") << "book.wav" << false;
+    QTest::newRow("MP3") << "book.mp3" << false;
+    QTest::newRow("WAV with subtitles") << "book.wav" << true;
+}
+
+// A disk that fills up in the middle of a book, saved with every core as
+// the program saves: the save ends with its reason, every helper is
+// stopped and joined, the temporary goes, and the same helpers save the
+// next book. Twice in a row, since a second failure finds what the first left.
+void TestExport::fullDiskEndsTheSaveNotTheProgram()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, subtitles);
+    QTemporaryDir dir;
+    const SmallDisk disk(dir.path());
+    if (!disk.mounted)
+        QSKIP("no tmpfs can be mounted here");
+    ParallelSynthesis synthesis([] { return std::make_unique<SpeechRenderer>(); }, 2, 200);
+    const std::atomic<bool> never{false};
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Failure::Reason reason = Failure::Reason::Unspecified;
+        QString why;
+        try {
+            Exporter::run(synthesis, {Story.repeated(60), dir.filePath(name), {}, subtitles}, {}, never);
+        } catch (const Failure &failure) {
+            reason = failure.reason();
+            why = failure.description();
+        }
+        const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(reason == Failure::Reason::FileUnwritable, qPrintable(QStringLiteral("attempt %1: %2").arg(attempt).arg(why)));
+        QVERIFY2(why.contains(QStringLiteral("磁盘已满")), qPrintable(why));
+        QCOMPARE(left, QStringList{});
+    }
+    QTemporaryDir roomy;
+    QVERIFY(Exporter::run(synthesis, {Story, roomy.filePath(name), {}, subtitles}, {}, never));
+    QVERIFY(readBack(roomy.filePath(name)).rms() > 500);
+}
+
+// The command line says why and ends with the status for a file it could
+// not write (73), its temporary gone, instead of aborting.
+void TestExport::fullDiskOnTheCommandLine()
+{
+    QTemporaryDir dir;
+    const SmallDisk disk(dir.path());
+    if (!disk.mounted)
+        QSKIP("no tmpfs can be mounted here");
+    QProcess program;
+    program.start(QStringLiteral(SAYRELLA_PROGRAM), {QStringLiteral("--export"), dir.filePath(QStringLiteral("book.wav")),
+                                                     QStringLiteral("-")});
+    program.write(Story.repeated(12).toUtf8());
+    program.closeWriteChannel();
+    const bool ended = program.waitForFinished(60000);
+    const QString printed = QString::fromUtf8(program.readAllStandardError());
+    const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    QVERIFY(ended);
+    QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 73,
+             qPrintable(QStringLiteral("%1: %2").arg(program.exitCode()).arg(printed)));
+    QVERIFY2(printed.contains(QStringLiteral("磁盘已满")), qPrintable(printed));
     QCOMPARE(left, QStringList{});
 }
 

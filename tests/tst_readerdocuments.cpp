@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The reader window's documents: opening (where it was left), saving as speech.
 #include "reader/ReaderTextBox.h"
+#include "export/ParallelSynthesis.h"
 #include "support/ReaderFixture.h"
 
 #include <QApplication>
@@ -15,6 +16,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 class TestReaderDocuments : public QObject
 {
     Q_OBJECT
@@ -25,6 +29,7 @@ private slots:
     void speechIsSavedFromTheWindow();
     void windowClosedWhileSavingLeavesNothing();
     void chaptersAreSavedAFileEach();
+    void fullDiskEndsTheSaveNotTheWindow();
 };
 
 // Ctrl+O anywhere in the window, and the first entry of the text area's
@@ -204,3 +209,39 @@ void TestReaderDocuments::windowClosedWhileSavingLeavesNothing()
 
 QTEST_MAIN(TestReaderDocuments)
 #include "tst_readerdocuments.moc"
+
+// The disk fills up in the middle of a save made as the program makes it
+// (several helpers at once): the window says why, keeps its text and goes
+// on; the next save there fails the same way, and neither leaves a file.
+void TestReaderDocuments::fullDiskEndsTheSaveNotTheWindow()
+{
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    if (geteuid() != 0 || mount("tmpfs", folder.constData(), "tmpfs", 0, "size=300k") != 0)
+        QSKIP("no tmpfs can be mounted here");
+    struct Unmount
+    {
+        QByteArray path;
+        ~Unmount() { umount(path.constData()); }
+    } unmount{folder};
+    ReaderOptions options;
+    options.savedChoice = "-1";
+    options.chooseExport = [&] { return std::optional<ExportDialog::Choice>({dir.filePath(QStringLiteral("满.wav")), true}); };
+    options.synthesis = [] {
+        return std::make_unique<ParallelSynthesis>([] { return std::make_unique<FakeSynthesis>(); }, 2, 50);
+    };
+    Reader reader(options);
+    reader.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(reader.window.get()));
+    const QString text = QStringLiteral("今天天气很好，我们一起去公园散步。").repeated(100);
+    textArea(reader)->setPlainText(text);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        reader.window->SaveAsAudio();
+        QTRY_VERIFY_WITH_TIMEOUT(!reader.window->exporting(), 30000);
+        QCOMPARE(reader.messages.messages.size(), attempt);
+        QVERIFY2(reader.messages.messages.last().contains(QStringLiteral("磁盘已满")),
+                 qPrintable(reader.messages.messages.last()));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+        QCOMPARE(textArea(reader)->toPlainText(), text);
+    }
+}

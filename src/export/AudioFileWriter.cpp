@@ -9,10 +9,64 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// libsndfile's access to the temporary, by its descriptor.
+struct SndfileAccess
+{
+    int fd;
+    int error = 0; // the first refused write's errno
+};
 
 namespace {
 
 constexpr std::size_t WritebackSamples = 2'000'000;
+
+using Access = SndfileAccess;
+
+sf_count_t accessLength(void *data)
+{
+    struct stat status;
+    return fstat(static_cast<Access *>(data)->fd, &status) == 0 ? sf_count_t(status.st_size) : -1;
+}
+
+sf_count_t accessSeek(sf_count_t offset, int whence, void *data)
+{
+    return sf_count_t(lseek(static_cast<Access *>(data)->fd, off_t(offset), whence));
+}
+
+sf_count_t accessTell(void *data) { return sf_count_t(lseek(static_cast<Access *>(data)->fd, 0, SEEK_CUR)); }
+
+sf_count_t accessRead(void *into, sf_count_t count, void *data)
+{
+    for (;;) {
+        const ssize_t n = read(static_cast<Access *>(data)->fd, into, size_t(count));
+        if (n >= 0 || errno != EINTR)
+            return n < 0 ? 0 : sf_count_t(n);
+    }
+}
+
+sf_count_t accessWrite(const void *from, sf_count_t count, void *data)
+{
+    Access &access = *static_cast<Access *>(data);
+    const char *bytes = static_cast<const char *>(from);
+    sf_count_t done = 0;
+    while (done < count) {
+        const ssize_t n = write(access.fd, bytes + done, size_t(count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (access.error == 0)
+                access.error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
+SF_VIRTUAL_IO FdAccess{accessLength, accessSeek, accessRead, accessWrite, accessTell};
 
 } // namespace
 
@@ -34,7 +88,8 @@ AudioFileWriter::AudioFileWriter(const QString &target, AudioFormat format, int 
     info.samplerate = m_outputRate;
     info.channels = 1;
     info.format = AudioFormats::libsndfileFormat(format);
-    m_file = sf_open_fd(m_output.fd(), SFM_WRITE, &info, SF_FALSE);
+    m_access = std::make_unique<SndfileAccess>(SndfileAccess{m_output.fd()});
+    m_file = sf_open_virtual(&FdAccess, SFM_WRITE, &info, m_access.get());
     if (!m_file)
         throw Failure(
             QStringLiteral("无法写入 %1 格式的文件 %2：%3。")
@@ -81,11 +136,19 @@ AudioFileWriter::~AudioFileWriter()
 
 void AudioFileWriter::fail()
 {
-    const int error = errno;
-    QString why = QString::fromUtf8(sf_strerror(m_file));
+    // The disk's own word where it refused a write; libsndfile's otherwise.
+    const int error = m_access && m_access->error ? m_access->error : errno;
+    QString why = m_access && m_access->error ? QString::fromLocal8Bit(std::strerror(error))
+                                              : QString::fromUtf8(sf_strerror(m_file));
     if (error == ENOSPC)
         why = QStringLiteral("磁盘已满");
     throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), why), Failure::Reason::FileUnwritable);
+}
+
+void AudioFileWriter::failIfRefused()
+{
+    if (m_access && m_access->error != 0)
+        fail();
 }
 
 void AudioFileWriter::write(const int16_t *samples, std::size_t count)
@@ -107,6 +170,7 @@ void AudioFileWriter::write(const int16_t *samples, std::size_t count)
         errno = 0;
         if (sf_write_short(m_file, samples, sf_count_t(count)) != sf_count_t(count))
             fail();
+        failIfRefused();
         return;
     }
     m_in.resize(count);
@@ -131,6 +195,7 @@ void AudioFileWriter::writeFloats(const float *samples, std::size_t count)
         errno = 0;
         if (sf_write_float(m_file, m_out.data(), data.output_frames_gen) != data.output_frames_gen)
             fail();
+        failIfRefused();
         data.data_in += data.input_frames_used;
         data.input_frames -= data.input_frames_used;
     } while (data.input_frames > 0 || (data.end_of_input && data.output_frames_gen > 0));
@@ -147,6 +212,8 @@ void AudioFileWriter::finish()
     sf_write_sync(m_file);
     const int error = sf_close(m_file);
     m_file = nullptr;
+    // What the encoder wrote last, at its close, may not have fitted either.
+    failIfRefused();
     if (error != 0)
         throw Failure(
             QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), QString::fromUtf8(sf_error_number(error))),

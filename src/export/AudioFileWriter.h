@@ -52,11 +52,16 @@ public:
 private:
     void writeFloats(const float *samples, std::size_t count);
     [[noreturn]] void fail();
+    void failIfRefused();
 
     SafeOutput m_output;
     AudioFormat m_format;
     AudioTags m_tags;
     std::unique_ptr<WavFile> m_wav; // WAV only; m_file otherwise
+    // libsndfile writes through these, so that a write the disk refused is
+    // known: its encoders go on as if it had succeeded (a full disk gave a
+    // cut-off MP3 and "saved").
+    std::unique_ptr<struct SndfileAccess> m_access;
     SNDFILE *m_file = nullptr;
     SRC_STATE *m_resampler = nullptr;
     int m_inputRate;

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <optional>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -24,8 +26,15 @@ void writeWhole(const QByteArray &bytes, SafeOutput &output)
 {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(output.fd(), bytes.constData() + done, size_t(bytes.size() - done));
-        if (n <= 0)
-            throw Failure(QStringLiteral("写入 %1 时出错。").arg(output.target()), Failure::Reason::FileUnwritable);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            throw Failure(QStringLiteral("写入 %1 时出错：%2。")
+                              .arg(output.target(), error == ENOSPC ? QStringLiteral("磁盘已满")
+                                                                    : QString::fromLocal8Bit(std::strerror(error))),
+                          Failure::Reason::FileUnwritable);
+        }
         done += n;
     }
 }

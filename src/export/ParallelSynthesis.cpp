@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -227,19 +228,39 @@ bool ParallelSynthesis::render(const QString &text, const Settings &settings, Si
         }
     };
 
-    std::vector<std::thread> threads;
-    const auto stopAll = [&] {
+    // Every worker is stopped and joined however this ends: a sink that
+    // throws (a full disk, a removed stick) used to leave joinable threads
+    // behind, and the program was aborted with the user's text in it.
+    class Workers
+    {
+    public:
+        explicit Workers(Shared &shared) : m_shared(shared) { }
+        ~Workers() { stopAll(); }
+        Workers(const Workers &) = delete;
+        Workers &operator=(const Workers &) = delete;
+        void start(const std::function<void(int)> &work, int count)
         {
-            std::lock_guard lock(shared.mutex);
-            shared.stop = true;
+            for (int worker = 0; worker < count; ++worker)
+                m_threads.emplace_back(work, worker);
         }
-        shared.changed.notify_all();
-        for (std::thread &thread : threads)
-            thread.join();
-        threads.clear();
-    };
-    for (int worker = 0; worker < workers; ++worker)
-        threads.emplace_back(work, worker);
+        void stopAll()
+        {
+            {
+                std::lock_guard lock(m_shared.mutex);
+                m_shared.stop = true;
+            }
+            m_shared.changed.notify_all();
+            for (std::thread &thread : m_threads)
+                thread.join();
+            m_threads.clear();
+        }
+
+    private:
+        Shared &m_shared;
+        std::vector<std::thread> m_threads;
+    } threads(shared);
+    const auto stopAll = [&] { threads.stopAll(); };
+    threads.start(work, workers);
 
     qint64 base = 0;
     for (std::size_t index = 0; index < shared.parts.size(); ++index) {

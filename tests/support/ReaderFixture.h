@@ -32,6 +32,7 @@ struct ReaderOptions
     bool damagedSettings = false;
     std::function<QString()> chooseDocument;
     std::function<std::optional<ExportDialog::Choice>()> chooseExport;
+    SynthesisFactory synthesis; // empty: a stand-in a millisecond a character
 };
 
 struct Reader
@@ -70,7 +71,8 @@ struct Reader
             },
             // Saving renders with a stand-in: a millisecond a character, so
             // that a long text is still being saved when a test acts.
-            [] { return std::make_unique<FakeSynthesis>(std::chrono::milliseconds(1)); }});
+            options.synthesis ? options.synthesis
+                              : SynthesisFactory([] { return std::make_unique<FakeSynthesis>(std::chrono::milliseconds(1)); })});
         loaded = window->Form_Load();
     }
 
