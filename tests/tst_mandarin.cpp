@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 
 class TestMandarin : public QObject
@@ -32,6 +33,8 @@ private slots:
     void damagedDictionaryIsRefused();
     void wordsStartingAtAPlace_data();
     void wordsStartingAtAPlace();
+    void everyIdeographHasAReading_data();
+    void everyIdeographHasAReading();
 
 private:
     ReadingDictionary m_dictionary;
@@ -330,8 +333,10 @@ void TestMandarin::wordsStartingAtAPlace_data()
     QTest::newRow("from 行, after another character")
         << QStringLiteral("银行长") << 1 << QStringList{"xing2", "hang2 zhang3"};
     QTest::newRow("一, the first character with words") << QStringLiteral("一二") << 0 << QStringList{"yi1", "yi1 er4"};
-    QTest::newRow("U+9FA2, the last") << QStringLiteral("\u9FA2") << 0 << QStringList{"he2"};
-    QTest::newRow("U+9FA3, after the last") << QStringLiteral("\u9FA3") << 0 << QStringList{};
+    QTest::newRow("U+9FA2") << QStringLiteral("\u9FA2") << 0 << QStringList{"he2"};
+    QTest::newRow("U+9FFF, the last kept") << QStringLiteral("\u9FFF") << 0 << QStringList{"shui3"};
+    QTest::newRow("U+A000, past the kept block") << QStringLiteral("\uA000") << 0 << QStringList{};
+    QTest::newRow("U+F900, above it, with a reading") << QStringLiteral("\uF900") << 0 << QStringList{"qi3"};
     QTest::newRow("〇, below the characters looked up once") << QStringLiteral("〇") << 0 << QStringList{};
     QTest::newRow("a letter") << QStringLiteral("A银") << 0 << QStringList{};
     QTest::newRow("at the text's end") << QStringLiteral("银行") << 2 << QStringList{};
@@ -362,3 +367,38 @@ void TestMandarin::wordsStartingAtAPlace()
 
 QTEST_GUILESS_MAIN(TestMandarin)
 #include "tst_mandarin.moc"
+
+void TestMandarin::everyIdeographHasAReading_data()
+{
+    QTest::addColumn<uint>("first");
+    QTest::addColumn<uint>("last");
+    QTest::newRow("CJK Unified Ideographs") << 0x4E00u << 0x9FFFu;
+    QTest::newRow("Extension A") << 0x3400u << 0x4DBFu;
+    QTest::newRow("compatibility ideographs") << 0xF900u << 0xFAD9u;
+}
+
+// However rare, a character is read as a syllable with a tone, alone, at
+// the start, middle and end of a phrase: none is handed to the voice as
+// itself (which spells out or skips it) and none comes out empty.
+void TestMandarin::everyIdeographHasAReading()
+{
+    QFETCH(uint, first);
+    QFETCH(uint, last);
+    const MandarinFrontEnd frontEnd(m_dictionary);
+    const QRegularExpression syllable(QStringLiteral("^[a-z]{1,6}[1-5]$"));
+    QStringList unread;
+    for (char32_t point = first; point <= last; ++point) {
+        // The compatibility block holds unassigned places between its ideographs.
+        if (QChar::category(point) != QChar::Letter_Other)
+            continue;
+        const QString character = QString::fromUcs4(&point, 1);
+        const QStringList alone = frontEnd.pinyinLine(character).split(u' ');
+        const QStringList inPhrase = frontEnd.pinyinLine(QStringLiteral("他说") + character + QStringLiteral("字")).split(u' ');
+        if (alone.size() != 1 || !syllable.match(alone[0]).hasMatch() || inPhrase.size() != 4
+            || !syllable.match(inPhrase[2]).hasMatch())
+            unread << QStringLiteral("U+%1 %2 → %3 | %4")
+                          .arg(uint(point), 4, 16, QChar(u'0'))
+                          .arg(character, alone.join(u' '), inPhrase.join(u' '));
+    }
+    QVERIFY2(unread.isEmpty(), qPrintable(QStringLiteral("%1 unread, first: ").arg(unread.size()) + unread.mid(0, 10).join(u'\n')));
+}
