@@ -7,7 +7,7 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
 	libespeak-ng-dev espeak-ng espeak-ng-data libsonic-dev libseccomp-dev libpulse-dev \
 	pulseaudio pulseaudio-utils xvfb xdotool wmctrl openbox hardinfo x11-utils imagemagick sox fonts-noto-cjk qt6-translations-l10n \
 	libicu-dev libzip-dev libpoppler-qt6-dev qpdf xclip libsndfile1-dev libsamplerate0-dev libtag1-dev \
-	desktop-file-utils appstream
+	desktop-file-utils appstream dbus-daemon dbus-bin at-spi2-core python3-pyatspi
 # Only the Debian package build uses these.
 DEB_PACKAGES := debhelper dpkg-dev lintian
 # Only the fuzzing targets use these: clang and its libFuzzer.

@@ -136,6 +136,9 @@ void frmMain::buildLayout()
     cmdAboutMe = button(this, "cmdAboutMe", QStringLiteral("About Me"), twipsRect(5640, 3960, 1455, 375));
     Command1 = button(this, "Command1", QStringLiteral("Clear"), twipsRect(5640, 2280, 1455, 375));
 
+    // Whichever way the entry changes (a key in the closed list, a pick),
+    // screen readers find it selected in the list of entries.
+    connect(CBLg, &QComboBox::currentIndexChanged, this, [this] { selectCurrentEntry(CBLg); });
     // Only a pick from the list applies a voice; typing in its text field does not.
     connect(CBLg, &QComboBox::activated, this, [this] {
         CBLg->lineEdit()->setCursorPosition(0); // the picked name shows its beginning
@@ -310,6 +313,7 @@ void frmMain::setListIndex(int position)
         const QSignalBlocker quiet(CBLg);
         CBLg->setCurrentIndex(position);
     }
+    selectCurrentEntry(CBLg);
     CBLg_Click();
 }
 
