@@ -150,6 +150,7 @@ private slots:
     void wavHoldsExactlyTheVoicesSamples();
     void subtitlesFollowTheWords();
     void jobsGiveTheSameSpeech();
+    void subtitlesStayWithTheirSoundAcrossParts();
     void helperKilledMidBookIsReplaced();
     void sentencesEndWhereTheirMarksDo_data();
     void sentencesEndWhereTheirMarksDo();
@@ -234,6 +235,50 @@ void TestExport::wavHoldsExactlyTheVoicesSamples()
     QCOMPARE(wav.read(4), QByteArray("RIFF")); // RF64 only where WAV cannot hold it
     const Audio loud = exportAs(QStringLiteral("loud.wav"), {QStringLiteral("espeak:sit/cmn"), 4, 100});
     QVERIFY(std::abs(audio.rms() / loud.rms() - 0.6) < 0.01);
+}
+
+// A book saved in many small parts by two helpers at once: every line's
+// time is where its sentence is heard to begin (the end of the pause before
+// it), within 35 ms (the LRC's hundredths included), in the last part as
+// in the first, so nothing is lost or gained where parts are joined.
+void TestExport::subtitlesStayWithTheirSoundAcrossParts()
+{
+    const QString text = QStringLiteral("第一段里有几句话。天气很好，我们去散步。河边的柳树发芽了！\n"
+                                        "老人坐在长椅上看报纸？孩子们在草地上跑来跑去。")
+                             .repeated(15);
+    ParallelSynthesis synthesis([] { return std::make_unique<SpeechRenderer>(); }, 2, 60);
+    const QString target = m_dir.filePath(QStringLiteral("parts.wav"));
+    const std::atomic<bool> never{false};
+    QVERIFY(Exporter::run(synthesis, {text, target, {}, true}, {}, never));
+    QFile wav(target), lrc(Exporter::subtitlePath(target, "lrc"));
+    QVERIFY(wav.open(QIODevice::ReadOnly) && lrc.open(QIODevice::ReadOnly));
+    std::vector<short> samples;
+    QVERIFY(strictWavProblem(wav.readAll(), &samples).isEmpty());
+    static const QRegularExpression stamp(QStringLiteral("^\\[(\\d+):(\\d\\d\\.\\d\\d)\\]"));
+    const QStringList lines = QString::fromUtf8(lrc.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5 * 15);
+    constexpr qsizetype Rate = 22050, Pause = Rate * 6 / 100, Search = Rate / 2;
+    QStringList far;
+    for (const QString &line : lines.mid(1)) {
+        const auto m = stamp.match(line);
+        QVERIFY2(m.hasMatch(), qPrintable(line));
+        const qsizetype at = qsizetype((m.captured(1).toInt() * 60 + m.captured(2).toDouble()) * Rate);
+        // The end of the silent run (the engine writes zeros) nearest the line's time.
+        qsizetype nearest = -1, quiet = 0;
+        for (qsizetype i = std::max<qsizetype>(0, at - Search); i < std::min<qsizetype>(qsizetype(samples.size()), at + Search); ++i) {
+            if (std::abs(samples[std::size_t(i)]) < 64) {
+                ++quiet;
+                continue;
+            }
+            if (quiet >= Pause && (nearest < 0 || std::abs(i - at) < std::abs(nearest - at)))
+                nearest = i;
+            quiet = 0;
+        }
+        const double offsetMs = nearest < 0 ? 1e9 : (nearest - at) * 1000.0 / Rate;
+        if (std::abs(offsetMs) > 35)
+            far << QStringLiteral("%1 (%2 ms)").arg(line).arg(offsetMs, 0, 'f', 0);
+    }
+    QVERIFY2(far.isEmpty(), qPrintable(far.join(u'\n')));
 }
 
 // Real helpers carry a little of one text into the next, so parts rendered

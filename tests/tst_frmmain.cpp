@@ -562,15 +562,26 @@ void TestFrmMain::longVoiceNamesShowWhole()
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(reader.list());
     QCOMPARE(list->text(QAccessible::Name), QStringLiteral("语言"));
     QCOMPARE(list->text(QAccessible::Value), longName);
-    // The entries are there to walk: the list's one child holds a child per voice.
-    QCOMPARE(list->childCount(), 1);
+    // The entries are there to walk: the list's first child holds a child
+    // per voice, the picked one selected; the second is the text field, whose
+    // text is the list's own text too.
+    QCOMPARE(list->childCount(), 2);
     QAccessibleInterface *entries = list->child(0);
     QVERIFY(entries);
     QCOMPARE(list->indexOfChild(entries), 0);
-    QStringList names;
-    for (int i = 0; i < entries->childCount(); ++i)
+    QStringList names, selected;
+    for (int i = 0; i < entries->childCount(); ++i) {
         names << entries->child(i)->text(QAccessible::Name);
+        if (entries->child(i)->state().selected)
+            selected << names.last();
+    }
     QCOMPARE(names, (QStringList{"Short", longName}));
+    QCOMPARE(selected, QStringList{longName});
+    QAccessibleInterface *field = list->child(1);
+    QVERIFY(field && field->object() == reader.list()->lineEdit());
+    QCOMPARE(list->indexOfChild(field), 1);
+    QVERIFY(list->textInterface());
+    QCOMPARE(list->textInterface()->text(0, list->textInterface()->characterCount()), longName);
 }
 
 // Screen readers find a window named by its caption, not a nameless panel.

@@ -142,7 +142,9 @@ void SynthClient::post(const QByteArray &frame)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_outbox.append(frame);
+        // Copied, not shared: the caller's array is then never freed on one
+        // thread while the client thread sends from it.
+        m_outbox.append(frame.constData(), frame.size());
     }
     wakeThread();
 }
