@@ -104,16 +104,20 @@ def load_curated(tgz):
     return words
 
 
-def load_phrases(tgz):
-    """word -> first reading from lines such as `"为人": [["wéi"], ["rén"]],`"""
-    words = {}
-    entry = re.compile(r'^"([^"]+)":\s*\[(.*)\],?\s*$')
+def matching_lines(tgz, member, pattern):
+    """The matches of pattern at the start of each line of one file of a package."""
+    entry = re.compile(pattern)
     with tarfile.open(tgz) as archive:
-        for line in member_lines(archive, "package/data/phrases-dict.js"):
+        for line in member_lines(archive, member):
             m = entry.match(line)
             if m:
-                words[m.group(1)] = " ".join(re.findall(r'\["([^",\]]+)', m.group(2)))
-    return words
+                yield m
+
+
+def load_phrases(tgz):
+    """word -> first reading from lines such as `"为人": [["wéi"], ["rén"]],`"""
+    return {m.group(1): " ".join(re.findall(r'\["([^",\]]+)', m.group(2)))
+            for m in matching_lines(tgz, "package/data/phrases-dict.js", r'^"([^"]+)":\s*\[(.*)\],?\s*$')}
 
 
 # The blocks every character of which must be readable alone.
@@ -147,14 +151,8 @@ def first_reading(field, value):
 
 def load_single(tgz):
     """code point -> first reading of pinyin's own character table"""
-    readings = {}
-    entry = re.compile(r'^dict\[0x([0-9a-fA-F]+)\] = "([^",]+)')
-    with tarfile.open(tgz) as archive:
-        for line in member_lines(archive, "package/data/dict-zi.js"):
-            m = entry.match(line)
-            if m:
-                readings[int(m.group(1), 16)] = m.group(2)
-    return readings
+    return {int(m.group(1), 16): m.group(2)
+            for m in matching_lines(tgz, "package/data/dict-zi.js", r'^dict\[0x([0-9a-fA-F]+)\] = "([^",]+)')}
 
 
 def single_readings(read_alone, pinyin_table, folder):
