@@ -85,7 +85,8 @@ QString strictWavProblem(const QByteArray &file, std::vector<short> *samples = n
     }
     if (samples) {
         samples->resize(std::size_t(u32(40) / 2));
-        std::memcpy(samples->data(), file.constData() + 44, samples->size() * 2);
+        if (!samples->empty())
+            std::memcpy(samples->data(), file.constData() + 44, samples->size() * 2);
     }
     return {};
 }
