@@ -14,8 +14,8 @@
 #include "settings/IniSettingsStore.h"
 #include "settings/StoredSettings.h"
 #include "speech/SpVoice.h"
-#include "speech/audio/AudioOutput.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/AudioOutput.h"
+#include "playback/EspeakVoice.h"
 
 #include <QApplication>
 #include <QDir>

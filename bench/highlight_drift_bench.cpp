@@ -8,7 +8,7 @@
 //   tools/with-test-audio.sh build/bench/highlight_drift_bench [MINUTES]
 #include "AudibleRecorder.h"
 #include "BenchText.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 
 #include <QCoreApplication>
 #include <QTest>

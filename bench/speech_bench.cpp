@@ -4,8 +4,8 @@
 // (make bench) so that there is a sound server to play into.
 #include "BenchMemory.h"
 #include "BenchText.h"
-#include "speech/audio/AudioOutput.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/AudioOutput.h"
+#include "playback/EspeakVoice.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

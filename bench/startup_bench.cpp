@@ -6,7 +6,7 @@
 #include "platform/WidgetMessageBox.h"
 #include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 #include "settings/IniSettingsStore.h"
 #include "settings/StoredSettings.h"
 

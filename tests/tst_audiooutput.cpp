@@ -2,8 +2,8 @@
 // The audio output on a real sound server (the test's null sink): what it is
 // handed is played and its clock says so, however the samples come.
 #include "platform/MonotonicClock.h"
-#include "speech/audio/AudioOutput.h"
-#include "speech/audio/PulsePlayback.h"
+#include "playback/AudioOutput.h"
+#include "playback/PulsePlayback.h"
 #include "support/FastClock.h"
 #include "support/MonitorRecorder.h"
 

@@ -2,7 +2,7 @@
 // espeak-ng without its data cannot start: the voice is not created, and the
 // failure says why.
 #include "platform/Failure.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -2,7 +2,7 @@
 // With no sound server and no sound card the voice still starts (so the
 // reader window can open), and Speak says clearly why nothing can be heard.
 #include "platform/Failure.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -2,7 +2,7 @@
 // The espeak-ng voice for real: real synthesis, real audio through the test
 // sound server's null sink, recorded from its monitor.
 #include "platform/Failure.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 #include "support/IcuWords.h"
 #include "support/MonitorRecorder.h"
 #include "support/WordLog.h"

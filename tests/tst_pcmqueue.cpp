@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-over between the synthesis thread and the audio output.
 #include "speech/audio/PcmQueue.h"
-#include "speech/audio/SpeedChange.h"
+#include "playback/SpeedChange.h"
 
 #include <QTest>
 

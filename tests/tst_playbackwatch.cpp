@@ -2,8 +2,8 @@
 // Watching playback without a sound server: when standing audio is started
 // by hand, when a server counts as stopped, when the output looks again;
 // and the output ending a session on a stand-in server that stops playing.
-#include "speech/audio/AudioOutput.h"
-#include "speech/audio/PlaybackWatch.h"
+#include "playback/AudioOutput.h"
+#include "playback/PlaybackWatch.h"
 #include "support/FakeAudioSink.h"
 #include "support/FastClock.h"
 

@@ -2,7 +2,7 @@
 // The reader window with the real espeak-ng voice, heard through the test
 // sound server: the word being spoken is the word selected in the text.
 #include "reader/frmMain.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 #include "support/MemorySettingsStore.h"
 #include "support/RecordingMessageBox.h"
 

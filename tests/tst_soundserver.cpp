@@ -2,7 +2,7 @@
 // The voice and a sound server that comes and goes: a private PulseAudio
 // server of this test, started late and killed mid-speech.
 #include "platform/Failure.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 #include "support/WordLog.h"
 
 #include <QElapsedTimer>

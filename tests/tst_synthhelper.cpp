@@ -3,7 +3,7 @@
 // purpose (tests/helpers/test_synth: slow to start speaking, crashing,
 // hanging, talking nonsense) and with the real, confined sayrella-synth.
 #include "platform/Failure.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 #include "speech/helper/HelperAllowance.h"
 #include "speech/helper/SpeechRenderer.h"
 #include "support/MonitorRecorder.h"

@@ -4,7 +4,7 @@
 // synthesis helper (heard through the test sound server). A back end that
 // passes here can be put behind the window.
 #include "platform/Failure.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 #include "speech/helper/SpeechRenderer.h"
 #include "support/FakeSynthesis.h"
 #include "support/FakeVoice.h"

@@ -2,7 +2,7 @@
 #include "PlatformVoice.h"
 
 #include "export/ParallelSynthesis.h"
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 #include "speech/helper/SpeechRenderer.h"
 
 std::unique_ptr<SpVoice> CreatePlatformVoice() { return std::make_unique<EspeakVoice>(); }

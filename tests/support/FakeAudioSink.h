@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/MonotonicClock.h"
-#include "speech/audio/AudioSink.h"
+#include "playback/AudioSink.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "speech/audio/AudioSink.h"
+#include "playback/AudioSink.h"
 
 #include <atomic>
 

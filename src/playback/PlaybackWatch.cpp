@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/audio/PlaybackWatch.h"
+#include "playback/PlaybackWatch.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "speech/audio/AudioSink.h"
+#include "playback/AudioSink.h"
 #include "speech/audio/PcmQueue.h"
-#include "speech/audio/PlaybackWatch.h"
+#include "playback/PlaybackWatch.h"
 
 #include <QObject>
 #include <QString>

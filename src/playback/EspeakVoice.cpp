@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/helper/EspeakVoice.h"
+#include "playback/EspeakVoice.h"
 
 #include "platform/MonotonicClock.h"
 
 #include "platform/Failure.h"
-#include "speech/audio/AudioOutput.h"
-#include "speech/audio/PulsePlayback.h"
+#include "playback/AudioOutput.h"
+#include "playback/PulsePlayback.h"
 #include "speech/helper/SynthClient.h"
-#include "speech/audio/SpeedChange.h"
+#include "playback/SpeedChange.h"
 #include "synth/text/MarkupCheck.h"
 #include "synth/text/SpeechRate.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/audio/AudioOutput.h"
+#include "playback/AudioOutput.h"
 
 #include "speech/audio/VolumeScale.h"
 

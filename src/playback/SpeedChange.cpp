@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/audio/SpeedChange.h"
+#include "playback/SpeedChange.h"
 
 #include <sonic.h>
 

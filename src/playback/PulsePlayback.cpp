@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "speech/audio/PulsePlayback.h"
+#include "playback/PulsePlayback.h"
 
 #include <pulse/context.h>
 #include <pulse/error.h>
