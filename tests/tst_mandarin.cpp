@@ -259,6 +259,22 @@ void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem_data()
     QTest::newRow("landline with area code") << "010-62751234" << "零幺零六二七五幺二三四";
     QTest::newRow("code with a leading zero") << "编号00123" << "编号零零一二三";
     QTest::newRow("inside a name") << "MP3播放器" << "MP3播放器";
+    // Numbers that name, after the words that bring them in: digit by digit, 1 as 幺.
+    QTest::newRow("tail of a card number") << "尾号1234的卡" << "尾号幺二三四的卡";
+    QTest::newRow("tail after 为, its zero kept") << "卡号尾数为0171" << "卡号尾数为零幺七幺";
+    QTest::newRow("order number, not a date") << "订单号20240311已发货" << "订单号二零二四零三幺幺已发货";
+    QTest::newRow("code after a colon") << "验证码：561234" << "验证码：五六幺二三四";
+    QTest::newRow("in the middle of a phrase") << "他说尾号是88" << "他说尾号是八八";
+    QTest::newRow("a count is still a count") << "共有1234人" << "共有一千二百三十四人";
+    QTest::newRow("a count after a cue's other words") << "号码有12个" << "号码有十二个";
+    // Compound units, and prices per something.
+    QTest::newRow("acceleration") << "加速度9.8m/s²" << "加速度九点八米每二次方秒";
+    QTest::newRow("energy") << "用电100kW·h" << "用电一百千瓦时";
+    QTest::newRow("energy, written kWh") << "每月300kWh" << "每月三百千瓦时";
+    QTest::newRow("power") << "功率5kW" << "功率五千瓦";
+    QTest::newRow("price per jin") << "白菜3元/斤" << "白菜三元每斤";
+    QTest::newRow("price in dollars per barrel") << "油价80美元/桶" << "油价八十美元每桶";
+    QTest::newRow("a slash that is not per") << "男/女" << "男/女";
 }
 
 void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem()

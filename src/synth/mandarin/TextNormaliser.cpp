@@ -120,7 +120,8 @@ struct Rule
 QString unitName(const QString &unit)
 {
     static const QList<QPair<QString, QString>> units = {
-        {"km/h", "千米每小时"}, {"m/s", "米每秒"}, {"kg", "千克"}, {"mg", "毫克"}, {"g", "克"},
+        {"km/h", "千米每小时"}, {"m/s²", "米每二次方秒"}, {"m/s2", "米每二次方秒"}, {"m/s", "米每秒"},
+        {"kW·h", "千瓦时"}, {"kW⋅h", "千瓦时"}, {"kWh", "千瓦时"}, {"kW", "千瓦"}, {"kg", "千克"}, {"mg", "毫克"}, {"g", "克"},
         {"km", "千米"}, {"cm", "厘米"}, {"mm", "毫米"}, {"m²", "平方米"}, {"m2", "平方米"},
         {"m³", "立方米"}, {"m", "米"}, {"ml", "毫升"}, {"mL", "毫升"}, {"L", "升"},
         {"℃", "摄氏度"}, {"°C", "摄氏度"}, {"°", "度"}, {"%", ""}, {"h", "小时"}, {"min", "分钟"}, {"s", "秒"}};
@@ -134,6 +135,20 @@ const QList<Rule> &rules()
 {
     static const QList<Rule> all = [] {
         QList<Rule> r;
+        // Numbers that name rather than count, after the words that bring
+        // them in (尾号1234, 订单号20240311, 验证码：561234): digit by digit, 1
+        // as 幺, as they are read out over a telephone.
+        r.append({QRegularExpression(QStringLiteral("\\d{2,}(?![\\d.,:/-])")),
+                  [](const QRegularExpressionMatch &m, QStringView subject) {
+                      QStringView before = subject.first(m.capturedStart(0));
+                      while (!before.isEmpty() && QStringView(u" 为是：:").contains(before.back()))
+                          before.chop(1);
+                      for (const char16_t *cue : {u"尾号", u"尾数", u"号码", u"电话", u"手机", u"热线", u"分机", u"卡号",
+                                                  u"账号", u"帐号", u"单号", u"验证码", u"密码", u"工号", u"房号", u"房间"})
+                          if (before.endsWith(QStringView(cue)))
+                              return digitByDigit(m.captured(0), true);
+                      return QString();
+                  }});
         const auto month = [](const QString &m) { return cardinal(m) + u'月'; };
         const auto day = [](const QString &d) { return cardinal(d) + u'日'; };
         // Dates: 2008-08-08, 2008/8/8, 2008.08.08, 2008年8月8日 (the year digit by digit).
@@ -214,7 +229,7 @@ const QList<Rule> &rules()
                   [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return cardinal(m.captured(2)) + QStringLiteral("分之") + cardinal(m.captured(1)); }});
         // Numbers with a unit: 1kg, 25℃, 120km/h, 30m².
         r.append({QRegularExpression(
-                      QStringLiteral("(-?)(\\d+)(?:\\.(\\d+))?\\s?(km/h|m/s|kg|mg|km|cm|mm|m²|m2|m³|ml|mL|min|°C|℃|°|g|m|L|h|s)(?![A-Za-z])")),
+                      QStringLiteral("(-?)(\\d+)(?:\\.(\\d+))?\\s?(km/h|m/s²|m/s2|m/s|kW·h|kW⋅h|kWh|kW|kg|mg|km|cm|mm|m²|m2|m³|ml|mL|min|°C|℃|°|g|m|L|h|s)(?![A-Za-z])")),
                   [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
                       const QString unit = unitName(m.captured(4));
                       const QString number = decimal(m.captured(2), m.captured(3));
@@ -234,6 +249,14 @@ const QList<Rule> &rules()
                           out = QStringLiteral("两");
                       return out;
                   }});
+        // A price per something: 3元/斤, 80美元/桶 -> 三元每斤, 八十美元每桶.
+        r.append({QRegularExpression(QStringLiteral(
+                      "/\\s?(?=斤|公斤|千克|克|吨|升|平方米|米|公里|千米|人|天|月|年|小时|次|件|个|张|台|瓶|盒|箱|袋|包|份|位|间|晚|亩|桶|股|度|千瓦时)")),
+                  [](const QRegularExpressionMatch &m, QStringView subject) {
+                      const QStringView before = subject.first(m.capturedStart(0)).trimmed();
+                      return before.endsWith(u'元') || before.endsWith(u'块') || before.endsWith(u"英镑") ? QStringLiteral("每")
+                                                                                                        : QString();
+                  }});
         // Maths between numbers and words.
         r.append({QRegularExpression(QStringLiteral("≤|≥|≠|×|÷|=|\\+|−|<|>")), [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
                       static const QList<QPair<QString, QString>> signs = {
@@ -251,7 +274,7 @@ const QList<Rule> &rules()
 
 // What a rule can start with: positions starting with anything else are
 // stepped over without trying the rules.
-bool startsRule(QChar c) { return c.isDigit() || QStringView(u"¥￥$€£-≤≥≠×÷=+−<>CR").contains(c); }
+bool startsRule(QChar c) { return c.isDigit() || QStringView(u"¥￥$€£-≤≥≠×÷=+−<>CR/").contains(c); }
 
 } // namespace
 
