@@ -79,7 +79,7 @@ QString strictWavProblem(const QByteArray &file, std::vector<short> *samples = n
     if (end > file.size())
         return QStringLiteral("data runs past the file");
     for (qint64 at = end; at < file.size();) {
-        if (at + 8 > file.size() || at + 8 + u32(at + 4) > quint64(file.size()))
+        if (at + 8 > file.size() || quint64(at) + 8 + u32(at + 4) > quint64(file.size()))
             return QStringLiteral("a chunk after the data runs past the file");
         at += 8 + u32(at + 4) + (u32(at + 4) % 2);
     }

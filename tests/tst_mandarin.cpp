@@ -35,6 +35,8 @@ private slots:
     void wordsStartingAtAPlace();
     void everyIdeographHasAReading_data();
     void everyIdeographHasAReading();
+    void tonesArePrintedAsTheyAreSaid_data();
+    void tonesArePrintedAsTheyAreSaid();
 
 private:
     ReadingDictionary m_dictionary;
@@ -417,4 +419,42 @@ void TestMandarin::everyIdeographHasAReading()
                           .arg(character, alone.join(u' '), inPhrase.join(u' '));
     }
     QVERIFY2(unread.isEmpty(), qPrintable(QStringLiteral("%1 unread, first: ").arg(unread.size()) + unread.mid(0, 10).join(u'\n')));
+}
+
+void TestMandarin::tonesArePrintedAsTheyAreSaid_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("spoken");
+    // Third tones before third tones, by prosodic word.
+    QTest::newRow("3-3 in a word") << "老鼠" << "lao2 shu3";
+    QTest::newRow("3-3 across two short words") << "你好" << "ni2 hao3";
+    QTest::newRow("3-3 in the middle of a phrase") << "他说你好吗" << "ta1 shuo1 ni2 hao3 ma5";
+    QTest::newRow("a particle does not part them") << "买好了" << "mai2 hao3 le5";
+    QTest::newRow("three in one group") << "展览馆" << "zhan2 lan2 guan3";
+    QTest::newRow("two groups of two") << "很好很好" << "hen2 hao3 hen2 hao3";
+    QTest::newRow("not across punctuation") << "你，好" << "ni3 ， hao3";
+    QTest::newRow("a third tone before another tone stays") << "好人" << "hao3 ren2";
+    // 一 and 不, with the tone after them as it is said.
+    QTest::newRow("yi before a fourth tone") << "一个" << "yi2 ge4";
+    QTest::newRow("bu before a fourth tone, mid-phrase") << "他不去" << "ta1 bu2 qu4";
+    QTest::newRow("bu before a third tone") << "不好" << "bu4 hao3";
+    // Doubled verbs are light; doubled adverbs and words that only meet are not.
+    QTest::newRow("doubled verb") << "你看看" << "ni3 kan4 kan5";
+    QTest::newRow("doubled verb of a third tone") << "想想办法" << "xiang3 xiang5 ban4 fa3";
+    QTest::newRow("doubled adverb") << "常常" << "chang2 chang2";
+    QTest::newRow("the end of one word and the start of the next") << "好看看书" << "hao3 kan4 kan4 shu1";
+}
+
+// --spoken-pinyin: the tones the voice is given, every change made; the
+// same readings as --pinyin otherwise.
+void TestMandarin::tonesArePrintedAsTheyAreSaid()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, spoken);
+    const MandarinFrontEnd frontEnd(m_dictionary);
+    QCOMPARE(frontEnd.pinyinLine(text, MandarinFrontEnd::Tones::Spoken), spoken);
+    const QStringList written = frontEnd.pinyinLine(text).split(u' '), said = spoken.split(u' ');
+    QCOMPARE(written.size(), said.size());
+    for (qsizetype i = 0; i < said.size(); ++i)
+        QCOMPARE(QStringView(written[i]).chopped(1), QStringView(said[i]).chopped(1)); // only tones change
 }

@@ -14,7 +14,7 @@ CommandLine::CommandLine()
                        "128+信号 被信号中断；1 其他错误。"));
     m_parser.addHelpOption();
     m_parser.addVersionOption();
-    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_jobs, m_split, m_force, m_listVoices, m_listChapters, m_pinyin});
+    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_jobs, m_split, m_force, m_listVoices, m_listChapters, m_pinyin, m_spokenPinyin});
     m_parser.addPositionalArgument(QStringLiteral("文件"),
                                    QStringLiteral("要朗读的文档（文本、Markdown、网页、EPUB、DOCX、ODT、RTF 或 PDF）；"
                                                   "保存时可给多个，“-”表示标准输入。"),
@@ -77,7 +77,7 @@ CommandLine::Mode CommandLine::mode() const
 {
     if (m_parser.isSet(m_listVoices))
         return Mode::ListVoices;
-    if (m_parser.isSet(m_pinyin))
+    if (m_parser.isSet(m_pinyin) || m_parser.isSet(m_spokenPinyin))
         return Mode::Pinyin;
     if (m_parser.isSet(m_listChapters))
         return Mode::ListChapters;

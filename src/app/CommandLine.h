@@ -10,6 +10,7 @@
 //   sayrella --export OUT [options] [INPUT|-]...   speech saved to files, no window
 //   sayrella --list-voices
 //   sayrella --pinyin [INPUT|-]...          what a Mandarin voice is told to say, a line for each line
+//   sayrella --spoken-pinyin [INPUT|-]...   the same with the tones as they are said
 //   sayrella --list-chapters FILE...        the chapters a split save would make
 // --help and --version print and end the program. None of these but the
 // reader itself needs a display or a sound server.
@@ -38,6 +39,7 @@ public:
     int jobs() const { return m_jobsValue; } // 0: one per core
     Split split() const { return m_splitValue; }
     int splitMinutes() const { return m_splitMinutes; }
+    bool spokenTones() const { return m_parser.isSet(m_spokenPinyin); }
 
     [[noreturn]] void usageError(const QString &message) const;
 
@@ -75,6 +77,10 @@ private:
         QStringLiteral("pinyin"),
         QStringLiteral("不朗读，逐行打印普通话语音将要读出的内容：汉字为带声调数字（1–5）的拼音（ü 写作 v，"
                        "为词典声调，未做变调），英文单词照原样；没有输入时读标准输入。")};
+    QCommandLineOption m_spokenPinyin{
+        QStringLiteral("spoken-pinyin"),
+        QStringLiteral("同 --pinyin，但声调是实际读出的声调：做了变调（“你好”ni2 hao3，“一个”yi2 ge4，“不是”bu2 shi4，"
+                       "“看看”kan4 kan5）。")};
     int m_rateValue = 0;
     int m_volumeValue = 100;
     int m_jobsValue = 0;

@@ -130,7 +130,7 @@ int printReadings(const CommandLine &commandLine)
     helper.setInputChannelMode(QProcess::ManagedInputChannel);
     helper.setStandardErrorFile(QProcess::nullDevice());
     const HelperConfig config = HelperConfig::resolve();
-    helper.start(config.program(), config.pinyinArguments());
+    helper.start(config.program(), config.pinyinArguments(commandLine.spokenTones()));
     if (!helper.waitForStarted()) {
         complain(QStringLiteral("sayrella-synth"), helper.errorString());
         return 1;

@@ -27,7 +27,10 @@ QStringList HelperConfig::synthesisArguments(const QStringList &more) const
     return arguments;
 }
 
-QStringList HelperConfig::pinyinArguments() const
+QStringList HelperConfig::pinyinArguments(bool spokenTones) const
 {
-    return {QStringLiteral("--pinyin"), QStringLiteral("--readings"), m_readings};
+    QStringList arguments{QStringLiteral("--pinyin"), QStringLiteral("--readings"), m_readings};
+    if (spokenTones)
+        arguments << QStringLiteral("--spoken");
+    return arguments;
 }

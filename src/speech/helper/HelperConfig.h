@@ -33,8 +33,9 @@ public:
 
     // A synthesis helper's arguments, with more of the caller's own after them.
     QStringList synthesisArguments(const QStringList &more = {}) const;
-    // The arguments of a helper that prints readings (--pinyin).
-    QStringList pinyinArguments() const;
+    // The arguments of a helper that prints readings (--pinyin), with the
+    // dictionary's tones or with the tones as they are said.
+    QStringList pinyinArguments(bool spokenTones = false) const;
 
 private:
     QString m_program;

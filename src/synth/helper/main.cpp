@@ -5,12 +5,13 @@
 // engine's own thread), so that whatever the user's text does to the engine
 // stays inside this process, on every thread of it.
 //
-//   sayrella-synth [--data FOLDER] [--voices FOLDER]... [--readings FILE] [--pinyin]
+//   sayrella-synth [--data FOLDER] [--voices FOLDER]... [--readings FILE] [--pinyin [--spoken]]
 //
 // --readings names the Mandarin phrase dictionary; without it, Mandarin voices
 // read as the engine's own dictionaries have it. --pinyin reads lines on
 // standard input and writes, for each, the reading a Mandarin voice is given
-// (see MandarinFrontEnd::pinyinLine), confined just the same.
+// (see MandarinFrontEnd::pinyinLine), confined just the same; with --spoken,
+// with the tones as they are said.
 #include "synth/helper/CommandChannel.h"
 #include "synth/helper/EspeakEngine.h"
 #include "synth/mandarin/MandarinFrontEnd.h"
@@ -60,7 +61,7 @@ bool handle(const Frame &command, CommandChannel &channel, EspeakEngine &engine)
 }
 
 // --pinyin: a line of readings for each line read, until the input ends.
-int printReadings(const MandarinFrontEnd &frontEnd)
+int printReadings(const MandarinFrontEnd &frontEnd, MandarinFrontEnd::Tones tones)
 {
     QFile in, out;
     if (!in.open(stdin, QIODevice::ReadOnly) || !out.open(stdout, QIODevice::WriteOnly))
@@ -76,7 +77,7 @@ int printReadings(const MandarinFrontEnd &frontEnd)
             line.chop(1);
         if (line.endsWith('\r'))
             line.chop(1);
-        if (out.write(frontEnd.pinyinLine(QString::fromUtf8(line)).toUtf8() + '\n') < 0)
+        if (out.write(frontEnd.pinyinLine(QString::fromUtf8(line), tones).toUtf8() + '\n') < 0)
             return 1;
     }
     return out.flush() ? 0 : 1;
@@ -93,11 +94,13 @@ int main(int argc, char **argv)
     qputenv("QT_ENABLE_REGEXP_JIT", "0");
     QByteArray dataPath, readingsPath;
     QByteArrayList readable;
-    bool pinyin = false;
+    bool pinyin = false, spoken = false;
     int bufferMs = 100, frameMs = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--pinyin") == 0)
             pinyin = true;
+        else if (std::strcmp(argv[i], "--spoken") == 0)
+            spoken = true;
         else if (i + 1 >= argc)
             break;
         else if (std::strcmp(argv[i], "--data") == 0)
@@ -131,7 +134,7 @@ int main(int argc, char **argv)
         }
         if (!Sandbox::confine({}).complete())
             return 1;
-        return printReadings(frontEnd);
+        return printReadings(frontEnd, spoken ? MandarinFrontEnd::Tones::Spoken : MandarinFrontEnd::Tones::Dictionary);
     }
 
     CommandChannel channel(ChannelFd);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/mandarin/MandarinFrontEnd.h"
 
+#include "synth/mandarin/SpokenTones.h"
+
 #include "synth/mandarin/ContextReadings.h"
 #include "synth/mandarin/ReadingDictionary.h"
 #include "synth/mandarin/TextNormaliser.h"
@@ -17,12 +19,6 @@ constexpr int UnknownCharacterCost = 260;
 constexpr qsizetype LongestEnglishWord = 45;
 
 bool isLatin(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-
-// Yi keeps its first tone after these (第一, 十一) and before digits (一二三);
-// before 百, 千, 万 it changes as before any word (一百 yi4 bai3).
-bool isNumeral(QChar c) { return QStringView(u"零一二三四五六七八九十两第").contains(c); }
-
-int toneOf(const QString &syllable) { return syllable.isEmpty() ? 0 : syllable.back().digitValue(); }
 
 // Builds an engine text and, for each of its UTF-16 units, where it came
 // from in the original piece.
@@ -173,17 +169,21 @@ QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const
     return words;
 }
 
-QString MandarinFrontEnd::pinyinLine(QStringView line) const
+QString MandarinFrontEnd::pinyinLine(QStringView line, Tones tones) const
 {
     QStringList tokens;
     bool lastWasMark = false; // the last token is marks that are no word ("——", "...")
     qsizetype lastEnd = -1;
-    for (const Word &word : read(line)) {
+    const QList<Word> words = read(line);
+    const QList<QStringList> syllables = tones == Tones::Spoken ? spokenSyllables(words, line) : QList<QStringList>();
+    for (qsizetype w = 0; w < words.size(); ++w) {
+        const Word &word = words[w];
         const QStringView written = line.mid(word.start, word.length);
         if (word.kind == Word::Kind::Han) {
             const QStringView said = word.spoken.isEmpty() ? written : QStringView(word.spoken);
-            for (qsizetype k = 0; k < word.syllables.size(); ++k)
-                tokens << (word.syllables[k].isEmpty() ? said.mid(k, 1).toString() : word.syllables[k]);
+            const QStringList &read = tones == Tones::Spoken ? syllables[w] : word.syllables;
+            for (qsizetype k = 0; k < read.size(); ++k)
+                tokens << (read[k].isEmpty() ? said.mid(k, 1).toString() : read[k]);
             lastWasMark = false;
         } else if (!written.trimmed().isEmpty()) {
             // Neighbouring marks stay together as one token.
@@ -201,17 +201,41 @@ QString MandarinFrontEnd::pinyinLine(QStringView line) const
 
 void MandarinFrontEnd::applyToneChanges(QStringList &syllables, QStringView characters)
 {
-    for (qsizetype i = 0; i + 1 < syllables.size(); ++i) {
-        const int next = toneOf(syllables[i + 1]);
-        if (characters[i] == u'一' && syllables[i] == u"yi1") {
-            // 第一, 十一, 一二三: a numeral keeps its tone.
-            if ((i > 0 && isNumeral(characters[i - 1])) || isNumeral(characters[i + 1]) || next == 0)
-                continue;
-            syllables[i] = next == 4 || next == 5 ? QStringLiteral("yi2") : QStringLiteral("yi4");
-        } else if (characters[i] == u'不' && syllables[i] == u"bu4" && next == 4) {
-            syllables[i] = QStringLiteral("bu2");
+    SpokenTones::changeYiAndBu(syllables, characters);
+}
+
+// Each word's syllables as they are said: the tone changes look across the
+// words of a run of Han (no punctuation between), so each run's syllables
+// are changed together, with its characters and its words' sizes.
+QList<QStringList> MandarinFrontEnd::spokenSyllables(const QList<Word> &words, QStringView text)
+{
+    QList<QStringList> spoken;
+    spoken.reserve(words.size());
+    for (qsizetype w = 0; w < words.size();) {
+        if (words[w].kind != Word::Kind::Han) {
+            spoken.append(words[w].syllables);
+            ++w;
+            continue;
+        }
+        QStringList run;
+        QString characters;
+        std::vector<qsizetype> sizes;
+        qsizetype end = w;
+        for (; end < words.size() && words[end].kind == Word::Kind::Han; ++end) {
+            run << words[end].syllables;
+            characters += words[end].spoken.isEmpty()
+                ? text.mid(words[end].start, words[end].length).toString().remove(QChar(u'\n'))
+                : words[end].spoken;
+            sizes.push_back(words[end].syllables.size());
+        }
+        SpokenTones::apply(run, characters, sizes);
+        qsizetype at = 0;
+        for (; w < end; ++w) {
+            spoken.append(run.mid(at, words[w].syllables.size()));
+            at += words[w].syllables.size();
         }
     }
+    return spoken;
 }
 
 QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece &original, QStringView text) const
@@ -225,11 +249,7 @@ QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece 
         current = {};
     };
     const QList<Word> words = read(text);
-    // Tone changes look across word boundaries within a run of Han: the
-    // syllables of the whole run, with their characters, in one list.
-    QStringList runSyllables;
-    QString runCharacters;
-    qsizetype runIndex = 0;
+    const QList<QStringList> said = spokenSyllables(words, text);
     for (qsizetype w = 0; w < words.size(); ++w) {
         const Word &word = words[w];
         const QStringView written = text.mid(word.start, word.length);
@@ -250,24 +270,11 @@ QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece 
             current.appendWritten(written, word.start);
             continue;
         }
-        if (runIndex >= runSyllables.size()) {
-            // The first word of a run of Han: gather the run's syllables.
-            runSyllables.clear();
-            runCharacters.clear();
-            runIndex = 0;
-            for (qsizetype v = w; v < words.size() && words[v].kind == Word::Kind::Han; ++v) {
-                runSyllables << words[v].syllables;
-                runCharacters += words[v].spoken.isEmpty()
-                    ? text.mid(words[v].start, words[v].length).toString().remove(QChar(u'\n'))
-                    : words[v].spoken;
-            }
-            applyToneChanges(runSyllables, runCharacters);
-        }
         // A written form read out points at the whole of what was written.
         const bool rewritten = !word.spoken.isEmpty();
         qsizetype writtenAt = word.start; // the next character said, past line breaks
-        for (qsizetype k = 0; k < word.syllables.size(); ++k, ++runIndex) {
-            const QString &syllable = runSyllables[runIndex];
+        for (qsizetype k = 0; k < word.syllables.size(); ++k) {
+            const QString &syllable = said[w][k];
             while (!rewritten && writtenAt < word.start + word.length - 1 && text[writtenAt] == u'\n')
                 ++writtenAt;
             const qsizetype at = rewritten ? word.start : writtenAt++;

@@ -37,10 +37,12 @@ public:
     // Other words of their own.
     QList<Word> read(QStringView text) const;
 
-    // One line as --pinyin prints it: pinyin syllables (dictionary tones, v
-    // for u-umlaut), English words as written, anything else as written;
-    // separated by single spaces.
-    QString pinyinLine(QStringView line) const;
+    // One line as --pinyin prints it: pinyin syllables (v for u-umlaut),
+    // English words as written, anything else as written; separated by
+    // single spaces. With the dictionary's tones, or (--spoken-pinyin) with
+    // the tones the voice is given, every tone change made.
+    enum class Tones { Dictionary, Spoken };
+    QString pinyinLine(QStringView line, Tones tones = Tones::Dictionary) const;
 
     // A piece of a text as the engine is given it: Mandarin with the
     // readings of this front end (tone changes of yi and bu applied), or
@@ -57,6 +59,7 @@ public:
     static void applyToneChanges(QStringList &syllables, QStringView characters);
 
 private:
+    static QList<QStringList> spokenSyllables(const QList<Word> &words, QStringView text);
     void readHan(QStringView text, qsizetype from, qsizetype to, QList<Word> &out) const;
 
     const ReadingDictionary &m_dictionary;

@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synth/mandarin/SpokenTones.h"
+
+namespace SpokenTones {
+
+namespace {
+
+int toneOf(const QString &syllable) { return syllable.isEmpty() ? 0 : syllable.back().digitValue(); }
+
+void setTone(QString &syllable, int tone)
+{
+    if (!syllable.isEmpty() && syllable.back().isDigit())
+        syllable.back() = QChar(u'0' + tone);
+}
+
+// Yi keeps its first tone after these (第一, 十一) and before digits (一二三);
+// before 百, 千, 万 it changes as before any word (一百 yi4 bai3).
+bool isNumeral(QChar c) { return QStringView(u"零一二三四五六七八九十两第").contains(c); }
+
+// Verbs whose doubled form ("try a little") is said with a light second
+// syllable. A list, since the words around do not tell a verb: adverbs
+// doubled (常常, 慢慢, 渐渐) keep both tones.
+constexpr QStringView DoubledVerbs = u"看想试听说走问谈聊找尝动练写读学玩坐歇摸闻洗擦查猜算讲逛";
+
+// Where each word starts in the run, and where the run ends.
+std::vector<qsizetype> starts(const std::vector<qsizetype> &sizes)
+{
+    std::vector<qsizetype> at{0};
+    for (qsizetype size : sizes)
+        at.push_back(at.back() + size);
+    return at;
+}
+
+} // namespace
+
+std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::vector<qsizetype> &wordSizes)
+{
+    // Light particles (了, 吗, 的: one syllable, neutral tone) go with the
+    // word before them and do not count towards a group's length.
+    struct Unit
+    {
+        qsizetype core = 0, total = 0;
+        bool merged = false;
+    };
+    std::vector<Unit> units;
+    qsizetype at = 0;
+    for (qsizetype size : wordSizes) {
+        const bool light = size == 1 && at < syllables.size() && toneOf(syllables[at]) == 5;
+        if (light && !units.empty())
+            units.back().total += 1;
+        else
+            units.push_back({size, size});
+        at += size;
+    }
+    // From the end: a one-syllable word joins a one-syllable word after it
+    // (很/好), or a word of two that is not itself a group (小/老虎), so that
+    // a group stays within three syllables and 很好很好 is two groups.
+    std::vector<Unit> groups; // backwards
+    for (auto unit = units.rbegin(); unit != units.rend(); ++unit) {
+        Unit &next = groups.empty() ? *unit : groups.back();
+        if (unit->core == 1 && !groups.empty() && (next.core == 1 || (next.core == 2 && !next.merged))) {
+            next.core += 1;
+            next.total += unit->total;
+            next.merged = true;
+        } else {
+            groups.push_back(*unit);
+        }
+    }
+    std::vector<qsizetype> sizes;
+    for (auto group = groups.rbegin(); group != groups.rend(); ++group)
+        sizes.push_back(group->total);
+    // A one-syllable word left alone at the end goes with the word before it (展览/馆).
+    if (groups.size() >= 2 && groups.front().core == 1 && groups[1].core + 1 <= 3) {
+        sizes.pop_back();
+        sizes.back() += groups.front().total;
+    }
+    return sizes;
+}
+
+void lightenReduplicatedVerbs(QStringList &syllables, QStringView characters, const std::vector<qsizetype> &wordSizes)
+{
+    const std::vector<qsizetype> at = starts(wordSizes);
+    for (std::size_t w = 0; w < wordSizes.size(); ++w) {
+        // As one word (看看) or as two of one syllable each (看/看), but not
+        // the end of one word and the start of the next (好看/看书).
+        const qsizetype i = at[w];
+        const bool oneWord = wordSizes[w] == 2;
+        const bool twoWords = wordSizes[w] == 1 && w + 1 < wordSizes.size() && wordSizes[w + 1] == 1;
+        if (!(oneWord || twoWords) || i + 1 >= syllables.size() || i + 1 >= characters.size())
+            continue;
+        if (characters[i] == characters[i + 1] && DoubledVerbs.contains(characters[i]) && syllables[i] == syllables[i + 1]
+            && toneOf(syllables[i]) != 5)
+            setTone(syllables[i + 1], 5);
+    }
+}
+
+void raiseThirdTones(QStringList &syllables, const std::vector<qsizetype> &wordSizes)
+{
+    qsizetype from = 0;
+    for (qsizetype size : prosodicWords(syllables, wordSizes)) {
+        // Every third tone before another third tone of its prosodic word
+        // rises; the last of them stays.
+        for (qsizetype i = from; i + 1 < from + size && i + 1 < syllables.size(); ++i)
+            if (toneOf(syllables[i]) == 3 && toneOf(syllables[i + 1]) == 3)
+                setTone(syllables[i], 2);
+        from += size;
+    }
+}
+
+void changeYiAndBu(QStringList &syllables, QStringView characters)
+{
+    for (qsizetype i = 0; i + 1 < syllables.size() && i + 1 < characters.size(); ++i) {
+        const int next = toneOf(syllables[i + 1]);
+        if (characters[i] == u'一' && syllables[i] == u"yi1") {
+            // 第一, 十一, 一二三: a numeral keeps its tone.
+            if ((i > 0 && isNumeral(characters[i - 1])) || isNumeral(characters[i + 1]) || next == 0)
+                continue;
+            syllables[i] = next == 4 || next == 5 ? QStringLiteral("yi2") : QStringLiteral("yi4");
+        } else if (characters[i] == u'不' && syllables[i] == u"bu4" && next == 4) {
+            syllables[i] = QStringLiteral("bu2");
+        }
+    }
+}
+
+void apply(QStringList &syllables, QStringView characters, const std::vector<qsizetype> &wordSizes)
+{
+    lightenReduplicatedVerbs(syllables, characters, wordSizes);
+    raiseThirdTones(syllables, wordSizes);
+    changeYiAndBu(syllables, characters);
+}
+
+} // namespace SpokenTones
