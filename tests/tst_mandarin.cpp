@@ -59,6 +59,10 @@ void TestMandarin::charactersAreReadByTheirWords_data()
     QTest::newRow("觉 sleep and feel") << "我觉得该睡觉了" << "wo3 jue2 de5 gai1 shui4 jiao4 le5";
     QTest::newRow("还 still and return") << "他还没还钱" << "ta1 hai2 mei2 huan2 qian2";
     QTest::newRow("咳嗽") << "他咳嗽了" << "ta1 ke2 sou5 le5";
+    QTest::newRow("东西 a thing") << "我去买东西" << "wo3 qu4 mai3 dong1 xi5";
+    QTest::newRow("东西 a thing, at the start") << "东西放在桌上" << "dong1 xi5 fang4 zai4 zhuo1 shang4";
+    QTest::newRow("东西 east and west") << "这条街东西走向" << "zhe4 tiao2 jie1 dong1 xi1 zou3 xiang4";
+    QTest::newRow("东西 across") << "铁路横贯东西" << "tie3 lu4 heng2 guan4 dong1 xi1";
     QTest::newRow("地 marking an adverb") << "他高兴地笑了" << "ta1 gao1 xing4 de5 xiao4 le5";
     QTest::newRow("地 after a doubled word") << "慢慢地走" << "man4 man4 de5 zou3";
     QTest::newRow("地 the ground") << "这块地很大" << "zhe4 kuai4 di4 hen3 da4";

@@ -82,6 +82,17 @@ void settleReadingsByContext(QStringView text, QList<Word> &words, qsizetype fir
             word.syllables[1] = QStringLiteral("zhe5"); // 穿着红衣服 is wearing, 他的穿着 his clothes
             continue;
         }
+        if (word.length == 2 && word.syllables.size() == 2 && text.mid(word.start, 2) == u"东西") {
+            // 东西 is a thing (dōngxi), unless it is east and west: before a
+            // direction, a side or an extent (东西方向, 东西两侧, 东西长五里,
+            // 东西南北, 东西文化), after 贯/横/从.
+            static const QStringView Directional = u"方两走南向长宽之横部侧文交半城街各";
+            const QChar after = word.start + 2 < text.size() ? text[word.start + 2] : QChar();
+            const QChar beforeIt = word.start > 0 ? text[word.start - 1] : QChar();
+            const bool eastAndWest = Directional.contains(after) || QStringView(u"贯横从").contains(beforeIt);
+            word.syllables[1] = eastAndWest ? QStringLiteral("xi1") : QStringLiteral("xi5");
+            continue;
+        }
         if (word.length == 2 && text[word.start] == u'地' && word.start >= 2 && w > first
             && text[word.start - 1] == text[word.start - 2]) {
             word.syllables[0] = QStringLiteral("de5"); // 哗哗地下着雨: the adverb's mark, not 地下
