@@ -23,25 +23,23 @@ namespace {
 
 constexpr std::size_t WritebackSamples = 2'000'000;
 
-using Access = SndfileAccess;
-
 sf_count_t accessLength(void *data)
 {
     struct stat status;
-    return fstat(static_cast<Access *>(data)->fd, &status) == 0 ? sf_count_t(status.st_size) : -1;
+    return fstat(static_cast<SndfileAccess *>(data)->fd, &status) == 0 ? sf_count_t(status.st_size) : -1;
 }
 
 sf_count_t accessSeek(sf_count_t offset, int whence, void *data)
 {
-    return sf_count_t(lseek(static_cast<Access *>(data)->fd, off_t(offset), whence));
+    return sf_count_t(lseek(static_cast<SndfileAccess *>(data)->fd, off_t(offset), whence));
 }
 
-sf_count_t accessTell(void *data) { return sf_count_t(lseek(static_cast<Access *>(data)->fd, 0, SEEK_CUR)); }
+sf_count_t accessTell(void *data) { return sf_count_t(lseek(static_cast<SndfileAccess *>(data)->fd, 0, SEEK_CUR)); }
 
 sf_count_t accessRead(void *into, sf_count_t count, void *data)
 {
     for (;;) {
-        const ssize_t n = read(static_cast<Access *>(data)->fd, into, size_t(count));
+        const ssize_t n = read(static_cast<SndfileAccess *>(data)->fd, into, size_t(count));
         if (n >= 0 || errno != EINTR)
             return n < 0 ? 0 : sf_count_t(n);
     }
@@ -49,7 +47,7 @@ sf_count_t accessRead(void *into, sf_count_t count, void *data)
 
 sf_count_t accessWrite(const void *from, sf_count_t count, void *data)
 {
-    Access &access = *static_cast<Access *>(data);
+    SndfileAccess &access = *static_cast<SndfileAccess *>(data);
     const char *bytes = static_cast<const char *>(from);
     sf_count_t done = 0;
     while (done < count) {
@@ -137,11 +135,10 @@ AudioFileWriter::~AudioFileWriter()
 void AudioFileWriter::fail()
 {
     // The disk's own word where it refused a write; libsndfile's otherwise.
-    const int error = m_access && m_access->error ? m_access->error : errno;
-    QString why = m_access && m_access->error ? QString::fromLocal8Bit(std::strerror(error))
-                                              : QString::fromUtf8(sf_strerror(m_file));
-    if (error == ENOSPC)
-        why = QStringLiteral("磁盘已满");
+    if (m_access && m_access->error)
+        throw SafeOutput::writeFailure(m_output.target(), m_access->error);
+    const int error = errno;
+    const QString why = error == ENOSPC ? QStringLiteral("磁盘已满") : QString::fromUtf8(sf_strerror(m_file));
     throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_output.target(), why), Failure::Reason::FileUnwritable);
 }
 

@@ -13,7 +13,6 @@
 #include <optional>
 
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -28,13 +27,8 @@ void writeWhole(const QByteArray &bytes, SafeOutput &output)
         const ssize_t n = ::write(output.fd(), bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            throw Failure(QStringLiteral("写入 %1 时出错：%2。")
-                              .arg(output.target(), error == ENOSPC ? QStringLiteral("磁盘已满")
-                                                                    : QString::fromLocal8Bit(std::strerror(error))),
-                          Failure::Reason::FileUnwritable);
-        }
+        if (n <= 0)
+            throw SafeOutput::writeFailure(output.target(), n < 0 ? errno : ENOSPC);
         done += n;
     }
 }

@@ -96,6 +96,12 @@ SafeOutput::~SafeOutput()
         QFile::remove(m_temporary);
 }
 
+Failure SafeOutput::writeFailure(const QString &target, int error)
+{
+    const QString why = error == ENOSPC ? QStringLiteral("磁盘已满") : QString::fromLocal8Bit(std::strerror(error));
+    return Failure(QStringLiteral("写入 %1 时出错：%2。").arg(target, why), Failure::Reason::FileUnwritable);
+}
+
 void SafeOutput::startWriteback()
 {
     // One at a time: a flush still running has more to confirm when it ends.
@@ -125,11 +131,8 @@ void SafeOutput::commit()
     // Closed whatever happened: a failed save keeps no descriptor open.
     if (close(std::exchange(m_fd, -1)) != 0 && error == 0)
         error = errno;
-    if (error != 0) {
-        errno = error;
-        throw Failure(QStringLiteral("写入 %1 时出错：%2。").arg(m_target, systemError()),
-                      Failure::Reason::FileUnwritable);
-    }
+    if (error != 0)
+        throw writeFailure(m_target, error);
     if (std::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_target).constData()) != 0)
         throw Failure(QStringLiteral("无法保存为 %1：%2。").arg(m_target, systemError()),
                       Failure::Reason::FileUnwritable);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/Failure.h"
+
 #include <QString>
 
 #include <future>
@@ -28,6 +30,10 @@ public:
     // of its own while the writer goes on: the flush in commit() then waits
     // for the last few megabytes of a book, not for all of it at once.
     void startWriteback();
+
+    // The failure of a write to target that the system refused with error
+    // (errno): a full disk said as such, anything else in the system's words.
+    static Failure writeFailure(const QString &target, int error);
 
     // Whether anything stands at path: a file, a folder, or a link, even one
     // that leads nowhere (the rename would replace it all the same).

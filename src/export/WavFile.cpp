@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/WavFile.h"
 
-#include "platform/Failure.h"
+#include "export/SafeOutput.h"
 
 #include <QtEndian>
 
@@ -125,12 +125,7 @@ bool WavFile::needsRf64(std::uint64_t dataBytes, std::uint64_t trailingBytes)
     return PlainHeader - 8 + dataBytes + trailingBytes > 0xFFFFFFFFu;
 }
 
-void WavFile::fail(int error) const
-{
-    throw Failure(QStringLiteral("写入 %1 时出错：%2。")
-                      .arg(m_target, error == ENOSPC ? QStringLiteral("磁盘已满") : QString::fromLocal8Bit(std::strerror(error))),
-                  Failure::Reason::FileUnwritable);
-}
+void WavFile::fail(int error) const { throw SafeOutput::writeFailure(m_target, error); }
 
 void WavFile::writeAt(std::uint64_t offset, const char *bytes, std::size_t size)
 {
