@@ -49,16 +49,16 @@ void TestSynthProtocol::headerIsTakenOrRefused_data()
     QTest::newRow("a long text to the helper") << to << quint32(Type::Speak) << MaxFromHelper + 1 << false;
     QTest::newRow("a text at the reader's limit") << to << quint32(Type::Speak) << MaxToHelper << false;
     QTest::newRow("a text one byte over it") << to << quint32(Type::Speak) << MaxToHelper + 1 << true;
-    QTest::newRow("every type from the helper") << from << quint32(Type::Failed) << 0u << false;
-    QTest::newRow("every command to the helper") << to << quint32(Type::SetRate) << 0u << false;
+    QTest::newRow("every type from the helper") << from << quint32(Type::Mark) << 0u << false;
+    QTest::newRow("every command to the helper") << to << quint32(Type::SetPitch) << 0u << false;
     // A helper that sends commands, or a reader that sends samples, is broken.
     QTest::newRow("a command from the helper") << from << quint32(Type::Speak) << 0u << true;
     QTest::newRow("a cancel from the helper") << from << quint32(Type::Cancel) << 0u << true;
     QTest::newRow("samples to the helper") << to << quint32(Type::Pcm) << 0u << true;
     QTest::newRow("a greeting to the helper") << to << quint32(Type::Hello) << 0u << true;
     QTest::newRow("type 0") << from << 0u << 0u << true;
-    QTest::newRow("type after the helper's last") << from << quint32(Type::Failed) + 1 << 0u << true;
-    QTest::newRow("type after the reader's last") << to << quint32(Type::SetRate) + 1 << 0u << true;
+    QTest::newRow("type after the helper's last") << from << quint32(Type::Mark) + 1 << 0u << true;
+    QTest::newRow("type after the reader's last") << to << quint32(Type::SetPitch) + 1 << 0u << true;
 }
 
 // Refused on its header alone: nothing waits for a payload that is never

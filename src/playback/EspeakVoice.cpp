@@ -85,6 +85,8 @@ void EspeakVoice::heard(const TimedWord &word)
     if (word.generation != m_generation && word.generation != m_continuedGeneration)
         return;
     const QVariant position = QVariant::fromValue<qlonglong>(word.sample * 2);
+    if (!word.mark.isEmpty())
+        return; // the window shows words; a mark is for callers that asked for them
     if (!word.endOfStream) {
         emit Word(word.stream, position, word.position, word.length);
         return;

@@ -22,6 +22,10 @@ public:
         QString voiceId; // empty: the engine's starting voice (Mandarin)
         long rate = 0; // -10..10, as Speak
         int volume = 100;
+        int pitch = 50; // 0..100, 50 the voice's own
+        int pitchRange = 50;
+        // The text may carry SSML: its marks are reported to the sink.
+        bool markup = false;
     };
     // Where the rendered speech goes; called on the rendering thread.
     class Sink
@@ -32,6 +36,12 @@ public:
         virtual bool samples(const int16_t *data, std::size_t count) = 0;
         // A word whose audio starts at this sample of the output.
         virtual void word(qint64 sample, long position, long length) = 0;
+        // A mark of the text's markup, reached at this sample of the output.
+        virtual void mark(qint64 sample, const QString &name)
+        {
+            (void)sample;
+            (void)name;
+        }
         // Room for up to count samples at the sink's end, for the renderer
         // to fill in place and hand over by passing that same memory to
         // samples() (even with none in it); a room not handed over is not

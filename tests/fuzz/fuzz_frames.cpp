@@ -13,13 +13,14 @@ void decodeAsTheReaderDoes(const Frame &frame)
 {
     quint64 generation = 0;
     qint32 stream = 0, rate = 0;
+    quint32 version = 0;
     qint64 ahead = 0, position = 0, length = 0;
     QString text;
     QByteArray samples;
     QList<VoiceInfo> voices;
     switch (frame.type) {
     case Type::Hello:
-        decode(frame.payload, rate, voices);
+        decode(frame.payload, version, rate, voices);
         break;
     case Type::StartFailed:
         decode(frame.payload, text);
@@ -35,6 +36,9 @@ void decodeAsTheReaderDoes(const Frame &frame)
         break;
     case Type::Failed:
         decode(frame.payload, generation, text);
+        break;
+    case Type::Mark:
+        decode(frame.payload, generation, stream, ahead, text);
         break;
     default:
         break;

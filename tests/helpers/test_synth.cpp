@@ -108,7 +108,7 @@ int main(int argc, char **argv)
         else if (std::strcmp(argv[i], "--on-speak") == 0)
             onSpeak = argv[i + 1];
     }
-    sendAll(encode(Type::Hello, qint32(Rate),
+    sendAll(encode(Type::Hello, SynthProtocol::Version, qint32(Rate),
                    QList<VoiceInfo>{{QStringLiteral("test:tone"), QStringLiteral("Tone"), QStringLiteral("en")}}));
 
     FrameReader reader(Direction::ToHelper);

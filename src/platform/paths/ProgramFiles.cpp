@@ -11,15 +11,16 @@
 namespace {
 
 // The first of: beside the program (a build tree), the installed layout
-// relative to the program, and, for programs inside the build tree only (its
+// relative to the program (or to the speech-dispatcher module), and, for programs inside the build tree only (its
 // tests), the build's program folder. The installed place when the file is in
 // none of them, so that a failure names where it was looked for.
-QString locate(const QString &name, const char *fromProgram)
+QString locate(const QString &name, const char *fromProgram, const char *fromModule)
 {
     const QString programFolder = QCoreApplication::applicationDirPath();
     const QDir program(programFolder);
     const QString installed = QDir::cleanPath(program.filePath(QString::fromUtf8(fromProgram) + u'/' + name));
-    QStringList candidates{program.filePath(name), installed};
+    QStringList candidates{program.filePath(name), installed,
+                           QDir::cleanPath(program.filePath(QString::fromUtf8(fromModule) + u'/' + name))};
     if (programFolder.startsWith(QString::fromUtf8(InstallLayout::BuildTree) + u'/'))
         candidates.append(QDir(QString::fromUtf8(InstallLayout::BuildProgramFolder)).filePath(name));
     for (const QString &candidate : candidates)
@@ -32,9 +33,9 @@ QString locate(const QString &name, const char *fromProgram)
 
 namespace ProgramFiles {
 
-QString helper(const QString &name) { return locate(name, InstallLayout::HelpersFromProgram); }
+QString helper(const QString &name) { return locate(name, InstallLayout::HelpersFromProgram, InstallLayout::HelpersFromModule); }
 QString helperFolder() { return QFileInfo(helper(QStringLiteral("msiexec"))).path(); }
-QString data(const QString &name) { return locate(name, InstallLayout::DataFromProgram); }
+QString data(const QString &name) { return locate(name, InstallLayout::DataFromProgram, InstallLayout::DataFromModule); }
 QString dataFolder() { return QFileInfo(data(QStringLiteral("msc"))).path(); }
 
 QString userVoiceFolder()

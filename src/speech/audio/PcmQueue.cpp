@@ -46,10 +46,10 @@ bool PcmQueue::pushWord(const TimedWord &word)
     if (m_closed || word.generation != m_generation)
         return false;
     m_words.push_back(word);
-    if (!word.endOfStream)
-        m_lastWord = word;
-    else
+    if (word.endOfStream)
         m_data.notify_all();
+    else if (word.mark.isEmpty())
+        m_lastWord = word;
     return true;
 }
 
@@ -154,7 +154,7 @@ std::optional<TimedWord> PcmQueue::firstWordFrom(qint64 sample) const
 {
     std::lock_guard lock(m_mutex);
     for (const TimedWord &word : m_words)
-        if (!word.endOfStream && word.sample >= sample)
+        if (!word.endOfStream && word.mark.isEmpty() && word.sample >= sample)
             return word;
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <atomic>
@@ -21,6 +22,9 @@ struct TimedWord
     long position = 0; // UTF-16 offset in the spoken text
     long length = 0;
     bool endOfStream = false; // not a word: the stream's last sample has been played
+    // Not a word either when set: a mark the text's markup named, reached
+    // at this sample (position and length are 0).
+    QString mark = QString();
 };
 
 // The bounded hand-over between the synthesis thread (producer) and the audio
@@ -60,9 +64,9 @@ public:
     bool drained() const; // nothing buffered that has not been handed over
     qint64 handedOver() const; // samples given to the audio output this session
 
-    // The first word (not an end) stamped at or after sample, if queued.
+    // The first word (not an end or a mark) stamped at or after sample, if queued.
     std::optional<TimedWord> firstWordFrom(qint64 sample) const;
-    // The last word pushed in this generation, queued or already taken.
+    // The last word (not a mark) pushed in this generation, queued or already taken.
     std::optional<TimedWord> lastWord() const;
     // Keeps what comes before sample (never less than what was handed over)
     // under a new generation, and drops the rest: the speech goes on from

@@ -24,8 +24,12 @@ class SynthClient;
 class SpeechRenderer : public SpeechSynthesis
 {
 public:
+    // Saving wants throughput: big frames, few wake-ups. Listening (speech
+    // another program plays as it comes) wants the first samples at once
+    // and a stop that takes effect within a few milliseconds.
+    enum class Pace { Saving, Listening };
     // Throws Failure when the helper cannot start.
-    explicit SpeechRenderer(const HelperOptions &options = {});
+    explicit SpeechRenderer(const HelperOptions &options = {}, Pace pace = Pace::Saving);
     ~SpeechRenderer() override;
 
     int sampleRate() const override;
@@ -41,4 +45,6 @@ private:
     std::mutex m_failureMutex;
     std::optional<Failure> m_failure;
     quint64 m_generation = 0;
+    std::size_t m_block; // samples handed to the sink at most at a time
+    int m_waitMs; // the longest wait for a block, and so for a cancel to be seen
 };

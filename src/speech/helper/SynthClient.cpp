@@ -79,9 +79,20 @@ void SynthClient::connectHelper()
     for (;;) {
         if (const auto frame = m_reader->next()) {
             if (frame->type == Type::Hello) {
+                quint32 version = 0;
                 qint32 rate = 0;
                 QList<VoiceInfo> voices;
-                if (decode(frame->payload, rate, voices) && rate > 0) {
+                QDataStream in(frame->payload);
+                in.setVersion(QDataStream::Qt_6_4);
+                in >> version;
+                if (in.status() == QDataStream::Ok && version != Version) {
+                    m_helper.end(ReapGraceMs);
+                    throw Failure(QStringLiteral("语音合成程序与朗读程序的版本不一致（协议 %1，应为 %2）：请重新安装 Sayrella。")
+                                      .arg(version)
+                                      .arg(Version),
+                                  Failure::Reason::EngineFailed);
+                }
+                if (decode(frame->payload, version, rate, voices) && rate > 0) {
                     m_sampleRate = rate;
                     QList<SpObjectToken> builtin;
                     for (const VoiceInfo &v : std::as_const(voices))
@@ -113,7 +124,7 @@ void SynthClient::connectHelper()
     // A fresh helper speaks with the voice and rate the reader last chose.
     std::lock_guard lock(m_mutex);
     m_allowance = HelperAllowance(m_sampleRate);
-    QByteArray settings = encode(Type::SetRate, qint32(m_rate));
+    QByteArray settings = encode(Type::SetRate, qint32(m_rate)) + encode(Type::SetPitch, qint32(m_pitch), qint32(m_pitchRange));
     if (!m_voiceId.isEmpty()) {
         settings.prepend(encode(Type::SetVoice, m_voiceId));
         m_allowance.voiceSent();
@@ -238,6 +249,20 @@ void SynthClient::setRate(long rate)
         m_rate = rate;
     }
     post(encode(Type::SetRate, qint32(rate)));
+}
+
+void SynthClient::setPitch(int pitch, int range)
+{
+    pitch = std::clamp(pitch, 0, 100);
+    range = std::clamp(range, 0, 100);
+    {
+        std::lock_guard lock(m_mutex);
+        if (pitch == m_pitch && range == m_pitchRange)
+            return;
+        m_pitch = pitch;
+        m_pitchRange = range;
+    }
+    post(encode(Type::SetPitch, qint32(pitch), qint32(range)));
 }
 
 QList<SpObjectToken> SynthClient::voices() const
@@ -412,6 +437,20 @@ bool SynthClient::handle(const Frame &frame)
         if (!allowed(lockedAllowance([&](HelperAllowance &a) { return a.word(ahead); })))
             return false;
         m_queue.pushWord({m_queue.written() + ahead, generation, stream, long(position), long(length)});
+        return true;
+    }
+    case Type::Mark: {
+        quint64 generation = 0;
+        qint32 stream = 0;
+        qint64 ahead = 0;
+        QString name;
+        if (!decode(frame.payload, generation, stream, ahead, name) || ahead < 0)
+            return false;
+        if (!allowed(lockedAllowance([&](HelperAllowance &a) { return a.word(ahead); })))
+            return false;
+        TimedWord mark{m_queue.written() + ahead, generation, stream, 0, 0};
+        mark.mark = name;
+        m_queue.pushWord(mark);
         return true;
     }
     case Type::Done: {

@@ -76,6 +76,8 @@ public:
     void cancel(quint64 generation);
     void selectVoice(const QString &id);
     void setRate(long rate);
+    // 0..100 each; 50 is the voice's own pitch and range.
+    void setPitch(int pitch, int range);
     // Every text handed over has come back synthesised or was dropped.
     bool idle() const;
     pid_t helperPid() const;
@@ -132,6 +134,8 @@ private:
     bool m_quit = false;
     QString m_voiceId;
     long m_rate = 0;
+    int m_pitch = 50;
+    int m_pitchRange = 50;
     pid_t m_pid = -1;
     HelperAllowance m_allowance; // of the helper now running
 };

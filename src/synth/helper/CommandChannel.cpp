@@ -67,6 +67,14 @@ bool CommandChannel::take(const Frame &frame)
         m_rate = std::clamp<long>(rate, -10, 10);
         return true;
     }
+    case Type::SetPitch: {
+        qint32 pitch = 0, range = 0;
+        if (!decode(frame.payload, pitch, range))
+            return false;
+        m_pitch = std::clamp(pitch, 0, 100);
+        m_pitchRange = std::clamp(range, 0, 100);
+        return true;
+    }
     case Type::Speak:
     case Type::SetVoice:
         m_commands.push_back(frame);

@@ -7,7 +7,7 @@
 #include <deque>
 
 // The helper's end of the channel. Commands that change what is being
-// synthesised (Cancel, SetRate) take effect the moment they are read, even in
+// synthesised (Cancel, SetRate, SetPitch) take effect the moment they are read, even in
 // the middle of a text; Speak and SetVoice wait their turn in order.
 class CommandChannel
 {
@@ -28,6 +28,8 @@ public:
     // Texts of generations older than this are abandoned.
     quint64 cancelledBefore() const { return m_cancelledBefore; }
     long rate() const { return m_rate; }
+    int pitch() const { return m_pitch; }
+    int pitchRange() const { return m_pitchRange; }
 
 private:
     bool take(const SynthProtocol::Frame &frame);
@@ -37,4 +39,6 @@ private:
     std::deque<SynthProtocol::Frame> m_commands;
     quint64 m_cancelledBefore = 0;
     long m_rate = 0;
+    int m_pitch = 50;
+    int m_pitchRange = 50;
 };

@@ -5,6 +5,7 @@
 #include "synth/mandarin/MandarinFrontEnd.h"
 #include "synth/text/MarkupCheck.h"
 #include "synth/text/SpeechRate.h"
+#include "synth/text/SsmlText.h"
 #include "synth/text/TextPieces.h"
 #include "synth/text/WordGrouping.h"
 #include "synth/text/WordPositionFilter.h"
@@ -19,6 +20,7 @@
 #include <sonic.h>
 
 #include <algorithm>
+#include <tuple>
 #include <cmath>
 #include <vector>
 
@@ -71,6 +73,10 @@ struct EspeakEngine::PieceRun
     qint64 pieceBase = 0; // samples of this text before the current piece
     qint64 lastWordAt = 0;
     qint64 offset = 0; // of this part in the whole text
+    // Markup read as plain text: positions of words are in said->text from
+    // segment on, and are told in the markup.
+    const SsmlText *said = nullptr;
+    qsizetype segment = 0;
     double stretch = 1.0;
     sonicStream sonic = nullptr;
     std::vector<short> stretched;
@@ -120,7 +126,14 @@ struct EspeakEngine::PieceRun
     {
         lastWordAt = at;
         const qint64 ahead = std::max<qint64>(0, at - sent);
-        *outgoing += encode(Type::Word, generation, stream, ahead, offset + position, qint64(length));
+        qint64 from = position, units = length;
+        if (said)
+            std::tie(from, units) = said->sourceRange(segment + position, length);
+        *outgoing += encode(Type::Word, generation, stream, ahead, offset + from, units);
+    }
+    void sendMark(qint64 at, const QString &name)
+    {
+        *outgoing += encode(Type::Mark, generation, stream, std::max<qint64>(0, at - sent), name);
     }
     bool lose()
     {
@@ -153,10 +166,14 @@ int synthCallback(short *wav, int count, espeak_EVENT *events)
         run->checkCancelled();
     for (espeak_EVENT *event = events; !run->abandoned && event && event->type != espeakEVENT_LIST_TERMINATED;
          ++event) {
+        const qint64 at = run->pieceBase + qint64(std::llround(event->sample / run->stretch));
+        if (event->type == espeakEVENT_MARK && event->id.name) {
+            run->sendMark(at, QString::fromUtf8(event->id.name));
+            continue;
+        }
         if (event->type != espeakEVENT_WORD)
             continue;
         const auto [start, end] = run->piece->toUtf16Range(event->text_position, event->length);
-        const qint64 at = run->pieceBase + qint64(std::llround(event->sample / run->stretch));
         // Words said without an event of their own fall between the last
         // word and this one: they are raised half-way.
         for (const auto &[position, length] : run->filter->skippedBefore(start))
@@ -310,32 +327,42 @@ QString EspeakEngine::selectVoice(const QString &id)
 bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllowed)
 {
     const bool markup = markupAllowed && readAsMarkup(text);
-    WordPositionFilter filter(text, markup);
-    WordGrouping grouping(text);
     PieceRun run;
-    run.grouping = &grouping;
     run.channel = &m_channel;
     run.outgoing = &m_outgoing;
     run.frameSamples = m_frameSamples;
     run.generation = part.generation;
     run.stream = part.stream;
     run.offset = part.offset;
-    if (markup) {
-        speakPiece(wholeTextPiece(text), text, true, filter, run);
-    } else {
-        for (qsizetype from = 0; !run.abandoned;) {
-            // A run of blanks and line breaks, however long, costs nothing:
-            // it is stepped over here instead of being cut into empty pieces.
-            while (from < text.size() && text[from].isSpace())
-                ++from;
-            const TextPiece piece = nextPlainPiece(text, from);
-            if (piece.length == 0)
-                break;
-            from += piece.length;
-            if (!isBlank(piece.utf8))
-                speakPiece(piece, QStringView(text).mid(piece.offset, piece.length), false, filter, run);
-            run.checkCancelled();
+    if (markup && !readsMandarin()) {
+        // The engine reads markup itself, marks included, in every voice but Mandarin.
+        WordPositionFilter filter(text, true);
+        WordGrouping grouping(text);
+        run.grouping = &grouping;
+        speakPiece(wholeTextPiece(text), text, true, true, filter, run);
+    } else if (markup) {
+        // Its Mandarin would be the engine's own, not ours: the markup's
+        // text goes through the front end like any other, in the stretches
+        // between its marks, and each mark is told where its stretch ends.
+        const SsmlText said = readSsml(text);
+        run.said = &said;
+        qsizetype from = 0;
+        for (qsizetype m = 0; m <= said.marks.size() && !run.abandoned; ++m) {
+            const bool atMark = m < said.marks.size();
+            const qsizetype to = atMark ? std::max(from, said.marks[m].at) : said.text.size();
+            if (to > from) {
+                run.segment = from;
+                // A mark before each word (as screen readers place them)
+                // must not make a pause after each word.
+                const QChar before = said.text[to - 1];
+                speakPlain(said.text.mid(from, to - from), !atMark || before.isPunct() || before.isSpace(), run);
+            }
+            from = to;
+            if (atMark && !run.abandoned)
+                run.sendMark(run.sent, said.marks[m].name);
         }
+    } else {
+        speakPlain(text, true, run);
     }
     // What was gathered goes out before the text's end; an abandoned text's
     // rest is for nobody.
@@ -348,13 +375,37 @@ bool EspeakEngine::speak(const Part &part, const QString &text, bool markupAllow
     return !part.final || m_channel.send(encode(Type::Done, part.generation, part.stream));
 }
 
-bool EspeakEngine::speakPiece(const TextPiece &piece, QStringView text, bool markup, WordPositionFilter &filter,
-                              PieceRun &run)
+void EspeakEngine::speakPlain(const QString &text, bool pauseAtEnd, PieceRun &run)
+{
+    WordPositionFilter filter(text, false);
+    WordGrouping grouping(text);
+    run.grouping = &grouping;
+    for (qsizetype from = 0; !run.abandoned;) {
+        // A run of blanks and line breaks, however long, costs nothing:
+        // it is stepped over here instead of being cut into empty pieces.
+        while (from < text.size() && text[from].isSpace())
+            ++from;
+        const TextPiece piece = nextPlainPiece(text, from);
+        if (piece.length == 0)
+            break;
+        from += piece.length;
+        qsizetype rest = from;
+        while (rest < text.size() && text[rest].isSpace())
+            ++rest;
+        if (!isBlank(piece.utf8))
+            speakPiece(piece, QStringView(text).mid(piece.offset, piece.length), false,
+                       pauseAtEnd || rest < text.size(), filter, run);
+        run.checkCancelled();
+    }
+}
+
+bool EspeakEngine::speakPiece(const TextPiece &piece, QStringView text, bool markup, bool pauseAtEnd,
+                              WordPositionFilter &filter, PieceRun &run)
 {
     run.filter = &filter;
     if (markup || !readsMandarin()) {
         loadEngineVoice(m_current.id);
-        return synthesise(piece, m_current.language, markup, true, run);
+        return synthesise(piece, m_current.language, markup, pauseAtEnd, run);
     }
     // Mandarin as the front end reads it, English runs by the English voice,
     // one after the other without a pause between them.
@@ -363,7 +414,7 @@ bool EspeakEngine::speakPiece(const TextPiece &piece, QStringView text, bool mar
     for (qsizetype i = 0; i < parts.size() && !run.abandoned; ++i) {
         loadEngineVoice(parts[i].english ? EnglishVoice : mandarinVoice);
         synthesise(parts[i].piece, parts[i].english ? QStringLiteral("en") : m_current.language, false,
-                   i + 1 == parts.size(), run);
+                   pauseAtEnd && i + 1 == parts.size(), run);
     }
     return !run.abandoned;
 }
@@ -374,6 +425,8 @@ bool EspeakEngine::synthesise(const TextPiece &piece, const QString &language, b
 {
     const SpeechSpeed speed = speechSpeedFor(m_channel.rate(), normalWordsPerMinute(language));
     espeak_SetParameter(espeakRATE, speed.wordsPerMinute, 0);
+    espeak_SetParameter(espeakPITCH, m_channel.pitch(), 0);
+    espeak_SetParameter(espeakRANGE, m_channel.pitchRange(), 0);
     run.piece = &piece;
     run.pieceBase = run.sent;
     run.stretch = speed.stretch;

@@ -57,7 +57,11 @@ public:
     struct PieceRun;
 
 private:
-    bool speakPiece(const TextPiece &piece, QStringView text, bool markup, WordPositionFilter &filter, PieceRun &run);
+    // pauseAtEnd: the engine's pause after the last part, where the text
+    // really ends a clause, not where a mark cut it.
+    void speakPlain(const QString &text, bool pauseAtEnd, PieceRun &run);
+    bool speakPiece(const TextPiece &piece, QStringView text, bool markup, bool pauseAtEnd, WordPositionFilter &filter,
+                    PieceRun &run);
     bool synthesise(const TextPiece &piece, const QString &language, bool markup, bool last, PieceRun &run);
     bool applyVoice(const QString &id);
     bool readsMandarin() const;

@@ -154,7 +154,7 @@ int main(int argc, char **argv)
         channel.send(encode(Type::StartFailed, error));
         return 1;
     }
-    if (!channel.send(encode(Type::Hello, qint32(engine.sampleRate()), engine.voices())))
+    if (!channel.send(encode(Type::Hello, Version, qint32(engine.sampleRate()), engine.voices())))
         return 0;
 
     while (channel.pump(true)) {

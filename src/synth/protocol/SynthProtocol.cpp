@@ -45,8 +45,8 @@ void appendPcm(QByteArray &out, quint64 generation, const qint16 *samples, qsize
 
 bool isKnownType(quint32 type, Direction direction)
 {
-    return direction == Direction::FromHelper ? type >= quint32(Type::Hello) && type <= quint32(Type::Failed)
-                                              : type >= quint32(Type::Speak) && type <= quint32(Type::SetRate);
+    return direction == Direction::FromHelper ? type >= quint32(Type::Hello) && type <= quint32(Type::Mark)
+                                              : type >= quint32(Type::Speak) && type <= quint32(Type::SetPitch);
 }
 
 char *FrameReader::room(qsizetype size)

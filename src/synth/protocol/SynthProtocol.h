@@ -19,18 +19,25 @@ namespace SynthProtocol {
 
 enum class Type : quint32 {
     // helper -> reader
-    Hello = 1, // sample rate, built-in voices: the engine is ready
+    Hello = 1, // protocol version, sample rate, built-in voices: the engine is ready
     StartFailed, // description: the engine could not start
     Pcm, // generation, 16-bit mono samples
     Word, // generation, stream, samples ahead of the next PCM, UTF-16 position, length
     Done, // generation, stream: the text has been synthesised completely
     Failed, // generation, description: something in the engine failed
+    Mark, // generation, stream, samples ahead of the next PCM, name: a mark of the text's markup is reached
     // reader -> helper
     Speak = 100, // generation, stream, markup allowed, offset, final, text: a text or one part of it
     Cancel, // generation: abandon every text of an older generation
     SetVoice, // voice id
     SetRate, // rate -10..10
+    SetPitch, // pitch, pitch range: 0..100 each, 50 the voice's own
 };
+
+// Raised whenever a frame changes its meaning. A reader finding another
+// version in the greeting was installed with another helper (a partial
+// upgrade) and refuses it with that reason, instead of misreading frames.
+constexpr quint32 Version = 2;
 
 // A voice as the helper lists it.
 struct VoiceInfo
