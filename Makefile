@@ -7,15 +7,16 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
 	libespeak-ng-dev espeak-ng espeak-ng-data libsonic-dev libseccomp-dev libpulse-dev \
 	pulseaudio pulseaudio-utils xvfb xdotool wmctrl openbox hardinfo x11-utils imagemagick sox fonts-noto-cjk qt6-translations-l10n \
 	libicu-dev libzip-dev libpoppler-qt6-dev qpdf xclip libsndfile1-dev libsamplerate0-dev libtag1-dev \
-	desktop-file-utils appstream dbus-daemon dbus-bin at-spi2-core python3-pyatspi
+	desktop-file-utils appstream dbus-daemon dbus-bin at-spi2-core python3-pyatspi \
+	speech-dispatcher speech-dispatcher-espeak-ng python3-speechd
 # Only the Debian package build uses these.
 DEB_PACKAGES := debhelper dpkg-dev lintian
 # Only the fuzzing targets use these: clang and its libFuzzer.
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 FUZZERS := fuzz_text_decoding fuzz_xml_documents fuzz_zip_documents fuzz_rich_text fuzz_rtf_text fuzz_frames
 FUZZ_SECONDS ?= 60
-# Only the benchmarks use these: a second speech service to compare with.
-BENCH_PACKAGES := speech-dispatcher speech-dispatcher-espeak-ng
+# Only the benchmarks use these (speech-dispatcher itself is in PACKAGES: the module's test runs it).
+BENCH_PACKAGES :=
 BUILD := build
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DSAYRELLA_WERROR=ON)
