@@ -73,6 +73,16 @@ std::optional<std::int64_t> AudibleRecorder::firstSoundAfter(std::int64_t fromNs
 
 bool AudibleRecorder::silentSince(std::int64_t fromNs) const { return !firstSoundAfter(fromNs); }
 
+std::optional<std::int64_t> AudibleRecorder::lastSoundBefore(std::int64_t untilNs) const
+{
+    std::lock_guard lock(m_mutex);
+    auto it = std::upper_bound(m_loud.begin(), m_loud.end(), untilNs,
+                               [](std::int64_t at, const Loud &loud) { return at < loud.atNs; });
+    if (it == m_loud.begin())
+        return std::nullopt;
+    return std::prev(it)->atNs;
+}
+
 std::optional<std::int64_t> AudibleRecorder::onsetNear(std::int64_t atNs, std::int64_t windowNs, std::int64_t gapNs) const
 {
     std::lock_guard lock(m_mutex);

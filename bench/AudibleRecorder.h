@@ -25,6 +25,8 @@ public:
     std::optional<std::int64_t> firstSoundAfter(std::int64_t fromNs) const;
     // Nothing audible between fromNs and now.
     bool silentSince(std::int64_t fromNs) const;
+    // Steady-clock nanoseconds of the last audible block at or before untilNs.
+    std::optional<std::int64_t> lastSoundBefore(std::int64_t untilNs) const;
     // The start of sound after at least gapNs of silence nearest to atNs,
     // within windowNs either side: where a sentence is first heard.
     std::optional<std::int64_t> onsetNear(std::int64_t atNs, std::int64_t windowNs, std::int64_t gapNs) const;

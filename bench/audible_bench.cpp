@@ -2,7 +2,8 @@
 // From the click on Speak to the first sample heard at the sound server, for
 // the reader and, in the same run, for two other ways of speaking on Linux:
 // espeak-ng's command line (a new process) and speech-dispatcher's spd-say
-// (a running daemon). Then the processor time a minute of speech costs the
+// (a running daemon of the benchmark's own) with its espeak-ng module and
+// with ours. Then the processor time a minute of speech costs the
 // reader (its own process and its synthesis helper) and the command line.
 // Run through tools/with-test-display.sh and tools/with-test-audio.sh (make
 // bench): the ear records the test sink's monitor.
@@ -19,6 +20,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -33,6 +36,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <spawn.h>
 #include <sstream>
 #include <sys/resource.h>
@@ -178,6 +182,78 @@ std::vector<pid_t> childProcesses()
     return children;
 }
 
+// Every process below pid (its children, theirs, …).
+std::vector<pid_t> descendants(pid_t pid)
+{
+    std::vector<pid_t> all;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const QString &task : QDir(QString::fromStdString(tasks)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::ifstream file(tasks + "/" + task.toStdString() + "/children");
+        pid_t child = 0;
+        while (file >> child) {
+            all.push_back(child);
+            const std::vector<pid_t> below = descendants(child);
+            all.insert(all.end(), below.begin(), below.end());
+        }
+    }
+    return all;
+}
+
+std::string commandOf(pid_t pid)
+{
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
+
+// A speech-dispatcher of the benchmark's own, with the espeak-ng module and
+// ours side by side, reached through SPEECHD_ADDRESS by every spd-say after
+// it: both modules are measured through the same server, as a desktop has it.
+class PrivateSpeechDispatcher
+{
+public:
+    explicit PrivateSpeechDispatcher(const QString &folder) : m_folder(folder)
+    {
+        const std::string f = folder.toStdString();
+        waitpid(spawn({"cp", "-r", "/etc/speech-dispatcher", f + "/conf"}), nullptr, 0);
+        QDir().mkpath(folder + QStringLiteral("/modules"));
+        QFile::link(QStringLiteral(SAYRELLA_MODULE), folder + QStringLiteral("/modules/sd_sayrella"));
+        QFile::copy(QStringLiteral(SAYRELLA_MODULE_CONFIG), folder + QStringLiteral("/conf/modules/sayrella.conf"));
+        QFile::link(QStringLiteral("/usr/lib/speech-dispatcher-modules/sd_espeak-ng"),
+                    folder + QStringLiteral("/modules/sd_espeak-ng"));
+        qputenv("SPEECHD_ADDRESS", ("unix_socket:" + f + "/sock").c_str());
+        m_pid = spawn({"speech-dispatcher", "-s", "-t", "0", "-C", f + "/conf", "-m", f + "/modules", "-c",
+                       "unix_socket", "-S", f + "/sock", "-L", f, "-P", f + "/pid"});
+        waitUntil([&] { return QFileInfo::exists(folder + QStringLiteral("/sock")); }, 10000);
+    }
+    ~PrivateSpeechDispatcher() { killAndReap(m_pid); }
+    bool ok() const { return m_pid > 0 && QFileInfo::exists(m_folder + QStringLiteral("/sock")); }
+    pid_t pid() const { return m_pid; }
+    // Processor seconds so far of the module's processes (its helper included) and of the server.
+    std::pair<double, double> cpuSeconds(const std::string &module) const
+    {
+        double ours = 0;
+        for (pid_t child : descendants(m_pid))
+            if (commandOf(child) == module || commandOf(child) == "sayrella-synth")
+                ours += processCpuSeconds(child);
+        return {ours, processCpuSeconds(m_pid)};
+    }
+
+private:
+    QString m_folder;
+    pid_t m_pid = -1;
+};
+
+void say(const std::vector<std::string> &args)
+{
+    std::vector<std::string> all{"spd-say"};
+    all.insert(all.end(), args.begin(), args.end());
+    const pid_t pid = spawn(all);
+    if (pid > 0)
+        waitpid(pid, nullptr, 0);
+}
+
 void printTimes(const char *who, const std::vector<double> &times)
 {
     if (times.empty()) {
@@ -239,6 +315,8 @@ int main(int argc, char *argv[])
 
     double readerShort = -1;
     double fasterPeer = -1;
+    QTemporaryDir speechdFolder;
+    std::optional<PrivateSpeechDispatcher> speechd;
     {
         auto ear = std::make_unique<AudibleRecorder>(sink.toStdString() + ".monitor");
         if (!ear->ok()) {
@@ -280,22 +358,45 @@ int main(int argc, char *argv[])
         printTimes("espeak-ng -v cmn (new process)", cliTimes);
         fasterPeer = median(cliTimes);
 
-        if (onPath("spd-say")) {
-            // The daemon is started by the first call and then kept: the
-            // trials measure a running speech-dispatcher, as on a desktop.
-            const auto say = [](const std::vector<std::string> &extra) {
-                std::vector<std::string> args{"spd-say", "-o", "espeak-ng", "-l", "zh"};
-                args.insert(args.end(), extra.begin(), extra.end());
-                const pid_t pid = spawn(args);
-                if (pid > 0)
-                    waitpid(pid, nullptr, 0);
-            };
-            say({"-w", "好"});
-            const auto spdTimes = trials(
-                *ear, [&] { say({Sentence.toStdString()}); }, [&] { say({"-C"}); });
-            printTimes("spd-say (running daemon)", spdTimes);
-            if (!spdTimes.empty() && (fasterPeer < 0 || median(spdTimes) < fasterPeer))
-                fasterPeer = median(spdTimes);
+        if (onPath("spd-say") && onPath("speech-dispatcher")) {
+            // A running server, as on a desktop: each module is started by
+            // its first message, and the trials measure it warm.
+            speechd.emplace(speechdFolder.path());
+            if (!speechd->ok())
+                std::printf("%-34s %8s\n", "speech-dispatcher", "did not start");
+            double espeakModule = -1;
+            for (const char *module : {"espeak-ng", "sayrella"}) {
+                say({"-w", "-o", module, "-l", "zh", "好"});
+                const auto times = trials(
+                    *ear, [&] { say({"-o", module, "-l", "zh", Sentence.toStdString()}); },
+                    [&] { say({"-C"}); });
+                printTimes(qPrintable(QStringLiteral("spd-say -o %1 (running daemon)").arg(QLatin1String(module))), times);
+                if (times.empty())
+                    continue;
+                if (module == std::string("espeak-ng")) {
+                    espeakModule = median(times);
+                    if (fasterPeer < 0 || espeakModule < fasterPeer)
+                        fasterPeer = espeakModule;
+                } else if (espeakModule > 0) {
+                    std::printf("sayrella module / espeak-ng module: %.2f (target <= 1.20)\n",
+                                median(times) / espeakModule);
+                }
+            }
+            // A stop (spd-say -C, as Orca stops speech at a key press) to
+            // the last sound heard, a second into a long text.
+            for (const char *module : {"espeak-ng", "sayrella"}) {
+                std::vector<double> stops;
+                for (int i = 0; i < Trials; ++i) {
+                    say({"-o", module, "-l", "zh", benchText(600).toStdString()});
+                    QTest::qWait(1200);
+                    const std::int64_t t0 = benchNowNs();
+                    say({"-C"});
+                    QTest::qWait(1000);
+                    if (const auto last = ear->lastSoundBefore(benchNowNs()))
+                        stops.push_back(std::max<double>(0, (*last - t0) / 1e6));
+                }
+                printTimes(qPrintable(QStringLiteral("stop heard, spd-say -o %1").arg(QLatin1String(module))), stops);
+            }
         } else {
             std::printf("%-34s %8s\n", "spd-say", "not installed");
         }
@@ -364,5 +465,30 @@ int main(int argc, char *argv[])
     std::printf("%-34s %10.1f %10.2f %12.3f\n", "espeak-ng -v cmn -s 280", cliSeconds, cliCpu,
                 cliCpu * 60 / cliSeconds);
     std::printf("reader / command line: %.2f (target <= 1.20)\n", (readerCpu / readerSeconds) / (cliCpu / cliSeconds));
+
+    // The same minute through our speech-dispatcher module, heard to its end
+    // (spd-say -w): the module and its helper, and apart from them what the
+    // server spends playing the module's audio.
+    if (speechd && speechd->ok()) {
+        double moduleRate = -1;
+        for (const char *module : {"sayrella", "espeak-ng"}) {
+            const std::string program = std::string("sd_") + module;
+            say({"-w", "-o", module, "-l", "zh", "好"});
+            const auto before = speechd->cpuSeconds(program);
+            const std::int64_t start = benchNowNs();
+            say({"-w", "-o", module, "-l", "zh", minute.toStdString()});
+            const double seconds = (benchNowNs() - start) / 1e9;
+            const auto after = speechd->cpuSeconds(program);
+            const double own = after.first - before.first, server = after.second - before.second;
+            std::printf("%-34s %10.1f %10.2f %12.3f\n", qPrintable(QStringLiteral("%1 (module + helper)").arg(
+                                                            QString::fromStdString(program))),
+                        seconds, own, own * 60 / seconds);
+            std::printf("%-34s %10s %10.2f %12.3f\n", "  and the server playing it", "", server, server * 60 / seconds);
+            if (moduleRate < 0) {
+                moduleRate = own / seconds;
+                std::printf("module / reader: %.2f (target <= 1.20)\n", moduleRate / (readerCpu / readerSeconds));
+            }
+        }
+    }
     return 0;
 }

@@ -26,6 +26,7 @@ public:
         return true;
     }
     void word(qint64 sample, long position, long length) override { words.append({sample, position, length}); }
+    void mark(qint64 sample, const QString &name) override { marks.append({sample, name}); }
     struct Word
     {
         qint64 sample;
@@ -33,6 +34,7 @@ public:
     };
     std::vector<int16_t> pcm;
     QList<Word> words;
+    QList<std::pair<qint64, QString>> marks;
 };
 
 // Samples of espeak-ng's own pinyin reading of text, at the Mandarin voices' speed.
@@ -72,6 +74,8 @@ private slots:
     void writtenFormSoundsLikeItsReadingWrittenOut_data();
     void writtenFormSoundsLikeItsReadingWrittenOut();
     void englishInsideChineseIsOneStream();
+    void markupIsReadByTheFrontEndWithWordsInTheMarkup();
+    void pitchIsHeard();
 
 private:
     Recording render(const QString &text, const QString &voice = {});
@@ -160,6 +164,53 @@ void TestMandarinSpeech::englishInsideChineseIsOneStream()
     const Recording comma = render(QStringLiteral("我用，拍照"));
     QVERIFY2(longestPause(r.pcm) <= longestPause(comma.pcm),
              qPrintable(QStringLiteral("%1 against %2").arg(longestPause(r.pcm)).arg(longestPause(comma.pcm))));
+}
+
+// SSML (as screen readers send it) is read by the front end, not by the
+// engine's own Mandarin: the date is said as a date, the marks cost no
+// pause, and words are told where they stand in the markup, so that the
+// window still selects them.
+void TestMandarinSpeech::markupIsReadByTheFrontEndWithWordsInTheMarkup()
+{
+    const QString plain = QStringLiteral("银行行长来了，2008年8月8日。");
+    const QString markup = QStringLiteral("<speak>银行<mark name=\"m1\"/>行长来了，<mark name=\"m2\"/>2008年8月8日。</speak>");
+    Recording said;
+    SpeechSynthesis::Settings settings;
+    settings.markup = true;
+    const std::atomic<bool> never{false};
+    QVERIFY(m_renderer->render(markup, settings, said, never));
+    const Recording asText = render(plain);
+    const double ratio = double(said.pcm.size()) / double(asText.pcm.size());
+    QVERIFY2(ratio > 0.95 && ratio < 1.08, qPrintable(QString::number(ratio)));
+    QCOMPARE(said.marks.size(), 2);
+    QCOMPARE(said.marks[0].second, QStringLiteral("m1"));
+    QVERIFY(said.marks[0].first > 0 && said.marks[0].first < said.marks[1].first);
+    QStringList words;
+    for (const Recording::Word &w : said.words) {
+        const QString word = markup.mid(w.position, w.length);
+        QVERIFY2(!word.contains(u'<') && !word.contains(u'>'), qPrintable(word));
+        words << word;
+    }
+    QVERIFY2(words.value(0) == QStringLiteral("银行") && words.contains(QStringLiteral("行长")), qPrintable(words.join(u'|')));
+}
+
+void TestMandarinSpeech::pitchIsHeard()
+{
+    const std::atomic<bool> never{false};
+    Recording low, high;
+    SpeechSynthesis::Settings settings;
+    settings.pitch = 0;
+    QVERIFY(m_renderer->render(HanSentence, settings, low, never));
+    settings.pitch = 100;
+    QVERIFY(m_renderer->render(HanSentence, settings, high, never));
+    // The same sounds (about as long), not the same samples.
+    QVERIFY(std::abs(double(high.pcm.size()) / double(low.pcm.size()) - 1) < 0.1);
+    QVERIFY(high.pcm != low.pcm);
+    // And back to the voice's own: a pitch is no lasting change of voice.
+    settings.pitch = 50;
+    Recording normal;
+    QVERIFY(m_renderer->render(HanSentence, settings, normal, never));
+    QVERIFY(normal.pcm != high.pcm && normal.pcm != low.pcm);
 }
 
 QTEST_GUILESS_MAIN(TestMandarinSpeech)

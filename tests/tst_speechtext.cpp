@@ -4,6 +4,7 @@
 // up its word ranges, the rate scale, and when text is read as markup.
 #include "synth/text/MarkupCheck.h"
 #include "synth/text/SpeechRate.h"
+#include "synth/text/SsmlText.h"
 #include "synth/text/TextPieces.h"
 #include "support/IcuWords.h"
 #include "synth/text/WordGrouping.h"
@@ -40,6 +41,8 @@ private slots:
 
     void markupIsReadOnlyWhenWellFormedAndKnown_data();
     void markupIsReadOnlyWhenWellFormedAndKnown();
+    void markupIsSaidAsItsTextWithItsMarks_data();
+    void markupIsSaidAsItsTextWithItsMarks();
 };
 
 void TestSpeechText::piecesCoverTheTextExactly_data()
@@ -275,6 +278,57 @@ void TestSpeechText::markupIsReadOnlyWhenWellFormedAndKnown()
     QFETCH(QString, text);
     QFETCH(bool, markup);
     QCOMPARE(readAsMarkup(text), markup);
+}
+
+void TestSpeechText::markupIsSaidAsItsTextWithItsMarks_data()
+{
+    QTest::addColumn<QString>("markup");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QStringList>("marks"); // name@place in what is said
+    QTest::addColumn<QStringList>("words"); // each said character's markup, from its place to the next's
+    QTest::newRow("a fragment") << "你好" << "你好" << QStringList{} << QStringList{"你", "好"};
+    QTest::newRow("in speak") << "<speak>你好</speak>" << "你好" << QStringList{} << QStringList{"你", "好"};
+    QTest::newRow("marks at the start, in the middle, at the end")
+        << "<speak><mark name=\"a\"/>银行<mark name=\"b\"/>行长<mark name=\"c\"/></speak>" << "银行行长"
+        << QStringList{"a@0", "b@2", "c@4"} << QStringList{"银", "行", "行", "长"};
+    QTest::newRow("entities are one character each")
+        << "a&amp;b &lt;c&gt;" << "a&b <c>" << QStringList{} << QStringList{"a", "&amp;", "b", " ", "&lt;", "c", "&gt;"};
+    QTest::newRow("a sub says its alias") << "<sub alias=\"世界\">WORLD</sub>!" << "世界!" << QStringList{}
+                                           << QStringList{"W", "W", "!"};
+    QTest::newRow("paragraphs and breaks end lines")
+        << "<p>一</p><p>二<break/>三</p>" << "一\n二\n三\n" << QStringList{}
+        << QStringList{"一", "", "二", "", "三", ""};
+    QTest::newRow("a mark with no name is still a mark") << "好<mark/>的" << "好的" << QStringList{"@1"}
+                                                          << QStringList{"好", "的"};
+    QTest::newRow("what cannot be read is said as written")
+        << "好<p>的</q>人" << "好\n的</q>人" << QStringList{} << QStringList{"好", "", "的", "<", "/", "q", ">", "人"};
+}
+
+void TestSpeechText::markupIsSaidAsItsTextWithItsMarks()
+{
+    QFETCH(QString, markup);
+    QFETCH(QString, said);
+    QFETCH(QStringList, marks);
+    QFETCH(QStringList, words);
+    const SsmlText read = readSsml(markup);
+    QCOMPARE(read.text, said);
+    QStringList gotMarks;
+    for (const SsmlText::Mark &m : read.marks)
+        gotMarks << QStringLiteral("%1@%2").arg(m.name).arg(m.at);
+    QCOMPARE(gotMarks, marks);
+    QCOMPARE(read.source.size(), read.text.size() + 1);
+    QStringList gotWords;
+    for (qsizetype i = 0; i < read.text.size(); ++i) {
+        // A line break stands for a tag: it has no characters of its own to select.
+        if (read.text[i] == u'\n') {
+            gotWords << QString();
+            continue;
+        }
+        const auto [from, length] = read.sourceRange(i, 1);
+        const qsizetype next = read.source[i + 1];
+        gotWords << markup.mid(from, std::max<qsizetype>(length, next > from && markup[from] == u'&' ? next - from : length));
+    }
+    QCOMPARE(gotWords, words);
 }
 
 void TestSpeechText::wordsSaidWithoutAnEventOfTheirOwnAreRaised_data()

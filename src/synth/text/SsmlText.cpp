@@ -9,8 +9,9 @@ std::pair<qsizetype, qsizetype> SsmlText::sourceRange(qsizetype from, qsizetype 
 {
     const qsizetype last = source.size() - 1;
     const qsizetype start = source.value(std::clamp<qsizetype>(from, 0, last));
-    const qsizetype end = source.value(std::clamp<qsizetype>(from + length, 0, last));
-    // A range that ends inside an entity or beside a tag still covers its own characters.
+    // From its last character's place, not the next one's: a tag after the
+    // word is not part of it.
+    const qsizetype end = source.value(std::clamp<qsizetype>(from + length - 1, 0, last)) + 1;
     return {start, std::max(end, start + 1) - start};
 }
 
@@ -36,8 +37,9 @@ public:
                 if (name == u"mark")
                     m_result.marks.append({m_result.text.size(), m_xml.attributes().value(QLatin1String("name")).toString()});
                 else if (name == u"sub") {
+                    // The alias stands where the text it replaces begins.
                     if (subDepth++ == 0)
-                        say(m_xml.attributes().value(QLatin1String("alias")).toString(), consumed, end);
+                        say(m_xml.attributes().value(QLatin1String("alias")).toString(), end, end);
                 } else if (name == u"break" || name == u"p" || name == u"s")
                     endLine(consumed);
                 break;
@@ -49,9 +51,11 @@ public:
                     endLine(consumed);
                 break;
             case QXmlStreamReader::Characters:
-                if (subDepth == 0)
-                    sayCharacters(consumed, end);
-                break;
+                // The reader looks a character ahead: the text ends where
+                // its own characters do, which matters when what follows
+                // cannot be read.
+                consumed = subDepth == 0 ? sayCharacters(consumed, end) : end;
+                continue;
             default:
                 break;
             }
@@ -69,7 +73,8 @@ private:
     // The characters of a text token, each mapped to its place in the
     // markup where it is written as itself; an entity's characters all map
     // to the entity's start.
-    void sayCharacters(qsizetype from, qsizetype to)
+    // Returns where the characters end in the markup.
+    qsizetype sayCharacters(qsizetype from, qsizetype to)
     {
         const QStringView decoded = m_xml.text();
         qsizetype at = from;
@@ -87,6 +92,7 @@ private:
                 ++at;
             }
         }
+        return at;
     }
     void say(const QString &what, qsizetype from, qsizetype to, bool literal = false)
     {
