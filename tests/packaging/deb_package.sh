@@ -19,6 +19,10 @@ echo "lintian: $(grep -c '^[EW]:' "$source/out/deb/lintian.txt" || true) errors 
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall "$package" >"$work/apt.log" 2>&1 \
   || { tail -20 "$work/apt.log"; fail "the package does not install"; }
 
+# The speech-dispatcher module where the server looks for it, with its configuration.
+[ -x /usr/lib/speech-dispatcher-modules/sd_sayrella ] || fail "the package has no speech-dispatcher module"
+[ -f /etc/speech-dispatcher/modules/sayrella.conf ] || fail "the package has no module configuration"
+
 # Started as the menu starts it: the entry's command, without a file.
 entry=/usr/share/applications/io.github.sayrella.Sayrella.desktop
 command=$(sed -n 's/^Exec=//p' "$entry" | sed 's/ %[fFuU]//')
