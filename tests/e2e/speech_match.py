@@ -44,9 +44,9 @@ def correlation(a, b):
     return cov / (va * vb) if va and vb else 0.0
 
 
-# Frames of 2 ms, compared at the best of a few milliseconds' offsets: the
+# Frames of 5 ms, compared at the best of offsets up to 50 ms: the
 # first loud frame of each may fall on either side of a frame's edge.
-a, b = (envelope(samples(p), 44) for p in sys.argv[1:3])
+a, b = (envelope(samples(p), 110) for p in sys.argv[1:3])
 ratio = min(len(a), len(b)) / max(len(a), len(b)) if a and b else 0.0
 best = max(correlation(a[max(0, k):], b[max(0, -k):]) for k in range(-10, 11)) if a and b else 0.0
 print("%.3f %.3f" % (ratio, best))

@@ -74,6 +74,6 @@ printf '你好' >"$work/hello.txt"
 read -r ratio same < <(/usr/bin/python3 "$here/speech_match.py" "$work/ours.raw" "$work/reader.wav")
 read -r ratio2 other < <(/usr/bin/python3 "$here/speech_match.py" "$work/espeak.raw" "$work/reader.wav")
 echo "module vs reader: length ratio $ratio, correlation $same; espeak-ng module vs reader: $ratio2, $other"
-python3 -c "import sys; sys.exit(0 if $ratio > 0.9 and $same > 0.9 else 1)" || fail "the module's 你好 is not the reader's"
+python3 -c "import sys; sys.exit(0 if $ratio > 0.9 and $same > 0.8 else 1)" || fail "the module's 你好 is not the reader's"
 python3 -c "import sys; sys.exit(0 if $ratio2 < 0.8 or $other < 0.7 else 1)" || fail "the espeak-ng module's 你好 sounds as ours"
 echo "PASS"
