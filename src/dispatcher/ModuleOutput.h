@@ -50,5 +50,5 @@ private:
 // channel, in this machine's byte order, the bytes escaped so that no line
 // break or escape byte appears among them.
 QByteArray audioEvent(const int16_t *samples, std::size_t count, int sampleRate);
-// A mark reached (700), and the other events by their code.
+// The event that tells a mark was reached (700).
 QByteArray markEvent(const QString &name);
