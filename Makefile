@@ -51,12 +51,14 @@ check-sanitize: deps
 
 # The unit tests again, the reader's side built with ThreadSanitizer: any
 # race it reports in the program's own code fails the run. (The confined
-# synthesis helper cannot host the sanitizer, nor can the sandbox's own test.)
+# synthesis helper cannot host the sanitizer, nor can the sandbox's own test.
+# The sound-server test stops, starts and freezes servers on a schedule the
+# sanitizer's slowdown does not keep; it runs in the other two builds.)
 check-thread: deps
 	cmake -S . -B $(BUILD)-thread -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSAYRELLA_THREAD_SANITIZE=ON -DSAYRELLA_BENCHMARKS=OFF $(if $(CI),-DSAYRELLA_WERROR=ON)
 	cmake --build $(BUILD)-thread -j$$(nproc)
 	TSAN_OPTIONS="suppressions=$(CURDIR)/tools/tsan.supp halt_on_error=1 exitcode=66 die_after_fork=0" \
-	    tools/with-test-audio.sh ctest --test-dir $(BUILD)-thread -L unit -E '^tst_sandbox$$' --output-on-failure -j2
+	    tools/with-test-audio.sh ctest --test-dir $(BUILD)-thread -L unit -E '^(tst_sandbox|tst_soundserver)$$' --output-on-failure -j2
 
 # Every parser of untrusted bytes under libFuzzer, ASan and UBSan, each for
 # FUZZ_SECONDS, from the seeds in tests/fuzz/corpus (which it never changes).
