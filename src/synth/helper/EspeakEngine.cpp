@@ -293,6 +293,7 @@ bool EspeakEngine::applyVoice(const QString &id)
         if (m_current.language.isEmpty() && id.startsWith(QLatin1String(FileIdPrefix)))
             m_current.language = voiceFileLanguage(id.mid(int(qstrlen(FileIdPrefix))));
         m_engineVoice = engineVoice;
+        m_appliedPitch = m_appliedRange = -1;
         return true;
     }
     // A failed load can leave the synthesiser silent: go back to what worked.
@@ -315,6 +316,7 @@ void EspeakEngine::loadEngineVoice(const QString &id)
         return;
     loadVoice(id);
     m_engineVoice = id;
+    m_appliedPitch = m_appliedRange = -1; // a voice loaded may bring its own
 }
 
 QString EspeakEngine::selectVoice(const QString &id)
@@ -425,8 +427,14 @@ bool EspeakEngine::synthesise(const TextPiece &piece, const QString &language, b
 {
     const SpeechSpeed speed = speechSpeedFor(m_channel.rate(), normalWordsPerMinute(language));
     espeak_SetParameter(espeakRATE, speed.wordsPerMinute, 0);
-    espeak_SetParameter(espeakPITCH, m_channel.pitch(), 0);
-    espeak_SetParameter(espeakRANGE, m_channel.pitchRange(), 0);
+    // Only when it changes: setting it before every call, even to the
+    // voice's own, made heard speech stall now and then under load.
+    if (m_channel.pitch() != m_appliedPitch || m_channel.pitchRange() != m_appliedRange) {
+        m_appliedPitch = m_channel.pitch();
+        m_appliedRange = m_channel.pitchRange();
+        espeak_SetParameter(espeakPITCH, m_appliedPitch, 0);
+        espeak_SetParameter(espeakRANGE, m_appliedRange, 0);
+    }
     run.piece = &piece;
     run.pieceBase = run.sent;
     run.stretch = speed.stretch;

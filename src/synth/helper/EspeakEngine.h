@@ -69,6 +69,7 @@ private:
     void loadEngineVoice(const QString &id);
 
     QString m_engineVoice; // the voice the engine has loaded now
+    int m_appliedPitch = 50, m_appliedRange = 50; // what the engine was last told; -1: unknown
 
     CommandChannel &m_channel;
     QByteArray m_outgoing; // what the synthesis callback sends next
