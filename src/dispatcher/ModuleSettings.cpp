@@ -20,12 +20,6 @@ bool number(const QByteArray &value, int &into)
 // speech-dispatcher's 0 is the voice's own, its ±100 the ends of the range.
 int engineScale(int value) { return std::clamp(50 + int(std::lround(value / 2.0)), 0, 100); }
 
-bool isMandarin(const QString &language)
-{
-    const QString l = language.toLower();
-    return l == u"zh" || l.startsWith(u"zh-") || l.startsWith(u"zh_") || l == u"cmn" || l.startsWith(u"cmn-");
-}
-
 QString bcp47(const QString &language)
 {
     QStringList parts = language.split(u'-');
@@ -37,6 +31,12 @@ QString bcp47(const QString &language)
 }
 
 } // namespace
+
+bool isChinese(const QString &language)
+{
+    const QString l = language.toLower();
+    return l == u"zh" || l.startsWith(u"zh-") || l.startsWith(u"zh_") || l == u"cmn" || l.startsWith(u"cmn-");
+}
 
 void ModuleSettings::set(const QByteArray &line)
 {
@@ -94,7 +94,7 @@ QList<ModuleVoice> moduleVoices(const SpObjectTokens &voices)
         if (names.contains(name))
             name += QStringLiteral(" (%1)").arg(voice.id().section(u':', 1));
         names.insert(name);
-        if (isMandarin(voice.language())) {
+        if (isChinese(voice.language())) {
             mandarin.append({name, QStringLiteral("zh-CN"), voice.id()});
         } else {
             others.append({name, voice.language().isEmpty() ? QStringLiteral("none") : bcp47(voice.language()),
@@ -129,7 +129,7 @@ QString chooseVoice(const QList<ModuleVoice> &voices, const QString &name, const
     for (const ModuleVoice &voice : voices)
         if (!name.isEmpty() && voice.name == name)
             return voice.id;
-    if (language.isEmpty() || isMandarin(language))
+    if (language.isEmpty() || isChinese(language))
         return voices.front().id; // Mandarin leads the list
     const QString wanted = language.toLower().replace(u'_', u'-');
     const QString main = wanted.section(u'-', 0, 0);

@@ -31,6 +31,9 @@ struct ModuleSettings
     SpeechSynthesis::Settings synthesis(const QString &voiceId) const;
 };
 
+// Any Chinese a client may ask for (zh, zh-CN, zh-TW, cmn…): our Mandarin reads it.
+bool isChinese(const QString &language);
+
 // A voice as LIST VOICES names it.
 struct ModuleVoice
 {

@@ -61,6 +61,21 @@ bool is(const QByteArray &line, const char *command) { return line == command; }
 
 } // namespace
 
+// The commands that bring a message, and what kind of message each brings.
+std::optional<SpeechModule::Kind> SpeechModule::messageKind(const QByteArray &line)
+{
+    static const std::pair<const char *, Kind> commands[] = {
+        {"SPEAK", Kind::Text}, {"CHAR", Kind::Char}, {"KEY", Kind::Key}, {"SOUND_ICON", Kind::SoundIcon}};
+    for (const auto &[command, kind] : commands)
+        if (line == command)
+            return kind;
+    return std::nullopt;
+}
+
+namespace {
+
+} // namespace
+
 SpeechModule::SpeechModule(int in, int out, Factory factory) : m_in(in), m_output(out), m_factory(std::move(factory))
 {
     m_speaker = std::thread([this] { speakLoop(); });
@@ -148,17 +163,8 @@ int SpeechModule::run()
                 });
             command.reply("299-Sayrella: Mandarin read as a reader reads it, and the other languages of espeak-ng\n"
                           "299 OK LOADED SUCCESSFULLY\n");
-        } else if (is(*line, "SPEAK")) {
-            if (!speakCommand(Kind::Text))
-                break;
-        } else if (is(*line, "CHAR")) {
-            if (!speakCommand(Kind::Char))
-                break;
-        } else if (is(*line, "KEY")) {
-            if (!speakCommand(Kind::Key))
-                break;
-        } else if (is(*line, "SOUND_ICON")) {
-            if (!speakCommand(Kind::SoundIcon))
+        } else if (const std::optional<Kind> kind = messageKind(*line)) {
+            if (!speakCommand(*kind))
                 break;
         } else if (is(*line, "STOP")) {
             stop();
@@ -309,8 +315,7 @@ void SpeechModule::say(const Message &message)
         if (!speech)
             std::fprintf(stderr, "sd_sayrella: %s\n", qPrintable(m_startFailure));
     }
-    const bool chinese = message.settings.language.isEmpty() || message.settings.language.startsWith(u"zh")
-        || message.settings.language.startsWith(u"cmn");
+    const bool chinese = message.settings.language.isEmpty() || isChinese(message.settings.language);
     QString text;
     switch (message.kind) {
     case Kind::Text:

@@ -44,6 +44,7 @@ private:
         bool stopped = false; // stopped before it began
     };
 
+    static std::optional<Kind> messageKind(const QByteArray &line);
     std::optional<QByteArray> readLine();
     // The lines up to "." of a multi-line command, dots unescaped; nullopt at the input's end.
     std::optional<QByteArrayList> readBlock();
