@@ -10,8 +10,10 @@
 #include "support/FakeVoice.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -20,6 +22,11 @@ const QString Counting = QStringLiteral("one two three four five six seven eight
 // Everything a voice said, in order.
 class Recorder : public QObject
 {
+    Q_OBJECT
+
+signals:
+    void ended();
+
 public:
     struct Word
     {
@@ -30,16 +37,30 @@ public:
         connect(&voice, &SpVoice::Word, this, [this](long s, const QVariant &, long p, long l) {
             words.append({s, p, l});
         });
-        connect(&voice, &SpVoice::EndStream, this, [this](long s) { ends.append(s); });
+        connect(&voice, &SpVoice::EndStream, this, [this](long s) {
+            ends.append(s);
+            emit ended();
+        });
         connect(&voice, &SpVoice::failed, this, [this](Failure::Reason r, const QString &d) {
             failures.append(d);
             reasons.append(r);
         });
         connect(&voice, &SpVoice::stateChanged, this, [this](SpVoice::State s) { states.append(s); });
     }
+    // In an event loop of its own, so that a voice's timers fire on time
+    // (QTest::qWaitFor sleeps 10 ms between looks, which would set the pace
+    // of a fast voice).
     bool waitForEnd(long stream, int timeoutMs = 15000)
     {
-        return QTest::qWaitFor([&] { return ends.contains(stream); }, timeoutMs);
+        QEventLoop loop;
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        connect(this, &Recorder::ended, &loop, [&] {
+            if (ends.contains(stream))
+                loop.quit();
+        });
+        if (!ends.contains(stream))
+            loop.exec();
+        return ends.contains(stream);
     }
     QStringList spoken(const QString &text) const
     {

@@ -148,6 +148,8 @@ bool PulsePlayback::open(int sampleRate, int bufferMs, bool corked, Source sourc
     if (!connectContext(error))
         return false;
     m_sampleRate = sampleRate;
+    m_written = 0;
+    m_padding.clear();
     m_source = std::move(source);
     const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(sampleRate), 1};
     m_stream = pa_stream_new(m_context, "朗读", &spec, nullptr);
@@ -216,11 +218,39 @@ void PulsePlayback::setCorked(bool corked)
         forget(pa_stream_cork(m_stream, corked ? 1 : 0, nullptr, nullptr));
 }
 
+// A stream that ran dry waits for its start threshold again, and a trigger
+// alone does not always start it: one that reaches the server before the
+// server has noticed the buffer ran dry is spent, and the bit after it then
+// waits for more that never comes (the end of a text, seconds later taken
+// for a stopped server). Silence up to the threshold starts it whatever the
+// order; the clock leaves that silence out, so words and ends stay on their
+// samples.
 void PulsePlayback::trigger()
 {
     Locked lock(m_loop);
-    if (m_stream)
-        forget(pa_stream_trigger(m_stream, nullptr, nullptr));
+    if (!m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+        return;
+    const pa_sample_spec *spec = pa_stream_get_sample_spec(m_stream);
+    const std::size_t bytes = pa_usec_to_bytes(StartThresholdUs, spec);
+    const std::vector<char> silence(bytes, 0);
+    if (pa_stream_write(m_stream, silence.data(), bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0) {
+        const std::int64_t samples = std::int64_t(bytes / sizeof(int16_t));
+        m_padding.push_back({m_written, samples});
+        m_written += samples;
+    }
+    forget(pa_stream_trigger(m_stream, nullptr, nullptr));
+}
+
+// With the loop locked: the stream's clock as samples of the source.
+std::int64_t PulsePlayback::withoutPadding(std::int64_t streamSamples) const
+{
+    std::int64_t padded = 0;
+    for (const Padding &padding : m_padding) {
+        if (streamSamples <= padding.at)
+            break;
+        padded += std::min(padding.length, streamSamples - padding.at);
+    }
+    return streamSamples - padded;
 }
 
 void PulsePlayback::fill()
@@ -236,7 +266,7 @@ std::int64_t PulsePlayback::playedSamples() const
     pa_usec_t time = 0;
     if (!m_stream || pa_stream_get_time(m_stream, &time) < 0)
         return 0;
-    return std::int64_t(time * pa_usec_t(m_sampleRate) / PA_USEC_PER_SEC);
+    return withoutPadding(std::int64_t(time * pa_usec_t(m_sampleRate) / PA_USEC_PER_SEC));
 }
 
 // Writes straight into the server's memory block; stops when the source has
@@ -256,6 +286,7 @@ void PulsePlayback::fillLocked(std::size_t bytes)
         }
         if (pa_stream_write(m_stream, data, given * sizeof(int16_t), nullptr, 0, PA_SEEK_RELATIVE) < 0)
             return;
+        m_written += std::int64_t(given);
         bytes -= given * sizeof(int16_t);
         if (given < wanted)
             return;

@@ -4,6 +4,8 @@
 #include "playback/AudioSink.h"
 
 #include <atomic>
+#include <cstdint>
+#include <vector>
 
 struct pa_context;
 struct pa_stream;
@@ -48,11 +50,21 @@ private:
     static void streamStateChanged(pa_stream *stream, void *self);
     static void serverWantsSamples(pa_stream *stream, std::size_t bytes, void *self);
     static void ranDry(pa_stream *stream, void *self);
+    std::int64_t withoutPadding(std::int64_t streamSamples) const;
 
     pa_threaded_mainloop *m_loop = nullptr;
     pa_context *m_context = nullptr;
     pa_stream *m_stream = nullptr;
     int m_sampleRate = 0;
+    // Samples written to the stream, silence included; and the silence
+    // written to start a last bit, where it lies in the stream.
+    std::int64_t m_written = 0;
+    struct Padding
+    {
+        std::int64_t at = 0;
+        std::int64_t length = 0;
+    };
+    std::vector<Padding> m_padding;
     Source m_source;
     Lost m_lost;
     std::atomic<int> m_underruns{0};

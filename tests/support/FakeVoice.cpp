@@ -47,7 +47,7 @@ long FakeVoice::Speak(const QString &text, int flags)
             });
         }
         if (!m_clock.isActive() && m_pauseDepth == 0)
-            m_clock.start(0);
+            startTimeline();
     }
     refreshState();
     if (speaksInTime && !(flags & SVSFlagsAsync) && m_pauseDepth == 0) {
@@ -90,8 +90,17 @@ void FakeVoice::step()
         u.next = end;
         emit Word(u.stream, QVariant::fromValue<qlonglong>(0), long(start), long(end - start));
     }
-    if (!m_queue.empty())
-        m_clock.start(int(std::lround(20 * std::pow(3.0, -rate / 10.0))));
+    if (!m_queue.empty()) {
+        m_nextDueMs += std::lround(20 * std::pow(3.0, -rate / 10.0));
+        m_clock.start(int(std::max<qint64>(0, m_nextDueMs - m_timeline.elapsed())));
+    }
+}
+
+void FakeVoice::startTimeline()
+{
+    m_timeline.start();
+    m_nextDueMs = 0;
+    m_clock.start(0);
 }
 
 void FakeVoice::Pause()
@@ -106,7 +115,7 @@ void FakeVoice::Resume()
 {
     record(QStringLiteral("Resume"), QStringLiteral("Resume"));
     if (m_pauseDepth > 0 && --m_pauseDepth == 0 && !m_queue.empty())
-        m_clock.start(0);
+        startTimeline();
     refreshState();
 }
 

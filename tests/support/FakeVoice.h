@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <deque>
@@ -57,12 +58,17 @@ private:
     };
     void record(const QString &operation, const QString &call);
     void step();
+    void startTimeline();
     void refreshState() { updateState(!m_queue.empty(), m_pauseDepth > 0, m_failed); }
 
     QHash<QString, QString> m_failures;
     long m_stream = 0;
     std::deque<Utterance> m_queue;
     QTimer m_clock;
+    // Words fall due on a timeline, as a real voice's follow its audio:
+    // a late step does not push back every step after it.
+    QElapsedTimer m_timeline;
+    qint64 m_nextDueMs = 0;
     int m_pauseDepth = 0;
     bool m_failed = false;
     QString m_failLater;
