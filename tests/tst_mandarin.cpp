@@ -4,6 +4,7 @@
 // tone changes of yi and bu, and every engine position mapped back to what
 // was written.
 #include "synth/mandarin/MandarinFrontEnd.h"
+#include "synth/mandarin/PolyphoneModel.h"
 #include "synth/mandarin/ReadingDictionary.h"
 #include "synth/mandarin/TextNormaliser.h"
 
@@ -40,9 +41,14 @@ private slots:
 
 private:
     ReadingDictionary m_dictionary;
+    PolyphoneModel m_model; // as the helper reads: with the model
 };
 
-void TestMandarin::initTestCase() { QCOMPARE(m_dictionary.open(QStringLiteral(SAYRELLA_READINGS)), QString()); }
+void TestMandarin::initTestCase()
+{
+    QCOMPARE(m_dictionary.open(QStringLiteral(SAYRELLA_READINGS)), QString());
+    QCOMPARE(m_model.open(QStringLiteral(SAYRELLA_POLYPHONE_MODEL)), QString());
+}
 
 void TestMandarin::charactersAreReadByTheirWords_data()
 {
@@ -83,7 +89,7 @@ void TestMandarin::charactersAreReadByTheirWords()
 {
     QFETCH(QString, text);
     QFETCH(QString, pinyin);
-    QCOMPARE(MandarinFrontEnd(m_dictionary).pinyinLine(text), pinyin);
+    QCOMPARE(MandarinFrontEnd(m_dictionary, &m_model).pinyinLine(text), pinyin);
 }
 
 namespace {
@@ -144,7 +150,7 @@ void TestMandarin::polyphonesOfAHeldOutTableAreMostlyRight()
 {
     QFETCH(QString, path);
     QFETCH(int, percentAtLeast);
-    const TableScore score = scoreTable(path, MandarinFrontEnd(m_dictionary));
+    const TableScore score = scoreTable(path, MandarinFrontEnd(m_dictionary, &m_model));
     QVERIFY(score.total >= 80);
     qInfo("polyphones read right: %d of %d (%.1f %%)", score.right, score.total, 100.0 * score.right / score.total);
     for (const QString &miss : score.misses)
@@ -185,7 +191,7 @@ void TestMandarin::englishGoesToTheEnglishVoiceInPlace()
     TextPiece original;
     original.offset = 10; // a piece inside a longer text
     original.length = text.size();
-    const QList<MandarinFrontEnd::EnginePart> parts = MandarinFrontEnd(m_dictionary).forEngine(original, text);
+    const QList<MandarinFrontEnd::EnginePart> parts = MandarinFrontEnd(m_dictionary, &m_model).forEngine(original, text);
     QCOMPARE(parts.size(), 3);
     QCOMPARE(parts[0].english, false);
     QCOMPARE(parts[0].piece.utf8.trimmed(), QByteArray("wo3 yong4"));
@@ -205,7 +211,7 @@ void TestMandarin::wordsAreReadAcrossAWrappedLine()
     const QString text = QStringLiteral("他在银\n行工作");
     TextPiece original;
     original.length = text.size();
-    const QList<MandarinFrontEnd::EnginePart> parts = MandarinFrontEnd(m_dictionary).forEngine(original, text);
+    const QList<MandarinFrontEnd::EnginePart> parts = MandarinFrontEnd(m_dictionary, &m_model).forEngine(original, text);
     QCOMPARE(parts.size(), 1);
     QCOMPARE(parts[0].piece.utf8.simplified(), QByteArray("ta1 zai4 yin2 hang2 gong1 zuo4"));
     // "hang2" is code points 15..19: it points at 行, after the line break.
@@ -299,7 +305,7 @@ void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem()
 void TestMandarin::writtenFormIsHighlightedWhole()
 {
     const QString text = QStringLiteral("在2008-08-08开幕");
-    MandarinFrontEnd frontEnd(m_dictionary);
+    MandarinFrontEnd frontEnd(m_dictionary, &m_model);
     QCOMPARE(frontEnd.pinyinLine(text), QStringLiteral("zai4 er4 ling2 ling2 ba1 nian2 ba1 yue4 ba1 ri4 kai1 mu4"));
     TextPiece original;
     original.length = text.size();
@@ -406,7 +412,7 @@ void TestMandarin::everyIdeographHasAReading()
 {
     QFETCH(uint, first);
     QFETCH(uint, last);
-    const MandarinFrontEnd frontEnd(m_dictionary);
+    const MandarinFrontEnd frontEnd(m_dictionary, &m_model);
     const QRegularExpression syllable(QStringLiteral("^[a-z]{1,6}[1-5]$"));
     QStringList unread;
     for (char32_t point = first; point <= last; ++point) {
@@ -455,7 +461,7 @@ void TestMandarin::tonesArePrintedAsTheyAreSaid()
 {
     QFETCH(QString, text);
     QFETCH(QString, spoken);
-    const MandarinFrontEnd frontEnd(m_dictionary);
+    const MandarinFrontEnd frontEnd(m_dictionary, &m_model);
     QCOMPARE(frontEnd.pinyinLine(text, MandarinFrontEnd::Tones::Spoken), spoken);
     const QStringList written = frontEnd.pinyinLine(text).split(u' '), said = spoken.split(u' ');
     QCOMPARE(written.size(), said.size());

@@ -15,11 +15,14 @@
 #include "synth/helper/CommandChannel.h"
 #include "synth/helper/EspeakEngine.h"
 #include "synth/mandarin/MandarinFrontEnd.h"
+#include "synth/mandarin/PolyphoneModel.h"
 #include "synth/mandarin/ReadingDictionary.h"
 #include "synth/mandarin/TextNormaliser.h"
 #include "synth/sandbox/Sandbox.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <csignal>
@@ -117,7 +120,17 @@ int main(int argc, char **argv)
     // Mapped before the sandbox closes; read-only afterwards.
     ReadingDictionary dictionary;
     const QString dictionaryError = readingsPath.isEmpty() ? QString() : dictionary.open(QFile::decodeName(readingsPath));
-    const MandarinFrontEnd frontEnd(dictionary);
+    // The reading model of polyphones lies beside the dictionary: the two
+    // are made and installed together. Without it the dictionary and the
+    // context rules read alone, as they did before there was a model.
+    PolyphoneModel polyphones;
+    if (dictionary.isOpen()) {
+        const QString modelPath =
+            QFileInfo(QFile::decodeName(readingsPath)).dir().filePath(QStringLiteral("mandarin-polyphones.bin"));
+        if (const QString error = polyphones.open(modelPath); !error.isEmpty())
+            std::fprintf(stderr, "sayrella-synth: %s\n", qPrintable(error));
+    }
+    const MandarinFrontEnd frontEnd(dictionary, polyphones.isOpen() ? &polyphones : nullptr);
     if (dictionary.isOpen()) {
         TextNormaliser::prepare();
         // One reading now, before the sandbox closes, so that the first text

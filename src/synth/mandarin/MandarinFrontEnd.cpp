@@ -4,6 +4,7 @@
 #include "synth/mandarin/SpokenTones.h"
 
 #include "synth/mandarin/ContextReadings.h"
+#include "synth/mandarin/PolyphoneFeatures.h"
 #include "synth/mandarin/ReadingDictionary.h"
 #include "synth/mandarin/TextNormaliser.h"
 
@@ -99,7 +100,62 @@ void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, Q
     const qsizetype first = out.size();
     for (auto it = backwards.crbegin(); it != backwards.crend(); ++it)
         out.append(*it);
+    if (!m_chooser) {
+        settleReadingsByContext(text, out, first);
+        return;
+    }
+    QList<QStringList> fromDictionary;
+    fromDictionary.reserve(out.size() - first);
+    for (qsizetype w = first; w < out.size(); ++w)
+        fromDictionary.append(out[w].syllables);
     settleReadingsByContext(text, out, first);
+    chooseReadings(text, to, out, first, fromDictionary);
+}
+
+// The chooser's turn, for each character it considers in words[first..]
+// (one run of Han ending at to), with what the dictionary said before the
+// rules and what the rules made of it.
+void MandarinFrontEnd::chooseReadings(QStringView text, qsizetype to, QList<Word> &words, qsizetype first,
+                                      const QList<QStringList> &fromDictionary) const
+{
+    std::vector<ReadingDictionary::Word> found;
+    for (qsizetype w = first; w < words.size(); ++w) {
+        Word &word = words[w];
+        for (qsizetype k = 0; k < word.syllables.size() && k < word.length; ++k) {
+            const qsizetype at = word.start + k;
+            if (!m_chooser->considers(text[at]) || word.syllables[k].isEmpty())
+                continue;
+            PolyphoneContext context;
+            context.text = text;
+            context.at = at;
+            context.wordStart = word.start;
+            context.wordLength = word.length;
+            if (w > first) {
+                context.previousStart = words[w - 1].start;
+                context.previousLength = words[w - 1].length;
+            }
+            if (w + 1 < words.size()) {
+                context.nextStart = words[w + 1].start;
+                context.nextLength = words[w + 1].length;
+            }
+            context.dictionaryReading = fromDictionary[w - first][k];
+            context.ruleReading = word.syllables[k];
+            // Every longer phrase of the dictionary over this character, as
+            // far back as four characters.
+            const qsizetype runStart = words[first].start;
+            for (qsizetype start = std::max(runStart, at - 3); start <= at; ++start) {
+                m_dictionary.wordsAt(text.first(to), start, found);
+                for (const ReadingDictionary::Word &phrase : found) {
+                    if (phrase.length < 2 || start + phrase.length <= at || !phrase.syllables)
+                        continue;
+                    const QString reading(m_dictionary.syllable(phrase.syllables[at - start]));
+                    if (!reading.isEmpty() && !context.covering.contains(reading))
+                        context.covering.append(reading);
+                }
+            }
+            m_chooser->choose(context, word.syllables[k]);
+        }
+    }
 }
 
 QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const

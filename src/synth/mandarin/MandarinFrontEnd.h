@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QStringView>
 
+class ReadingChooser;
 class ReadingDictionary;
 
 // What a Mandarin voice is told to say for a text. Han characters are read
@@ -22,7 +23,13 @@ class ReadingDictionary;
 class MandarinFrontEnd
 {
 public:
-    explicit MandarinFrontEnd(const ReadingDictionary &dictionary) : m_dictionary(dictionary) { }
+    // chooser, when given, has the last word on the polyphonic characters it
+    // considers (the reading model); without it the dictionary and the
+    // context rules decide alone.
+    explicit MandarinFrontEnd(const ReadingDictionary &dictionary, const ReadingChooser *chooser = nullptr)
+        : m_dictionary(dictionary), m_chooser(chooser)
+    {
+    }
 
     struct Word
     {
@@ -61,6 +68,9 @@ public:
 private:
     static QList<QStringList> spokenSyllables(const QList<Word> &words, QStringView text);
     void readHan(QStringView text, qsizetype from, qsizetype to, QList<Word> &out) const;
+    void chooseReadings(QStringView text, qsizetype to, QList<Word> &words, qsizetype first,
+                        const QList<QStringList> &fromDictionary) const;
 
     const ReadingDictionary &m_dictionary;
+    const ReadingChooser *m_chooser = nullptr;
 };

@@ -1,0 +1,224 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synth/mandarin/PolyphoneModel.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+struct PolyphoneModel::CharacterEntry
+{
+    quint16 character;
+    quint16 classCount;
+    quint32 firstClass;
+};
+
+struct PolyphoneModel::Slot
+{
+    quint32 fingerprint; // 0: empty
+    quint32 weights; // index of the first of the character's class weights
+};
+
+namespace {
+
+constexpr char Magic[8] = {'S', 'A', 'Y', 'P', 'L', 'Y', '1', '\0'};
+constexpr qsizetype HeaderSize = 40;
+constexpr qsizetype SyllableSize = 8;
+
+quint32 fingerprintOf(std::uint64_t key) { return quint32(key >> 32) | 1u; }
+
+} // namespace
+
+PolyphoneModel::~PolyphoneModel()
+{
+    if (m_map)
+        munmap(const_cast<uchar *>(m_map), size_t(m_size));
+}
+
+QString PolyphoneModel::open(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return QStringLiteral("找不到多音字模型“%1”。").arg(path);
+    struct stat status;
+    const bool sized = fstat(fd, &status) == 0 && status.st_size >= HeaderSize;
+    void *map = sized ? mmap(nullptr, size_t(status.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
+    ::close(fd);
+    if (map == MAP_FAILED)
+        return QStringLiteral("无法读取多音字模型“%1”。").arg(path);
+    const auto *bytes = static_cast<const uchar *>(map);
+    const qsizetype size = qsizetype(status.st_size);
+    const auto damaged = [&] {
+        munmap(map, size_t(size));
+        return QStringLiteral("多音字模型“%1”已损坏。").arg(path);
+    };
+    if (std::memcmp(bytes, Magic, sizeof Magic) != 0)
+        return damaged();
+    const quint32 characters = qFromLittleEndian<quint32>(bytes + 8);
+    const quint32 syllables = qFromLittleEndian<quint32>(bytes + 12);
+    const quint32 classes = qFromLittleEndian<quint32>(bytes + 16);
+    const quint32 slotCount = qFromLittleEndian<quint32>(bytes + 20);
+    const quint32 weights = qFromLittleEndian<quint32>(bytes + 24);
+    float scale;
+    std::memcpy(&scale, bytes + 28, sizeof scale);
+    const qint64 paddedClasses = (qint64(classes) + 1) / 2 * 2; // the slotCount start 4-aligned
+    const qint64 expected = HeaderSize + qint64(syllables) * SyllableSize + qint64(characters) * 8 + paddedClasses * 2
+        + qint64(slotCount) * 8 + qint64(weights) * 2;
+    if (expected != size || slotCount == 0 || (slotCount & (slotCount - 1)) != 0 || !(scale > 0))
+        return damaged();
+    const uchar *at = bytes + HeaderSize;
+    const char *syllableTable = reinterpret_cast<const char *>(at);
+    at += qsizetype(syllables) * SyllableSize;
+    const auto *characterTable = reinterpret_cast<const CharacterEntry *>(at);
+    at += qsizetype(characters) * 8;
+    const auto *classTable = reinterpret_cast<const quint16 *>(at);
+    at += paddedClasses * 2;
+    const auto *slotTable = reinterpret_cast<const Slot *>(at);
+    at += qsizetype(slotCount) * 8;
+    const auto *weightTable = reinterpret_cast<const qint16 *>(at);
+    // The small tables are checked now, so that reading them later needs no
+    // check; a slot's weights are checked as they are read.
+    auto known = std::make_unique<std::bitset<65536>>();
+    for (quint32 i = 0; i < characters; ++i) {
+        const CharacterEntry &entry = characterTable[i];
+        if ((i > 0 && characterTable[i - 1].character >= entry.character) || entry.classCount == 0
+            || qint64(entry.firstClass) + entry.classCount > classes)
+            return damaged();
+        for (quint32 c = 0; c < entry.classCount; ++c)
+            if (classTable[entry.firstClass + c] >= syllables)
+                return damaged();
+        known->set(entry.character);
+    }
+    m_map = bytes;
+    m_size = size;
+    m_characters = characterTable;
+    m_characterCount = characters;
+    m_syllables = syllableTable;
+    m_syllableCount = syllables;
+    m_classes = classTable;
+    m_classCount = classes;
+    m_slots = slotTable;
+    m_slotMask = slotCount - 1;
+    m_weights = weightTable;
+    m_weightCount = weights;
+    m_scale = scale;
+    m_known = std::move(known);
+    return {};
+}
+
+bool PolyphoneModel::considers(QChar character) const { return m_known && m_known->test(character.unicode()); }
+
+const PolyphoneModel::CharacterEntry *PolyphoneModel::entryOf(QChar character) const
+{
+    if (!considers(character))
+        return nullptr;
+    const CharacterEntry *end = m_characters + m_characterCount;
+    const CharacterEntry *it = std::lower_bound(
+        m_characters, end, character.unicode(), [](const CharacterEntry &e, char16_t c) { return e.character < c; });
+    return it != end && it->character == character.unicode() ? it : nullptr;
+}
+
+const qint16 *PolyphoneModel::weightsOf(char16_t character, std::string_view feature) const
+{
+    const std::uint64_t key = polyphoneFeatureKey(character, feature);
+    const quint32 fingerprint = fingerprintOf(key);
+    for (quint32 probe = 0, slot = quint32(key) & m_slotMask; probe <= m_slotMask; ++probe, slot = (slot + 1) & m_slotMask) {
+        const Slot &s = m_slots[slot];
+        if (s.fingerprint == 0)
+            return nullptr;
+        if (s.fingerprint == fingerprint)
+            return s.weights < m_weightCount ? m_weights + s.weights : nullptr;
+    }
+    return nullptr;
+}
+
+namespace {
+
+// The weights every character shares for keeping the reading it has, when
+// that reading is not one the model knows for it.
+constexpr char16_t KeepCharacter = 0;
+
+} // namespace
+
+QLatin1StringView PolyphoneModel::syllableAt(quint32 classEntry) const
+{
+    const char *s = m_syllables + qsizetype(m_classes[classEntry]) * SyllableSize;
+    return QLatin1StringView(s, qsizetype(strnlen(s, SyllableSize)));
+}
+
+qint32 PolyphoneModel::sharedWeight(std::string_view feature) const
+{
+    const qint16 *weights = weightsOf(KeepCharacter, feature);
+    return weights && weights - m_weights < qint64(m_weightCount) ? *weights : 0;
+}
+
+// What every character shares for one candidate: how far the dictionary's
+// word (or the character alone), the rules and the longer phrases give it.
+qint32 PolyphoneModel::agreement(const PolyphoneContext &context, QLatin1StringView reading) const
+{
+    qint32 sum = 0;
+    if (reading == context.dictionaryReading)
+        sum += sharedWeight(context.wordLength > 1 ? "aw" : "a1");
+    if (context.ruleReading != context.dictionaryReading && reading == context.ruleReading)
+        sum += sharedWeight("ar");
+    if (context.covering.contains(reading))
+        sum += sharedWeight("ac");
+    return sum;
+}
+
+QList<PolyphoneModel::Score> PolyphoneModel::scores(const PolyphoneContext &context) const
+{
+    const CharacterEntry *entry = entryOf(context.text[context.at]);
+    if (!entry || entry->character == KeepCharacter)
+        return {};
+    QList<Score> out;
+    bool known = false;
+    for (quint32 c = 0; c < entry->classCount; ++c) {
+        out.append({syllableAt(entry->firstClass + c), 0.0});
+        known = known || out.back().reading == context.ruleReading;
+    }
+    std::vector<qint32> sums(entry->classCount, 0);
+    polyphoneFeatures(context, [&](std::string_view feature) {
+        const qint16 *weights = weightsOf(entry->character, feature);
+        if (!weights || qint64(weights - m_weights) + entry->classCount > m_weightCount)
+            return;
+        for (quint32 c = 0; c < entry->classCount; ++c)
+            sums[c] += weights[c];
+    });
+    for (quint32 c = 0; c < entry->classCount; ++c)
+        out[c].score = (sums[c] + agreement(context, out[c].reading)) / double(m_scale);
+    if (!known && !context.ruleReading.isEmpty()) {
+        // Keeping a reading the data never showed for this character.
+        m_keptReading = context.ruleReading.toLatin1();
+        const QLatin1StringView kept(m_keptReading);
+        out.append({kept, (sharedWeight("kb") + agreement(context, kept)) / double(m_scale)});
+    }
+    return out;
+}
+
+void PolyphoneModel::choose(const PolyphoneContext &context, QString &syllable) const
+{
+    const QList<Score> scored = scores(context);
+    if (scored.isEmpty())
+        return;
+    // The first of the best: ties go to the most frequent reading.
+    const Score *best = &scored.front();
+    for (const Score &s : scored)
+        if (s.score > best->score)
+            best = &s;
+    syllable = best->reading;
+}
+
+QList<QLatin1StringView> PolyphoneModel::readings(QChar character) const
+{
+    QList<QLatin1StringView> out;
+    if (const CharacterEntry *entry = entryOf(character))
+        for (quint32 c = 0; c < entry->classCount; ++c)
+            out.append(syllableAt(entry->firstClass + c));
+    return out;
+}
