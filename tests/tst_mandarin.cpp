@@ -287,6 +287,18 @@ void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem_data()
     QTest::newRow("price per jin") << "白菜3元/斤" << "白菜三元每斤";
     QTest::newRow("price in dollars per barrel") << "油价80美元/桶" << "油价八十美元每桶";
     QTest::newRow("a slash that is not per") << "男/女" << "男/女";
+    // Scores and ratios by the words after them too; spans of percents and years.
+    QTest::newRow("score before its verb") << "主队3:12负于客队" << "主队三比十二负于客队";
+    QTest::newRow("score, minutes-like, after its verb") << "3:10获胜" << "三比十获胜";
+    QTest::newRow("ratio") << "比例为10:1" << "比例为十比一";
+    QTest::newRow("a time is still a time") << "会议10:15开始" << "会议十点十五分开始";
+    QTest::newRow("span of percents") << "增长50%-60%" << "增长百分之五十到百分之六十";
+    QTest::newRow("span of years") << "2024—2025赛季" << "二零二四到二零二五赛季";
+    QTest::newRow("span of counts") << "2000-3000元" << "两千到三千元";
+    QTest::newRow("plus or minus") << "误差±0.5毫米" << "误差正负零点五毫米";
+    QTest::newRow("a decimal after letters") << "PM2.5浓度" << "PM二点五浓度";
+    QTest::newRow("voltage") << "110kV变电站" << "一百一十千伏变电站";
+    QTest::newRow("battery") << "5000mAh电池" << "五千毫安时电池";
 }
 
 void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem()

@@ -3,6 +3,9 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <iterator>
+
 #include <functional>
 
 namespace TextNormaliser {
@@ -108,6 +111,9 @@ QString decimal(QStringView whole, QStringView fraction)
     return out;
 }
 
+// What makes two four-digit numbers a span of years.
+const char16_t *const YearWords[] = {u"年", u"赛季", u"学年", u"财年", u"届"};
+
 // Measure words after which 2 is 两.
 const QStringView MeasureWords = u"个只本条张件位次天年岁种把名家双台辆座项份周月人";
 
@@ -121,7 +127,9 @@ QString unitName(const QString &unit)
 {
     static const QList<QPair<QString, QString>> units = {
         {"km/h", "千米每小时"}, {"m/s²", "米每二次方秒"}, {"m/s2", "米每二次方秒"}, {"m/s", "米每秒"},
-        {"kW·h", "千瓦时"}, {"kW⋅h", "千瓦时"}, {"kWh", "千瓦时"}, {"kW", "千瓦"}, {"kg", "千克"}, {"mg", "毫克"}, {"g", "克"},
+        {"kW·h", "千瓦时"}, {"kW⋅h", "千瓦时"}, {"kWh", "千瓦时"}, {"kW", "千瓦"}, {"MW", "兆瓦"}, {"GW", "吉瓦"},
+        {"kV", "千伏"}, {"mAh", "毫安时"}, {"kHz", "千赫"}, {"MHz", "兆赫"}, {"GHz", "吉赫"}, {"dB", "分贝"},
+        {"km²", "平方千米"}, {"km2", "平方千米"}, {"cm²", "平方厘米"}, {"kg", "千克"}, {"mg", "毫克"}, {"g", "克"},
         {"km", "千米"}, {"cm", "厘米"}, {"mm", "毫米"}, {"m²", "平方米"}, {"m2", "平方米"},
         {"m³", "立方米"}, {"m", "米"}, {"ml", "毫升"}, {"mL", "毫升"}, {"L", "升"},
         {"℃", "摄氏度"}, {"°C", "摄氏度"}, {"°", "度"}, {"%", ""}, {"h", "小时"}, {"min", "分钟"}, {"s", "秒"}};
@@ -158,13 +166,23 @@ const QList<Rule> &rules()
                   }});
         r.append({QRegularExpression(QStringLiteral("(\\d{4})年")),
                   [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return digitByDigit(m.captured(1)) + u'年'; }});
-        // Scores, where the words before say it is a game: 以3:2获胜, 比分2:1.
+        // Scores and ratios, where the words around say so (以3:2获胜, 比分2:1,
+        // 3:2战胜对手, 比例为10:1), and wherever the second number is no
+        // time's minutes (10:1, 3:2): 比.
         r.append({QRegularExpression(QStringLiteral("(\\d{1,3}):(\\d{1,3})(?![\\d:])")),
-                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                  [](const QRegularExpressionMatch &m, QStringView subject) {
+                      const QString said = cardinal(m.captured(1)) + u'比' + cardinal(m.captured(2));
+                      if (m.capturedLength(2) != 2)
+                          return said;
                       const QStringView before = subject.first(m.capturedStart(0)).right(8);
-                      for (const char16_t *cue : {u"比分", u"比赛", u"战胜", u"击败", u"获胜", u"比数", u"以"})
+                      for (const char16_t *cue : {u"比分", u"比赛", u"战胜", u"击败", u"获胜", u"比数", u"以", u"比例", u"比率", u"之比"})
                           if (before.contains(QStringView(cue)))
-                              return cardinal(m.captured(1)) + u'比' + cardinal(m.captured(2));
+                              return said;
+                      const QStringView after = subject.mid(m.capturedEnd(0), 4);
+                      for (const char16_t *cue : {u"获胜", u"取胜", u"战胜", u"击败", u"胜出", u"落败", u"告负", u"负于", u"输给",
+                                                  u"赢", u"的比分", u"的比例"})
+                          if (after.startsWith(QStringView(cue)))
+                              return said;
                       return QString();
                   }});
         // Times: 10:30, 13:10:36, with am/pm.
@@ -214,6 +232,12 @@ const QList<Rule> &rules()
                   }});
         r.append({QRegularExpression(QStringLiteral("(?:CNY|RMB)\\s?(\\d+)(?:\\.(\\d+))?")),
                   [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return QStringLiteral("人民币") + decimal(m.captured(1), m.captured(2)) + u'元'; }});
+        // A range of percents: 50%-60% -> 百分之五十到百分之六十 (the dash is no minus).
+        r.append({QRegularExpression(QStringLiteral("(\\d+)(?:\\.(\\d+))?\\s?%\\s?[-~～—–]\\s?(\\d+)(?:\\.(\\d+))?\\s?%")),
+                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+                      return QStringLiteral("百分之") + decimal(m.captured(1), m.captured(2)) + QStringLiteral("到百分之")
+                          + decimal(m.captured(3), m.captured(4));
+                  }});
         // Percent and per mille: 3.5% -> 百分之三点五.
         r.append({QRegularExpression(QStringLiteral("(-?)(\\d+)(?:\\.(\\d+))?\\s?([%‰])")),
                   [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
@@ -222,14 +246,25 @@ const QList<Rule> &rules()
                           + decimal(m.captured(2), m.captured(3));
                   }});
         // Ranges before a measure or unit: 3-5天 -> 三到五天.
+        // Years are said digit by digit (2024—2025赛季 -> 二零二四到二零二五赛季),
+        // counts as counts (2000-3000元 -> 两千到三千元).
         r.append({QRegularExpression(QStringLiteral("(\\d+)\\s?[-~～—–]\\s?(\\d+)(?=[\\x{4E00}-\\x{9FFF}])")),
-                  [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return cardinal(m.captured(1)) + u'到' + cardinal(m.captured(2)); }});
+                  [](const QRegularExpressionMatch &m, QStringView subject) {
+                      const QStringView after = subject.mid(m.capturedEnd(0));
+                      const bool yearsFollow = std::any_of(std::begin(YearWords), std::end(YearWords),
+                                                           [&](const char16_t *w) { return after.startsWith(QStringView(w)); });
+                      const bool years = m.capturedLength(1) == 4 && m.capturedLength(2) == 4
+                          && QStringView(u"12").contains(m.captured(1).front()) && QStringView(u"12").contains(m.captured(2).front())
+                          && yearsFollow;
+                      return years ? digitByDigit(m.captured(1)) + u'到' + digitByDigit(m.captured(2))
+                                   : countingCardinal(m.captured(1)) + u'到' + countingCardinal(m.captured(2));
+                  }});
         // Fractions: 1/4 -> 四分之一.
         r.append({QRegularExpression(QStringLiteral("(\\d{1,4})/(\\d{1,4})(?![\\d/])")),
                   [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) { return cardinal(m.captured(2)) + QStringLiteral("分之") + cardinal(m.captured(1)); }});
         // Numbers with a unit: 1kg, 25℃, 120km/h, 30m².
         r.append({QRegularExpression(
-                      QStringLiteral("(-?)(\\d+)(?:\\.(\\d+))?\\s?(km/h|m/s²|m/s2|m/s|kW·h|kW⋅h|kWh|kW|kg|mg|km|cm|mm|m²|m2|m³|ml|mL|min|°C|℃|°|g|m|L|h|s)(?![A-Za-z])")),
+                      QStringLiteral("(-?)(\\d+)(?:\\.(\\d+))?\\s?(km/h|m/s²|m/s2|m/s|kW·h|kW⋅h|kWh|kW|MW|GW|kV|mAh|kHz|MHz|GHz|dB|km²|km2|cm²|kg|mg|km|cm|mm|m²|m2|m³|ml|mL|min|°C|℃|°|g|m|L|h|s)(?![A-Za-z])")),
                   [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
                       const QString unit = unitName(m.captured(4));
                       const QString number = decimal(m.captured(2), m.captured(3));
@@ -258,9 +293,9 @@ const QList<Rule> &rules()
                                                                                                         : QString();
                   }});
         // Maths between numbers and words.
-        r.append({QRegularExpression(QStringLiteral("≤|≥|≠|×|÷|=|\\+|−|<|>")), [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
+        r.append({QRegularExpression(QStringLiteral("±|≤|≥|≠|×|÷|=|\\+|−|<|>")), [](const QRegularExpressionMatch &m, [[maybe_unused]] QStringView subject) {
                       static const QList<QPair<QString, QString>> signs = {
-                          {"≤", "小于等于"}, {"≥", "大于等于"}, {"≠", "不等于"}, {"×", "乘"}, {"÷", "除以"},
+                          {"±", "正负"},     {"≤", "小于等于"}, {"≥", "大于等于"}, {"≠", "不等于"}, {"×", "乘"}, {"÷", "除以"},
                           {"=", "等于"},     {"+", "加"},       {"−", "减"},     {"<", "小于"}, {">", "大于"}};
                       for (const auto &[sign, said] : signs)
                           if (m.captured(0) == sign)
@@ -274,7 +309,7 @@ const QList<Rule> &rules()
 
 // What a rule can start with: positions starting with anything else are
 // stepped over without trying the rules.
-bool startsRule(QChar c) { return c.isDigit() || QStringView(u"¥￥$€£-≤≥≠×÷=+−<>CR/").contains(c); }
+bool startsRule(QChar c) { return c.isDigit() || QStringView(u"¥￥$€£-±≤≥≠×÷=+−<>CR/").contains(c); }
 
 } // namespace
 
@@ -290,8 +325,14 @@ QList<Rewrite> rewrites(QStringView text)
     QList<Rewrite> out;
     for (qsizetype at = 0; at < subject.size();) {
         // A digit inside a Latin word (MP3, A4) belongs to the word.
+        // A decimal after letters is a number of its own (PM2.5 is PM 二点五).
+        qsizetype digitsEnd = at;
+        while (digitsEnd < subject.size() && subject[digitsEnd].isDigit())
+            ++digitsEnd;
+        const bool decimalFollows =
+            digitsEnd + 1 < subject.size() && subject[digitsEnd] == u'.' && subject[digitsEnd + 1].isDigit();
         const bool insideWord = subject[at].isDigit() && at > 0 && subject[at - 1].unicode() < 0x80
-            && subject[at - 1].isLetter();
+            && subject[at - 1].isLetter() && !decimalFollows;
         if (!startsRule(subject[at]) || insideWord) {
             ++at;
             continue;

@@ -2,7 +2,7 @@
 #include "synth/text/TextPieces.h"
 
 #include <unicode/brkiter.h>
-#include <unicode/unistr.h>
+#include <unicode/utext.h>
 
 #include <algorithm>
 #include <memory>
@@ -16,17 +16,20 @@ icu::BreakIterator &iterator(bool sentences, const QString &text)
     struct Held
     {
         std::unique_ptr<icu::BreakIterator> it;
-        icu::UnicodeString alias; // the iterator keeps a reference to it
+        UText *alias = nullptr; // the text, not copied: the iterator keeps a reference to it
+        ~Held() { utext_close(alias); }
     };
     thread_local Held sentenceIt, wordIt;
     Held &held = sentences ? sentenceIt : wordIt;
-    if (!held.it) {
-        UErrorCode status = U_ZERO_ERROR;
+    UErrorCode status = U_ZERO_ERROR;
+    if (!held.it)
         held.it.reset(sentences ? icu::BreakIterator::createSentenceInstance(icu::Locale("zh"), status)
                                 : icu::BreakIterator::createWordInstance(icu::Locale("zh"), status));
-    }
-    held.alias.setTo(false, reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()));
-    held.it->setText(held.alias);
+    // Through UText: setText of a UnicodeString copies it, and a piece is
+    // asked for many times in one text (every piece copied the whole part).
+    status = U_ZERO_ERROR;
+    held.alias = utext_openUChars(held.alias, reinterpret_cast<const UChar *>(text.utf16()), int64_t(text.size()), &status);
+    held.it->setText(held.alias, status);
     return *held.it;
 }
 
