@@ -79,10 +79,10 @@ public:
         m_at = at;
         m_seen = false;
     }
-    bool considers(QChar) const override { return true; }
+    bool considers(QChar, QStringView) const override { return true; }
     void choose(const PolyphoneContext &context, QString &syllable) const override
     {
-        if (m_model && m_model->considers(context.text[context.at]))
+        if (m_model && m_model->considers(context.text[context.at], syllable))
             m_model->choose(context, syllable);
         if (context.at != m_at || m_seen)
             return;

@@ -123,7 +123,7 @@ void MandarinFrontEnd::chooseReadings(QStringView text, qsizetype to, QList<Word
         Word &word = words[w];
         for (qsizetype k = 0; k < word.syllables.size() && k < word.length; ++k) {
             const qsizetype at = word.start + k;
-            if (!m_chooser->considers(text[at]) || word.syllables[k].isEmpty())
+            if (word.syllables[k].isEmpty() || !m_chooser->considers(text[at], word.syllables[k]))
                 continue;
             PolyphoneContext context;
             context.text = text;

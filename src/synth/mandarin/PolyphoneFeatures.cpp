@@ -127,19 +127,25 @@ void polyphoneFeatures(const PolyphoneContext &context, const std::function<void
     }
 }
 
-std::uint64_t polyphoneFeatureKey(char16_t character, std::string_view feature)
+std::uint64_t polyphoneKeyPrefix(char16_t character)
 {
-    std::uint64_t hash = 1469598103934665603ULL;
-    const auto mix = [&](unsigned char byte) {
-        hash ^= byte;
-        hash *= 1099511628211ULL;
-    };
     std::string prefix;
     appendUtf8(prefix, character); // the Basic Multilingual Plane only
-    for (const char byte : prefix)
-        mix(static_cast<unsigned char>(byte));
-    mix(0x1F);
-    for (const char byte : feature)
-        mix(static_cast<unsigned char>(byte));
+    prefix += '\x1f';
+    return polyphoneFeatureKeyAfter(1469598103934665603ULL, prefix);
+}
+
+std::uint64_t polyphoneFeatureKeyAfter(std::uint64_t prefix, std::string_view feature)
+{
+    std::uint64_t hash = prefix;
+    for (const char byte : feature) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 1099511628211ULL;
+    }
     return hash;
+}
+
+std::uint64_t polyphoneFeatureKey(char16_t character, std::string_view feature)
+{
+    return polyphoneFeatureKeyAfter(polyphoneKeyPrefix(character), feature);
 }

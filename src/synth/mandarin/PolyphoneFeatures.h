@@ -37,6 +37,9 @@ void polyphoneFeatures(const PolyphoneContext &context, const std::function<void
 // The key of one feature of one character in a model file: FNV-1a, 64 bits,
 // over the character's UTF-8, a unit separator (0x1F), then the feature.
 std::uint64_t polyphoneFeatureKey(char16_t character, std::string_view feature);
+// The same in two steps, the character's part once for all its features.
+std::uint64_t polyphoneKeyPrefix(char16_t character);
+std::uint64_t polyphoneFeatureKeyAfter(std::uint64_t prefix, std::string_view feature);
 
 // Chooses the readings of polyphonic characters; the front end asks it
 // about the characters it considers, after the dictionary and the rules.
@@ -44,7 +47,9 @@ class ReadingChooser
 {
 public:
     virtual ~ReadingChooser() = default;
-    virtual bool considers(QChar character) const = 0;
+    // Whether a character with this reading so far may read otherwise: only
+    // then is its context gathered (a costly part of reading).
+    virtual bool considers(QChar character, QStringView reading) const = 0;
     // syllable holds the reading so far; a chooser may replace it.
     virtual void choose(const PolyphoneContext &context, QString &syllable) const = 0;
 };

@@ -32,6 +32,11 @@ constexpr qsizetype SyllableSize = 8;
 
 quint32 fingerprintOf(std::uint64_t key) { return quint32(key >> 32) | 1u; }
 
+// Where the weights every character shares are kept: how far the
+// dictionary, the rules and the phrases back a reading, and keeping a
+// reading the data never showed for the character.
+constexpr char16_t KeepCharacter = 0;
+
 } // namespace
 
 PolyphoneModel::~PolyphoneModel()
@@ -108,14 +113,21 @@ QString PolyphoneModel::open(const QString &path)
     m_weightCount = weights;
     m_scale = scale;
     m_known = std::move(known);
+    m_sharedPrefix = polyphoneKeyPrefix(KeepCharacter);
     return {};
 }
 
-bool PolyphoneModel::considers(QChar character) const { return m_known && m_known->test(character.unicode()); }
+bool PolyphoneModel::knows(QChar character) const { return m_known && m_known->test(character.unicode()); }
+
+bool PolyphoneModel::considers(QChar character, QStringView reading) const
+{
+    const CharacterEntry *entry = entryOf(character);
+    return entry && entry->character != 0 && (entry->classCount > 1 || syllableAt(entry->firstClass) != reading);
+}
 
 const PolyphoneModel::CharacterEntry *PolyphoneModel::entryOf(QChar character) const
 {
-    if (!considers(character))
+    if (!knows(character))
         return nullptr;
     const CharacterEntry *end = m_characters + m_characterCount;
     const CharacterEntry *it = std::lower_bound(
@@ -123,9 +135,9 @@ const PolyphoneModel::CharacterEntry *PolyphoneModel::entryOf(QChar character) c
     return it != end && it->character == character.unicode() ? it : nullptr;
 }
 
-const qint16 *PolyphoneModel::weightsOf(char16_t character, std::string_view feature) const
+const qint16 *PolyphoneModel::weightsOf(std::uint64_t keyPrefix, std::string_view feature) const
 {
-    const std::uint64_t key = polyphoneFeatureKey(character, feature);
+    const std::uint64_t key = polyphoneFeatureKeyAfter(keyPrefix, feature);
     const quint32 fingerprint = fingerprintOf(key);
     for (quint32 probe = 0, slot = quint32(key) & m_slotMask; probe <= m_slotMask; ++probe, slot = (slot + 1) & m_slotMask) {
         const Slot &s = m_slots[slot];
@@ -137,14 +149,6 @@ const qint16 *PolyphoneModel::weightsOf(char16_t character, std::string_view fea
     return nullptr;
 }
 
-namespace {
-
-// The weights every character shares for keeping the reading it has, when
-// that reading is not one the model knows for it.
-constexpr char16_t KeepCharacter = 0;
-
-} // namespace
-
 QLatin1StringView PolyphoneModel::syllableAt(quint32 classEntry) const
 {
     const char *s = m_syllables + qsizetype(m_classes[classEntry]) * SyllableSize;
@@ -153,7 +157,7 @@ QLatin1StringView PolyphoneModel::syllableAt(quint32 classEntry) const
 
 qint32 PolyphoneModel::sharedWeight(std::string_view feature) const
 {
-    const qint16 *weights = weightsOf(KeepCharacter, feature);
+    const qint16 *weights = weightsOf(m_sharedPrefix, feature);
     return weights && weights - m_weights < qint64(m_weightCount) ? *weights : 0;
 }
 
@@ -183,8 +187,9 @@ QList<PolyphoneModel::Score> PolyphoneModel::scores(const PolyphoneContext &cont
         known = known || out.back().reading == context.ruleReading;
     }
     std::vector<qint32> sums(entry->classCount, 0);
+    const std::uint64_t prefix = polyphoneKeyPrefix(entry->character);
     polyphoneFeatures(context, [&](std::string_view feature) {
-        const qint16 *weights = weightsOf(entry->character, feature);
+        const qint16 *weights = weightsOf(prefix, feature);
         if (!weights || qint64(weights - m_weights) + entry->classCount > m_weightCount)
             return;
         for (quint32 c = 0; c < entry->classCount; ++c)

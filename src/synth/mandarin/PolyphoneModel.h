@@ -35,7 +35,10 @@ public:
     QString open(const QString &path);
     bool isOpen() const { return m_map != nullptr; }
 
-    bool considers(QChar character) const override;
+    // A character the model knows, unless the data showed it one reading
+    // only and it has that one already (nothing to choose between).
+    bool considers(QChar character, QStringView reading) const override;
+    bool knows(QChar character) const;
     void choose(const PolyphoneContext &context, QString &syllable) const override;
 
     struct Score
@@ -59,7 +62,7 @@ private:
     qint32 sharedWeight(std::string_view feature) const;
     qint32 agreement(const PolyphoneContext &context, QLatin1StringView reading) const;
     // The weights of one feature of a character, or null.
-    const qint16 *weightsOf(char16_t character, std::string_view feature) const;
+    const qint16 *weightsOf(std::uint64_t keyPrefix, std::string_view feature) const;
 
     const uchar *m_map = nullptr;
     qsizetype m_size = 0;
@@ -75,6 +78,7 @@ private:
     quint32 m_weightCount = 0;
     float m_scale = 1;
     std::unique_ptr<std::bitset<65536>> m_known;
+    std::uint64_t m_sharedPrefix = 0; // the key prefix of the weights all characters share
     // The kept reading a Score points at, until the next call; like the
     // front end, the model is not for two threads at once.
     mutable QByteArray m_keptReading;
