@@ -59,7 +59,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 KEEP = "\0keep"
-CPP_WEIGHT = int(os.environ.get("CPPW", "3"))
+CPP_WEIGHT = 3  # see main()
 
 
 def fnv1a64(data):
@@ -180,49 +180,6 @@ def train(examples, passes):
                 for key in model.keys(character, features, guess, current):
                     model.bump(key, -1.0)
     return model.averaged()
-
-
-def train_loglinear(examples, passes, l2):
-    """A log-linear model of the candidates (multinomial logistic regression
-    over each character's readings), learned by stochastic gradient with
-    AdaGrad steps and an L2 penalty applied as each weight is touched."""
-    w = collections.defaultdict(float)
-    g2 = collections.defaultdict(lambda: 1e-8)
-    last = collections.defaultdict(int)
-    order = list(range(len(examples)))
-    state = 12345
-    step, rate = 0, 0.5
-    for _ in range(passes):
-        for i in range(len(order) - 1, 0, -1):
-            state = (state * 6364136223846793005 + 1442695040888963407) & 0xFFFFFFFFFFFFFFFF
-            j = (state >> 33) % (i + 1)
-            order[i], order[j] = order[j], order[i]
-        for i in order:
-            label, character, current, features, known = examples[i]
-            gold = label if label in known else (KEEP if label == current else None)
-            if gold is None:
-                continue
-            step += 1
-            readings = candidates(known, current)
-            keys = {r: Perceptron.keys(None, character, features, r, current) for r in readings}
-            for r in readings:
-                for key in keys[r]:
-                    # The penalty of the steps since this weight was last seen.
-                    if last[key] != step:
-                        w[key] *= (1.0 - l2) ** (step - last[key])
-                        last[key] = step
-            scores = {r: sum(w[k] for k in keys[r]) for r in readings}
-            top = max(scores.values())
-            exp = {r: math.exp(v - top) for r, v in scores.items()}
-            total = sum(exp.values())
-            for r in readings:
-                gradient = (1.0 if r == gold else 0.0) - exp[r] / total
-                if gradient == 0.0:
-                    continue
-                for key in keys[r]:
-                    g2[key] += gradient * gradient
-                    w[key] += rate * gradient / math.sqrt(g2[key])
-    return {k: v * (1.0 - l2) ** (step - last[k]) for k, v in w.items() if v}
 
 
 def readings_by_character(examples):
@@ -398,13 +355,6 @@ def main():
     known = readings_by_character(parts["train"])
     folded = with_folds(parts["train"])
     best_passes, best_accuracy = 1, -1.0
-    if os.environ.get("LOGLIN"):
-        for passes, l2 in ((4, 1e-6), (4, 1e-5), (8, 1e-6)):
-            weights = train_loglinear(folded, passes, l2)
-            tuned = accuracy(weights, parts["tune"], known)
-            print("loglinear %d %g: tuning accuracy %.4f (CPP's part %.4f)" % (passes, l2, tuned, accuracy(weights, cpp_tune, known)),
-                  file=sys.stderr)
-        return 0
     for passes in (2, 4, 6, 8):
         weights = train(folded, passes)
         tuned = accuracy(weights, parts["tune"], known)
