@@ -68,10 +68,21 @@ void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, Q
     std::vector<ReadingDictionary::Word> chosen(std::size_t(n) + 1);
     best[0] = 0;
     std::vector<ReadingDictionary::Word> words;
+    // The longer phrases found at each start, kept for the chooser, which
+    // looks at every phrase over a character: found once, here.
+    Phrases phrases;
+    if (m_chooser)
+        phrases.firstAt.assign(std::size_t(n) + 1, 0);
     for (qsizetype i = 0; i < n; ++i) {
+        if (m_chooser)
+            phrases.firstAt[std::size_t(i)] = phrases.found.size();
         if (best[std::size_t(i)] == std::numeric_limits<int>::max())
             continue;
         m_dictionary.wordsAt(text.first(to), from + i, words);
+        if (m_chooser)
+            for (const ReadingDictionary::Word &word : words)
+                if (word.length >= 2 && word.syllables)
+                    phrases.found.push_back(word);
         const auto consider = [&](const ReadingDictionary::Word &word) {
             const std::size_t end = std::size_t(i + word.length);
             const int cost = best[std::size_t(i)] + word.cost;
@@ -109,16 +120,16 @@ void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, Q
     for (qsizetype w = first; w < out.size(); ++w)
         fromDictionary.append(out[w].syllables);
     settleReadingsByContext(text, out, first);
-    chooseReadings(text, to, out, first, fromDictionary);
+    phrases.firstAt[std::size_t(n)] = phrases.found.size();
+    chooseReadings(text, from, out, first, fromDictionary, phrases);
 }
 
 // The chooser's turn, for each character it considers in words[first..]
-// (one run of Han ending at to), with what the dictionary said before the
-// rules and what the rules made of it.
-void MandarinFrontEnd::chooseReadings(QStringView text, qsizetype to, QList<Word> &words, qsizetype first,
-                                      const QList<QStringList> &fromDictionary) const
+// (one run of Han starting at from), with what the dictionary said before
+// the rules, what the rules made of it, and the phrases over it.
+void MandarinFrontEnd::chooseReadings(QStringView text, qsizetype from, QList<Word> &words, qsizetype first,
+                                      const QList<QStringList> &fromDictionary, const Phrases &phrases) const
 {
-    std::vector<ReadingDictionary::Word> found;
     for (qsizetype w = first; w < words.size(); ++w) {
         Word &word = words[w];
         for (qsizetype k = 0; k < word.syllables.size() && k < word.length; ++k) {
@@ -142,11 +153,11 @@ void MandarinFrontEnd::chooseReadings(QStringView text, qsizetype to, QList<Word
             context.ruleReading = word.syllables[k];
             // Every longer phrase of the dictionary over this character, as
             // far back as four characters.
-            const qsizetype runStart = words[first].start;
-            for (qsizetype start = std::max(runStart, at - 3); start <= at; ++start) {
-                m_dictionary.wordsAt(text.first(to), start, found);
-                for (const ReadingDictionary::Word &phrase : found) {
-                    if (phrase.length < 2 || start + phrase.length <= at || !phrase.syllables)
+            for (qsizetype start = std::max(from, at - 3); start <= at; ++start) {
+                const std::size_t i = std::size_t(start - from);
+                for (std::size_t p = phrases.firstAt[i]; p < phrases.firstAt[i + 1]; ++p) {
+                    const ReadingDictionary::Word &phrase = phrases.found[p];
+                    if (start + phrase.length <= at)
                         continue;
                     const QString reading(m_dictionary.syllable(phrase.syllables[at - start]));
                     if (!reading.isEmpty() && !context.covering.contains(reading))

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "synth/mandarin/ReadingDictionary.h"
 #include "synth/text/TextPieces.h"
 
 #include <QList>
@@ -8,8 +9,9 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <vector>
+
 class ReadingChooser;
-class ReadingDictionary;
 
 // What a Mandarin voice is told to say for a text. Han characters are read
 // by words: each run of them is cut into the dictionary's words by the most
@@ -68,8 +70,15 @@ public:
 private:
     static QList<QStringList> spokenSyllables(const QList<Word> &words, QStringView text);
     void readHan(QStringView text, qsizetype from, qsizetype to, QList<Word> &out) const;
-    void chooseReadings(QStringView text, qsizetype to, QList<Word> &words, qsizetype first,
-                        const QList<QStringList> &fromDictionary) const;
+    // The dictionary's phrases of two or more characters found in one run of
+    // Han: those starting at from + i are found[firstAt[i] .. firstAt[i + 1]).
+    struct Phrases
+    {
+        std::vector<ReadingDictionary::Word> found;
+        std::vector<std::size_t> firstAt;
+    };
+    void chooseReadings(QStringView text, qsizetype from, QList<Word> &words, qsizetype first,
+                        const QList<QStringList> &fromDictionary, const Phrases &phrases) const;
 
     const ReadingDictionary &m_dictionary;
     const ReadingChooser *m_chooser = nullptr;
