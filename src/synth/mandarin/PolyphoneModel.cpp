@@ -6,10 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 struct PolyphoneModel::CharacterEntry
 {
@@ -39,27 +35,22 @@ constexpr char16_t KeepCharacter = 0;
 
 } // namespace
 
-PolyphoneModel::~PolyphoneModel()
-{
-    if (m_map)
-        munmap(const_cast<uchar *>(m_map), size_t(m_size));
-}
+PolyphoneModel::~PolyphoneModel() = default;
 
 QString PolyphoneModel::open(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    switch (m_file.map(path, HeaderSize)) {
+    case MappedFile::Result::Missing:
         return QStringLiteral("找不到多音字模型“%1”。").arg(path);
-    struct stat status;
-    const bool sized = fstat(fd, &status) == 0 && status.st_size >= HeaderSize;
-    void *map = sized ? mmap(nullptr, size_t(status.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
-    ::close(fd);
-    if (map == MAP_FAILED)
+    case MappedFile::Result::Unreadable:
         return QStringLiteral("无法读取多音字模型“%1”。").arg(path);
-    const auto *bytes = static_cast<const uchar *>(map);
-    const qsizetype size = qsizetype(status.st_size);
+    case MappedFile::Result::Mapped:
+        break;
+    }
+    const uchar *const bytes = m_file.data();
+    const qsizetype size = m_file.size();
     const auto damaged = [&] {
-        munmap(map, size_t(size));
+        m_file.unmap();
         return QStringLiteral("多音字模型“%1”已损坏。").arg(path);
     };
     if (std::memcmp(bytes, Magic, sizeof Magic) != 0)
@@ -99,8 +90,6 @@ QString PolyphoneModel::open(const QString &path)
                 return damaged();
         known->set(entry.character);
     }
-    m_map = bytes;
-    m_size = size;
     m_characters = characterTable;
     m_characterCount = characters;
     m_syllables = syllableTable;

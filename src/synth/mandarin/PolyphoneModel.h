@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "synth/mandarin/MappedFile.h"
 #include "synth/mandarin/PolyphoneFeatures.h"
 
 #include <QByteArray>
@@ -33,7 +34,7 @@ public:
 
     // Empty on success, else why the file cannot be used.
     QString open(const QString &path);
-    bool isOpen() const { return m_map != nullptr; }
+    bool isOpen() const { return m_file.data() != nullptr; }
 
     // A character the model knows, unless the data showed it one reading
     // only and it has that one already (nothing to choose between).
@@ -64,8 +65,7 @@ private:
     // The weights of one feature of a character, or null.
     const qint16 *weightsOf(std::uint64_t keyPrefix, std::string_view feature) const;
 
-    const uchar *m_map = nullptr;
-    qsizetype m_size = 0;
+    MappedFile m_file;
     const CharacterEntry *m_characters = nullptr;
     quint32 m_characterCount = 0;
     const char *m_syllables = nullptr;

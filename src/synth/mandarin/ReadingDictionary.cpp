@@ -7,10 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 struct ReadingDictionary::Entry
 {
@@ -28,42 +24,36 @@ constexpr qsizetype SyllableSize = 8;
 
 } // namespace
 
-ReadingDictionary::~ReadingDictionary()
-{
-    if (m_map)
-        munmap(const_cast<uchar *>(m_map), size_t(m_size));
-}
+ReadingDictionary::~ReadingDictionary() = default;
 
 QString ReadingDictionary::open(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    switch (m_file.map(path, HeaderSize)) {
+    case MappedFile::Result::Missing:
         return QStringLiteral("找不到普通话词典“%1”。").arg(path);
-    struct stat status;
-    const bool sized = fstat(fd, &status) == 0 && status.st_size >= HeaderSize;
-    void *map = sized ? mmap(nullptr, size_t(status.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
-    ::close(fd);
-    if (map == MAP_FAILED)
+    case MappedFile::Result::Unreadable:
         return QStringLiteral("无法读取普通话词典“%1”。").arg(path);
-    m_map = static_cast<const uchar *>(map);
-    m_size = qsizetype(status.st_size);
+    case MappedFile::Result::Mapped:
+        break;
+    }
+    const uchar *const bytes = m_file.data();
+    const qsizetype size = m_file.size();
     const auto damaged = [&] {
-        munmap(map, size_t(m_size));
-        m_map = nullptr;
+        m_file.unmap();
         return QStringLiteral("普通话词典“%1”已损坏。").arg(path);
     };
-    if (std::memcmp(m_map, Magic, sizeof Magic) != 0)
+    if (std::memcmp(bytes, Magic, sizeof Magic) != 0)
         return damaged();
-    const quint32 entries = qFromLittleEndian<quint32>(m_map + 8);
-    const quint32 syllables = qFromLittleEndian<quint32>(m_map + 12);
-    const quint32 keyUnits = qFromLittleEndian<quint32>(m_map + 16);
+    const quint32 entries = qFromLittleEndian<quint32>(bytes + 8);
+    const quint32 syllables = qFromLittleEndian<quint32>(bytes + 12);
+    const quint32 keyUnits = qFromLittleEndian<quint32>(bytes + 16);
     const qint64 expected = HeaderSize + qint64(syllables) * SyllableSize + qint64(entries) * qint64(sizeof(Entry))
         + 4 * qint64(keyUnits);
-    if (expected != m_size)
+    if (expected != size)
         return damaged();
-    m_syllables = reinterpret_cast<const char *>(m_map + HeaderSize);
+    m_syllables = reinterpret_cast<const char *>(bytes + HeaderSize);
     m_syllableCount = syllables;
-    const uchar *table = m_map + HeaderSize + qsizetype(syllables) * SyllableSize;
+    const uchar *table = bytes + HeaderSize + qsizetype(syllables) * SyllableSize;
     m_keys = reinterpret_cast<const quint16 *>(table + qsizetype(entries) * qsizetype(sizeof(Entry)));
     m_readings = m_keys + keyUnits;
     m_keyUnits = keyUnits;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "synth/mandarin/MappedFile.h"
+
 #include <QLatin1StringView>
 #include <QString>
 #include <QStringView>
@@ -44,8 +46,7 @@ private:
     struct Entry;
     QStringView keyOf(const Entry &entry) const;
 
-    const uchar *m_map = nullptr;
-    qsizetype m_size = 0;
+    MappedFile m_file;
     const Entry *m_entries = nullptr;
     quint32 m_entryCount = 0;
     const char *m_syllables = nullptr;
