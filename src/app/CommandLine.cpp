@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -14,7 +15,7 @@ CommandLine::CommandLine()
                        "128+信号 被信号中断；1 其他错误。"));
     m_parser.addHelpOption();
     m_parser.addVersionOption();
-    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_jobs, m_split, m_force, m_listVoices, m_listChapters, m_pinyin, m_spokenPinyin});
+    m_parser.addOptions({m_export, m_voice, m_rate, m_volume, m_subtitles, m_format, m_jobs, m_split, m_force, m_listVoices, m_listChapters, m_pinyin, m_spokenPinyin, m_speakSelection, m_speakClipboard});
     m_parser.addPositionalArgument(QStringLiteral("文件"),
                                    QStringLiteral("要朗读的文档（文本、Markdown、网页、EPUB、DOCX、ODT、RTF 或 PDF）；"
                                                   "保存时可给多个，“-”表示标准输入。"),
@@ -67,10 +68,28 @@ void CommandLine::parse(const QStringList &arguments)
     }
     if (mode() == Mode::Reader && m_parser.positionalArguments().size() > 1)
         usageError(QStringLiteral("窗口一次只能打开一个文档。"));
+    const bool reads = m_parser.isSet(m_speakSelection) || m_parser.isSet(m_speakClipboard);
+    if (reads && mode() != Mode::Reader)
+        usageError(QStringLiteral("--speak-selection 和 --speak-clipboard 只用于朗读窗口。"));
+    if (m_parser.isSet(m_speakSelection) && m_parser.isSet(m_speakClipboard))
+        usageError(QStringLiteral("--speak-selection 和 --speak-clipboard 只能选一个。"));
+    if (reads && !m_parser.positionalArguments().isEmpty())
+        usageError(QStringLiteral("朗读选中的文字或剪贴板时不能同时打开文档。"));
     if (mode() == Mode::ListChapters && m_parser.positionalArguments().isEmpty())
         usageError(QStringLiteral("没有给出要列出章节的文档。"));
     if (mode() == Mode::Export && m_parser.positionalArguments().isEmpty())
         usageError(QStringLiteral("没有给出要保存的文档（用“-”表示标准输入）。"));
+}
+
+ReaderRequest CommandLine::readerRequest() const
+{
+    if (m_parser.isSet(m_speakSelection))
+        return {ReaderRequest::Kind::SpeakSelection, {}};
+    if (m_parser.isSet(m_speakClipboard))
+        return {ReaderRequest::Kind::SpeakClipboard, {}};
+    if (!document().isEmpty())
+        return {ReaderRequest::Kind::Open, QFileInfo(document()).absoluteFilePath()};
+    return {};
 }
 
 CommandLine::Mode CommandLine::mode() const

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "session/ReaderRequest.h"
+
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
 // The program's command line:
 //   sayrella [FILE]                       the reader, with FILE's text
+//   sayrella --speak-selection | --speak-clipboard   the reader, reading the selection or the clipboard
+// In a desktop session the reader already running takes these over.
 //   sayrella --export OUT [options] [INPUT|-]...   speech saved to files, no window
 //   sayrella --list-voices
 //   sayrella --pinyin [INPUT|-]...          what a Mandarin voice is told to say, a line for each line
@@ -40,6 +44,9 @@ public:
     Split split() const { return m_splitValue; }
     int splitMinutes() const { return m_splitMinutes; }
     bool spokenTones() const { return m_parser.isSet(m_spokenPinyin); }
+    // What the reader is asked to do; a document's path made absolute, for
+    // a reader running in another folder.
+    ReaderRequest readerRequest() const;
 
     [[noreturn]] void usageError(const QString &message) const;
 
@@ -81,6 +88,12 @@ private:
         QStringLiteral("spoken-pinyin"),
         QStringLiteral("同 --pinyin，但声调是实际读出的声调：做了变调（“你好”ni2 hao3，“一个”yi2 ge4，“不是”bu2 shi4，"
                        "“看看”kan4 kan5）。")};
+    QCommandLineOption m_speakSelection{
+        QStringLiteral("speak-selection"),
+        QStringLiteral("朗读在任何程序里选中的文字（X11 的主选区）：交给正在运行的朗读器，没有时打开窗口。"
+                       "可以在桌面的键盘设置里绑定到一个快捷键。")};
+    QCommandLineOption m_speakClipboard{QStringLiteral("speak-clipboard"),
+                                        QStringLiteral("同 --speak-selection，但朗读剪贴板里的文字。")};
     int m_rateValue = 0;
     int m_volumeValue = 100;
     int m_jobsValue = 0;

@@ -8,6 +8,8 @@
 #include "platform/linux/LocalProcesses.h"
 #include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
+#include "session/MprisService.h"
+#include "session/SessionInstance.h"
 #include "settings/IniSettingsStore.h"
 
 #include <QApplication>
@@ -26,6 +28,25 @@ void keepQtQuiet(QtMsgType type, const QMessageLogContext &, const QString &mess
 {
     if (type == QtFatalMsg)
         std::fprintf(stderr, "sayrella: %s\n", qPrintable(message));
+}
+
+// A start that finds the session's reader gives it the request and ends:
+// true when it should end, with status. One that cannot reach it says why.
+bool handedOver(const CommandLine &commandLine, int &status)
+{
+    QString why;
+    switch (SessionInstance::handOver(commandLine.readerRequest(), &why)) {
+    case SessionInstance::HandOver::Delivered:
+        status = 0;
+        return true;
+    case SessionInstance::HandOver::NoReader:
+        return false;
+    case SessionInstance::HandOver::Failed:
+        std::fprintf(stderr, "sayrella: 正在运行的朗读器没有接受请求：%s\n", qPrintable(why));
+        status = 1;
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -71,6 +92,12 @@ int main(int argc, char *argv[])
     LocalFileSystem fileSystem;
     LocalProcessRunner processes;
     int status = 0;
+    // The session's one reader: a start that finds the name taken hands its
+    // request over and ends before any window. (Qt's session bus lives
+    // with the application object, so this waits for the GUI one.)
+    SessionInstance session;
+    if (session.claim() == SessionInstance::Claim::Taken && handedOver(commandLine, status))
+        return status;
     {
         frmMain window({CreatePlatformVoice,
                         &messageBox,
@@ -80,13 +107,27 @@ int main(int argc, char *argv[])
                         {},
                         {},
                         CreatePlatformSynthesis});
+        // Requests that come while the window starts (the first run's voice
+        // package being installed) wait for it.
+        QList<ReaderRequest> waiting{commandLine.readerRequest()};
+        bool ready = false;
+        QObject::connect(&session, &SessionInstance::requested, &window, [&](const ReaderRequest &request) {
+            if (ready)
+                window.HandleRequest(request);
+            else
+                waiting.append(request);
+        });
         if (!window.Form_Load())
             return 1;
         window.show();
+        ready = true;
+        MprisService player(window);
+        QObject::connect(&window, &frmMain::playerChanged, &player, &MprisService::readerChanged);
+        player.start();
         // The document replaces the sample text once read; one that cannot be
         // read is reported with the window up, and the sample text stays.
-        if (!commandLine.document().isEmpty())
-            window.OpenDocument(commandLine.document());
+        for (const ReaderRequest &request : std::as_const(waiting))
+            window.HandleRequest(request);
         status = app.exec();
     }
     // The window's going cancelled any document it was reading, which stops

@@ -169,6 +169,10 @@ void frmMain::buildLayout()
     connect(TTS, &ReaderTextBox::saveRequested, this, &frmMain::SaveAsAudio);
     connect(slVolume, &QSlider::actionTriggered, this, &frmMain::slVolume_Scroll);
     addPlaybackKeys();
+    // What the desktop's player controls show follows the window.
+    connect(TTS, &QPlainTextEdit::textChanged, this, &frmMain::playerChanged);
+    connect(CBLg, &QComboBox::currentIndexChanged, this, &frmMain::playerChanged);
+    connect(slVolume, &QSlider::valueChanged, this, &frmMain::playerChanged);
 }
 
 // F5 speaks, F6 pauses or resumes, Esc stops: each presses its button, so a
@@ -186,12 +190,29 @@ void frmMain::addPlaybackKeys()
     for (const auto &[button, key] : keys) {
         auto *shortcut = new QShortcut(key, this);
         shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, button, [button] {
-            if (button->isEnabled() && button->isVisible())
-                button->click();
-        });
+        connect(shortcut, &QShortcut::activated, button, [button] { Press(button); });
         button->setToolTip(key.toString(QKeySequence::NativeText));
     }
+    // Alt+→ and Alt+← go to the next and the previous sentence while reading
+    // (and move the caret there otherwise), as the player's Next and Previous do.
+    const QKeySequence next(Qt::ALT | Qt::Key_Right), previous(Qt::ALT | Qt::Key_Left);
+    for (const auto &[key, step] : {std::pair{next, &frmMain::nextSentence}, std::pair{previous, &frmMain::previousSentence}}) {
+        auto *shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, step);
+    }
+    const QString steps = QStringLiteral("%1 下一句，%2 上一句")
+                              .arg(next.toString(QKeySequence::NativeText), previous.toString(QKeySequence::NativeText));
+    cmdSpeak->setToolTip(cmdSpeak->toolTip() + QLatin1Char('\n') + steps);
+    TTS->setToolTip(steps);
+}
+
+// A key or a player's command does what a click does now, and only what a
+// click could do: a disabled or hidden button does nothing.
+void frmMain::Press(QPushButton *button)
+{
+    if (button->isEnabled() && button->isVisible())
+        button->click();
 }
 
 bool frmMain::Form_Load()
@@ -204,6 +225,8 @@ bool frmMain::Form_Load()
         connect(Voice.get(), &SpVoice::Word, this, &frmMain::Voice_Word);
         connect(Voice.get(), &SpVoice::failed, this,
                 [this](Failure::Reason, const QString &description) { Voice_Failed(description); });
+        connect(Voice.get(), &SpVoice::stateChanged, this, &frmMain::NoteVoiceState);
+        connect(Voice.get(), &SpVoice::Word, this, &frmMain::playerChanged);
         FillVoiceList();
         myVflag = ReaderSpeakFlags;
         TTS->setPlainText(LoadResString(101));
@@ -341,8 +364,7 @@ void frmMain::cmdSpeak_Click()
         if (passage.text == QString())
             return;
         if (!(m_bSpeaking && m_bPause)) {
-            Voice->Speak(passage.text, myVflag);
-            TTS->startSpeaking(passage.offset);
+            SpeakPassage(passage);
             if (!m_bPause)
                 return;
         }
@@ -352,6 +374,17 @@ void frmMain::cmdSpeak_Click()
         m_services.messageBox->Show(QStringLiteral("语音进行时错误：") + CrLf + CrLf + failure.description());
         UpdatePlaybackState(false, m_bPause);
     }
+}
+
+// Hands a passage to the voice (dropping what it was saying) and starts
+// counting the time heard of it afresh.
+void frmMain::SpeakPassage(const ReaderTextBox::Passage &passage)
+{
+    Voice->Speak(passage.text, myVflag);
+    TTS->startSpeaking(passage.offset);
+    m_heardBeforeMs = 0;
+    if (m_heardSince.isValid())
+        m_heardSince.start();
 }
 
 void frmMain::cmdPause_Click()

@@ -3,8 +3,13 @@
 
 #include "platform/Failure.h"
 #include "reader/ReaderServices.h"
+#include "reader/ReaderTextBox.h"
+#include "session/ReaderRemote.h"
+#include "session/ReaderRequest.h"
 #include "speech/SpVoice.h"
 
+#include <QClipboard>
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
@@ -17,12 +22,12 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QSlider;
-class ReaderTextBox;
 class ReadingPlaces;
 
 // The reader window: the text, the voice list, the playback buttons and the
-// rate and volume sliders.
-class frmMain : public QWidget
+// rate and volume sliders. It is also the desktop's player (ReaderRemote):
+// the media keys press its buttons.
+class frmMain : public QWidget, public ReaderRemote
 {
     Q_OBJECT
 
@@ -54,6 +59,45 @@ public:
     void SaveAsAudio();
     bool exporting() const;
 
+    // What another start of the program, or the desktop, asks of the
+    // window: to come to the front, to open a document, to read the
+    // selection or the clipboard.
+    void HandleRequest(const ReaderRequest &request);
+
+    // Reads the primary selection (QClipboard::Selection) or the clipboard:
+    // its text replaces the text as a drop does (Ctrl+Z brings the old text
+    // back) and is read from its start. Nothing to read is said in the
+    // window's status note, and nothing is spoken.
+    void SpeakFromClipboard(QClipboard::Mode mode);
+
+    // The words of the status note, while it shows; empty when hidden.
+    QString statusNote() const;
+
+    // ReaderRemote: the player's commands press the window's buttons.
+    void play() override;
+    void pause() override;
+    void playPause() override;
+    void stop() override;
+    void nextSentence() override;
+    void previousSentence() override;
+    void bringToFront() override;
+    void quitReader() override;
+    void openDocument(const QString &path) override;
+    Status status() const override;
+    bool canPlay() const override;
+    bool canGoNext() const override;
+    bool canGoPrevious() const override;
+    QString title() const override;
+    QString voiceName() const override;
+    qint64 positionMicroseconds() const override;
+    double volume() const override;
+    void setVolume(double volume) override;
+
+signals:
+    // Something the player shows may have changed: the state, the text, the
+    // voice, the volume, the place being read.
+    void playerChanged();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -77,6 +121,12 @@ private:
     void Voice_Word(long streamNumber, const QVariant &streamPosition, long characterPosition, long length);
     void Voice_Failed(const QString &description);
     void HighlightWord(long position, long length);
+    static void Press(QPushButton *button);
+    void SpeakPassage(const ReaderTextBox::Passage &passage);
+    qsizetype placeBeingRead() const;
+    void GoToSentence(qsizetype start);
+    void ShowStatus(const QString &words);
+    void NoteVoiceState(SpVoice::State state);
 
     void UpdatePlaybackState(bool speaking, bool paused);
     void SetAsideDamagedSettings();
@@ -103,6 +153,9 @@ private:
     std::unique_ptr<ReadingPlaces> m_places;
     bool m_showingVoiceFailure = false;
     std::unique_ptr<Exporter::BackgroundExport> m_export;
+    QLabel *m_statusNote = nullptr;
+    QElapsedTimer m_heardSince; // valid while speech is heard
+    qint64 m_heardBeforeMs = 0; // of the passage, before m_heardSince
 
     ReaderTextBox *TTS = nullptr;
     QComboBox *CBLg = nullptr;
