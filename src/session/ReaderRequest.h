@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 
 // What a start of the program asks of the reader: to come to the front, to
@@ -14,3 +15,4 @@ struct ReaderRequest
 
     friend bool operator==(const ReaderRequest &, const ReaderRequest &) = default;
 };
+Q_DECLARE_METATYPE(ReaderRequest)

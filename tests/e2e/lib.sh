@@ -9,6 +9,9 @@ pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 # A user of its own, so a test neither reads nor changes the machine user's files.
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+# Nor the machine user's session bus: a reader running there would take the
+# test's start over. Tests of the session run a bus of their own.
+[ -n "${SAYRELLA_TEST_SESSION_BUS:-}" ] || unset DBUS_SESSION_BUS_ADDRESS
 
 # Prints the id of the first visible window whose title matches $1, waiting up to 10 s.
 find_window() {
