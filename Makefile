@@ -74,7 +74,7 @@ run: build
 bench: EXTRA_PACKAGES = $(BENCH_PACKAGES)
 bench: build
 	tools/with-test-audio.sh $(BUILD)/bench/speech_bench
-	tools/with-test-display.sh tools/with-test-audio.sh $(BUILD)/bench/audible_bench
+	dbus-run-session -- tools/with-test-display.sh tools/with-test-audio.sh $(BUILD)/bench/audible_bench
 	tools/with-test-display.sh tools/with-test-audio.sh $(BUILD)/bench/startup_bench
 	$(BUILD)/bench/highlight_bench
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/documents_bench

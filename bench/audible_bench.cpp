@@ -13,6 +13,7 @@
 #include "reader/ProgramSetup.h"
 #include "reader/frmMain.h"
 #include "settings/IniSettingsStore.h"
+#include "session/SessionInstance.h"
 #include "settings/StoredSettings.h"
 #include "speech/SpVoice.h"
 #include "playback/AudioOutput.h"
@@ -346,6 +347,30 @@ int main(int argc, char *argv[])
             printTimes(size.name, times);
             if (size.units < 0)
                 readerShort = median(times);
+        }
+
+        // Reading from another program: with the reader running, the key's
+        // command `sayrella --speak-selection` (a process of its own, which
+        // hands over on the session bus and ends) to the selection heard.
+        SessionInstance session;
+        if (session.claim() == SessionInstance::Claim::Owned && onPath("xclip")) {
+            QObject::connect(&session, &SessionInstance::requested, &window,
+                             [&](const ReaderRequest &request) { window.HandleRequest(request); });
+            const std::string selected = Sentence.toStdString();
+            pid_t owner = spawn({"sh", "-c", "printf '%s' \"$0\" | xclip -selection primary", selected});
+            waitpid(owner, nullptr, 0);
+            pid_t starter = -1;
+            const auto selectionTimes = trials(
+                *ear, [&] { starter = spawn({SAYRELLA_PROGRAM, "--speak-selection"}); },
+                [&] {
+                    QTest::mouseClick(stop, Qt::LeftButton);
+                    waitUntil([&] { return waitpid(starter, nullptr, WNOHANG) == starter; }, 5000);
+                });
+            printTimes("sayrella --speak-selection", selectionTimes);
+            if (readerShort > 0)
+                std::printf("--speak-selection / click on Speak (the sentence): %.2f\n", median(selectionTimes) / readerShort);
+        } else {
+            std::printf("%-34s %8s\n", "sayrella --speak-selection", "no session bus or xclip");
         }
 
         pid_t cli = -1;
