@@ -8,7 +8,7 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
 	pulseaudio pulseaudio-utils xvfb xdotool wmctrl openbox hardinfo x11-utils imagemagick sox fonts-noto-cjk qt6-translations-l10n \
 	libicu-dev libzip-dev libpoppler-qt6-dev qpdf xclip libsndfile1-dev libsamplerate0-dev libtag1-dev \
 	desktop-file-utils appstream dbus-daemon dbus-bin at-spi2-core python3-pyatspi \
-	speech-dispatcher speech-dispatcher-espeak-ng python3-speechd
+	speech-dispatcher speech-dispatcher-espeak-ng python3-speechd playerctl
 # Only the Debian package build uses these.
 DEB_PACKAGES := debhelper dpkg-dev lintian
 # Only the fuzzing targets use these: clang and its libFuzzer.

@@ -32,10 +32,10 @@ void keepQtQuiet(QtMsgType type, const QMessageLogContext &, const QString &mess
 
 // A start that finds the session's reader gives it the request and ends:
 // true when it should end, with status. One that cannot reach it says why.
-bool handedOver(const CommandLine &commandLine, int &status)
+bool handedOver(const CommandLine &commandLine, int &status, QDBusConnection bus = QDBusConnection::sessionBus())
 {
     QString why;
-    switch (SessionInstance::handOver(commandLine.readerRequest(), &why)) {
+    switch (SessionInstance::handOver(commandLine.readerRequest(), &why, bus)) {
     case SessionInstance::HandOver::Delivered:
         status = 0;
         return true;
@@ -62,6 +62,21 @@ int main(int argc, char *argv[])
         QCoreApplication core(argc, argv);
         nameApplication();
         commandLine.parse(core.arguments());
+        // The reader already running takes the request before this start
+        // pays for a GUI application. A connection of its own, closed here:
+        // Qt's shared session connection would not outlive this application
+        // object into the GUI one.
+        if (commandLine.mode() == CommandLine::Mode::Reader) {
+            int status = 0;
+            bool ended = false;
+            {
+                const QString name = QStringLiteral("sayrella-hand-over");
+                ended = handedOver(commandLine, status, QDBusConnection::connectToBus(QDBusConnection::SessionBus, name));
+                QDBusConnection::disconnectFromBus(name);
+            }
+            if (ended)
+                return status;
+        }
     }
     // The window's messages go where a desktop program's do, as Qt has them.
     if (commandLine.mode() == CommandLine::Mode::Reader)
