@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestReaderRemote : public QObject
@@ -24,6 +25,8 @@ private slots:
     void clipboardIsRead_data();
     void clipboardIsRead();
     void playerShowsTheWindow();
+    void titleOfAnOpenedDocument_data();
+    void titleOfAnOpenedDocument();
 };
 
 void TestReaderRemote::sentenceSteps_data()
@@ -273,6 +276,37 @@ void TestReaderRemote::playerShowsTheWindow()
     QVERIFY(!changed.isEmpty());
     textArea(reader)->clear();
     QVERIFY(!reader.window->canPlay() && !reader.window->canGoNext() && !reader.window->canGoPrevious());
+}
+
+void TestReaderRemote::titleOfAnOpenedDocument_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("a page with its title") << "page.html"
+                                           << QByteArray("<html><head><title> 春天的\n故事 </title></head>"
+                                                         "<body><p>正文。</p></body></html>")
+                                           << QStringLiteral("春天的 故事");
+    QTest::newRow("plain text: the file's name") << "第二章.txt" << QByteArray("正文。") << QStringLiteral("第二章");
+}
+
+// The document's own title, or its file's name, until the text is edited;
+// then the text's first words.
+void TestReaderRemote::titleOfAnOpenedDocument()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, title);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    const Reader reader;
+    reader.window->openDocument(file.fileName());
+    QTRY_VERIFY(!reader.window->openingDocument());
+    QCOMPARE(reader.window->title(), title);
+    textArea(reader)->insertPlainText(QStringLiteral("新的"));
+    QCOMPARE(reader.window->title(), QStringLiteral("新的正文。"));
 }
 
 QTEST_MAIN(TestReaderRemote)

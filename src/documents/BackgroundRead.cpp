@@ -22,7 +22,9 @@ void readInBackground(const QString &path, QObject *context, std::function<void(
         const CancellationScope scope(cancelled.get());
         Outcome outcome;
         try {
-            outcome.text = readText(path, &outcome.notes);
+            Document document = read(path, &outcome.notes);
+            outcome.text = std::move(document.text);
+            outcome.title = document.info.title.simplified();
             outcome.ok = true;
         } catch (const Failure &failure) {
             outcome.failure = failure.description();

@@ -14,6 +14,7 @@ struct Outcome
 {
     bool ok = false;
     QString text;
+    QString title; // as the document names itself (EPUB, DOCX, HTML…); empty when it does not
     QString failure; // the reason, in Chinese
     QStringList notes; // what was left out of a document read all the same
 };

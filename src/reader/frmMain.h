@@ -148,6 +148,7 @@ private:
     bool m_loaded = false;
     bool m_opening = false;
     QString m_documentPath; // the document last opened, if any
+    QString m_documentTitle; // as it names itself; empty when it does not
     QByteArray m_documentHash; // of its text as it was read
     int m_documentRevision = 0; // of the text area, once it held that text
     std::unique_ptr<ReadingPlaces> m_places;

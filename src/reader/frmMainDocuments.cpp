@@ -84,6 +84,7 @@ void frmMain::OpenDocument(const QString &path)
         if (outcome.ok) {
             RememberPlace(); // of the document being left
             m_documentPath = path;
+            m_documentTitle = outcome.title;
             m_documentHash = ReadingPlaces::hashOf(outcome.text);
             TTS->replaceAll(outcome.text);
             m_documentRevision = TTS->document()->revision();

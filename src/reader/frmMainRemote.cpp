@@ -204,12 +204,12 @@ bool frmMain::canGoNext() const { return SentenceSteps::nextStart(TTS->plainText
 
 bool frmMain::canGoPrevious() const { return canPlay(); }
 
-// The document's name while the text is the document's as opened; else the
-// text's first words, on one line.
+// The document's own title (or its file's name) while the text is the
+// document's as opened; else the text's first words, on one line.
 QString frmMain::title() const
 {
     if (!m_documentPath.isEmpty() && TTS->document()->revision() == m_documentRevision)
-        return QFileInfo(m_documentPath).completeBaseName();
+        return m_documentTitle.isEmpty() ? QFileInfo(m_documentPath).completeBaseName() : m_documentTitle;
     const QString text = TTS->plainText();
     QString words = text.left(TitleLength * 4).simplified();
     if (words.size() > TitleLength)
