@@ -53,6 +53,12 @@ player play; sleep 0.2
 r=$(heard 1); loud "$r" || fail "not heard after play (RMS $r)"
 player next; sleep 0.2
 [ "$(player status)" = Playing ] || fail "after next: $(player status)"
+player previous; sleep 0.2
+[ "$(player status)" = Playing ] || fail "after previous: $(player status)"
+player play-pause; sleep 0.3
+[ "$(player status)" = Paused ] || fail "after play-pause: $(player status)"
+player play-pause; sleep 0.2
+[ "$(player status)" = Playing ] || fail "after the second play-pause: $(player status)"
 player stop; sleep 0.3
 [ "$(player status)" = Stopped ] || fail "after stop: $(player status)"
 r=$(heard 1); silent "$r" || fail "heard after stop (RMS $r)"
@@ -67,7 +73,7 @@ sleep 0.3
 kill "$follower" 2>/dev/null || true
 followed=$(uniq "$work/followed" | tr '\n' ' ')
 case "$followed" in
-  *"Stopped Playing Paused Playing Stopped"*) ;;
+  *"Stopped Playing Paused Playing Paused Playing Stopped"*) ;;
   *) fail "a client following the player saw: $followed" ;;
 esac
 close_reader
