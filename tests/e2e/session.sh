@@ -73,7 +73,7 @@ sleep 0.3
 kill "$follower" 2>/dev/null || true
 followed=$(uniq "$work/followed" | tr '\n' ' ')
 case "$followed" in
-  *"Stopped Playing Paused Playing Paused Playing Stopped"*) ;;
+  Stopped*Playing*Paused*Playing*Paused*Playing*Stopped*) ;;
   *) fail "a client following the player saw: $followed" ;;
 esac
 close_reader
