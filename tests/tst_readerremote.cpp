@@ -274,6 +274,9 @@ void TestReaderRemote::playerShowsTheWindow()
     QCOMPARE(reader.fake->volume, 25L);
     QCOMPARE(reader.window->volume(), 0.25);
     QVERIFY(!changed.isEmpty());
+    // A next sentence far past the look ahead of the place is still found.
+    textArea(reader)->setPlainText(QString(5000, QChar(u'字')) + QStringLiteral("。下一句。"));
+    QVERIFY(reader.window->canGoNext());
     textArea(reader)->clear();
     QVERIFY(!reader.window->canPlay() && !reader.window->canGoNext() && !reader.window->canGoPrevious());
 }

@@ -15,6 +15,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -198,9 +201,25 @@ ReaderRemote::Status frmMain::status() const
     return Status::Stopped;
 }
 
-bool frmMain::canPlay() const { return !TTS->plainText().isEmpty(); }
+// The player asks these at every word and every keystroke: they read the
+// document near the place, never the whole text (which a book's edit would
+// make the text area gather again, megabytes each time).
+bool frmMain::canPlay() const { return !TTS->document()->isEmpty(); }
 
-bool frmMain::canGoNext() const { return SentenceSteps::nextStart(TTS->plainText(), placeBeingRead()).has_value(); }
+bool frmMain::canGoNext() const
+{
+    constexpr int Look = 4096;
+    QTextCursor ahead(TTS->document());
+    const int end = TTS->document()->characterCount() - 1;
+    ahead.setPosition(int(std::min<qsizetype>(placeBeingRead(), end)));
+    ahead.setPosition(std::min(ahead.position() + Look, end), QTextCursor::KeepAnchor);
+    // Paragraphs come as U+2029 here, which ends a sentence as a line break does.
+    if (SentenceSteps::nextStart(ahead.selectedText(), 0))
+        return true;
+    // A sentence longer than the look with more text after it: Next finds
+    // where it ends.
+    return ahead.position() < end;
+}
 
 bool frmMain::canGoPrevious() const { return canPlay(); }
 
@@ -210,8 +229,11 @@ QString frmMain::title() const
 {
     if (!m_documentPath.isEmpty() && TTS->document()->revision() == m_documentRevision)
         return m_documentTitle.isEmpty() ? QFileInfo(m_documentPath).completeBaseName() : m_documentTitle;
-    const QString text = TTS->plainText();
-    QString words = text.left(TitleLength * 4).simplified();
+    QString opening;
+    for (QTextBlock block = TTS->document()->firstBlock(); block.isValid() && opening.size() < TitleLength * 4;
+         block = block.next())
+        opening += block.text() + QLatin1Char('\n');
+    QString words = opening.left(TitleLength * 4).simplified();
     if (words.size() > TitleLength)
         words = words.left(TitleLength) + QChar(0x2026);
     return words;
