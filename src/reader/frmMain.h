@@ -147,6 +147,7 @@ private:
     short VoiceChoice = 0;
     bool m_loaded = false;
     bool m_opening = false;
+    QString m_nextDocument; // asked for by another start while one was being read
     QString m_documentPath; // the document last opened, if any
     QString m_documentTitle; // as it names itself; empty when it does not
     QByteArray m_documentHash; // of its text as it was read

@@ -23,6 +23,8 @@
 #include <QSlider>
 #include <QStandardPaths>
 
+#include <utility>
+
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
@@ -96,6 +98,8 @@ void frmMain::OpenDocument(const QString &path)
         } else
             m_services.messageBox->Show(QStringLiteral("无法打开文件“%1”：").arg(QDir::toNativeSeparators(path)) + CrLf
                                         + outcome.failure);
+        if (!m_nextDocument.isEmpty())
+            OpenDocument(std::exchange(m_nextDocument, QString()));
     });
 }
 

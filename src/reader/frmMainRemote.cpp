@@ -179,10 +179,16 @@ void frmMain::bringToFront()
 
 void frmMain::quitReader() { close(); }
 
+// A document another start asks for while one is being read is opened
+// next, not dropped as a second Ctrl+O is: the person is not here to try
+// again. Of several asked for meanwhile, the last is opened.
 void frmMain::openDocument(const QString &path)
 {
     bringToFront();
-    OpenDocument(path);
+    if (m_opening)
+        m_nextDocument = path;
+    else
+        OpenDocument(path);
 }
 
 ReaderRemote::Status frmMain::status() const
