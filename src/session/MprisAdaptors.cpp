@@ -98,7 +98,7 @@ void MprisPlayerAdaptor::Play()
 }
 
 // Speech cannot be seeked by time (CanSeek is false): these do nothing, as
-// the specification of the interface asks.
+// MPRIS asks of a player that cannot seek.
 void MprisPlayerAdaptor::Seek(qlonglong) { }
 
 void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath &, qlonglong) { }
