@@ -2,8 +2,8 @@
 #include "session/MprisAdaptors.h"
 
 #include "session/MprisService.h"
+#include "session/SessionInstance.h"
 
-#include <QCoreApplication>
 #include <QUrl>
 
 MprisRootAdaptor::MprisRootAdaptor(QObject *object, MprisService &service)
@@ -13,7 +13,8 @@ MprisRootAdaptor::MprisRootAdaptor(QObject *object, MprisService &service)
 
 QString MprisRootAdaptor::identity() const { return QStringLiteral("Sayrella"); }
 
-QString MprisRootAdaptor::desktopEntry() const { return QStringLiteral("io.github.sayrella.Sayrella"); }
+// The desktop entry is named as the program is on the bus.
+QString MprisRootAdaptor::desktopEntry() const { return SessionInstance::ServiceName; }
 
 // The types the desktop entry opens (its MimeType line; a test keeps the two alike).
 QStringList MprisRootAdaptor::supportedMimeTypes() const
@@ -61,41 +62,23 @@ bool MprisPlayerAdaptor::canPause() const { return m_service.reader().canPlay();
 
 // Each command ends with the properties announced, so that a client
 // reading them after its call returns sees the outcome.
-void MprisPlayerAdaptor::Next()
+void MprisPlayerAdaptor::command(void (ReaderRemote::*what)())
 {
-    m_service.reader().nextSentence();
+    (m_service.reader().*what)();
     m_service.readerChanged();
 }
 
-void MprisPlayerAdaptor::Previous()
-{
-    m_service.reader().previousSentence();
-    m_service.readerChanged();
-}
+void MprisPlayerAdaptor::Next() { command(&ReaderRemote::nextSentence); }
 
-void MprisPlayerAdaptor::Pause()
-{
-    m_service.reader().pause();
-    m_service.readerChanged();
-}
+void MprisPlayerAdaptor::Previous() { command(&ReaderRemote::previousSentence); }
 
-void MprisPlayerAdaptor::PlayPause()
-{
-    m_service.reader().playPause();
-    m_service.readerChanged();
-}
+void MprisPlayerAdaptor::Pause() { command(&ReaderRemote::pause); }
 
-void MprisPlayerAdaptor::Stop()
-{
-    m_service.reader().stop();
-    m_service.readerChanged();
-}
+void MprisPlayerAdaptor::PlayPause() { command(&ReaderRemote::playPause); }
 
-void MprisPlayerAdaptor::Play()
-{
-    m_service.reader().play();
-    m_service.readerChanged();
-}
+void MprisPlayerAdaptor::Stop() { command(&ReaderRemote::stop); }
+
+void MprisPlayerAdaptor::Play() { command(&ReaderRemote::play); }
 
 // Speech cannot be seeked by time (CanSeek is false): these do nothing, as
 // MPRIS asks of a player that cannot seek.

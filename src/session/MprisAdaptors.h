@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "session/ReaderRemote.h"
+
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
 #include <QStringList>
@@ -92,5 +94,7 @@ signals:
     void Seeked(qlonglong position);
 
 private:
+    void command(void (ReaderRemote::*what)());
+
     MprisService &m_service;
 };

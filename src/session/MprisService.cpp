@@ -2,6 +2,7 @@
 #include "session/MprisService.h"
 
 #include "session/MprisAdaptors.h"
+#include "session/SessionInstance.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -56,18 +57,16 @@ QString MprisService::playbackStatus() const
 }
 
 // A new text is a new track: clients that cache by track id (GNOME Shell)
-// show the new title. The length of speech is not known before it is
-// heard, so mpris:length is left out.
+// show the new title. The id follows from the title, so nothing need be
+// kept to know when it changes. The length of speech is not known before
+// it is heard, so mpris:length is left out.
 QVariantMap MprisService::metadata() const
 {
     const QString title = m_reader.title();
-    if (title != m_trackTitle) {
-        m_trackTitle = title;
-        ++m_track;
-    }
     QVariantMap out;
     out.insert(QStringLiteral("mpris:trackid"),
-               QVariant::fromValue(QDBusObjectPath(QStringLiteral("/io/github/sayrella/Sayrella/text/%1").arg(m_track))));
+               QVariant::fromValue(QDBusObjectPath(
+                   SessionInstance::ObjectPath + QStringLiteral("/text/%1").arg(qHash(title, 0), 16, 16, QLatin1Char('0')))));
     out.insert(QStringLiteral("xesam:title"), title);
     const QString voice = m_reader.voiceName();
     if (!voice.isEmpty())

@@ -44,6 +44,4 @@ private:
     QObject *m_object = nullptr;
     bool m_registered = false;
     QVariantMap m_announced;
-    mutable QString m_trackTitle; // the title m_track was given for
-    mutable quint64 m_track = 0;
 };

@@ -58,24 +58,26 @@ SessionInstance::HandOver SessionInstance::handOver(const ReaderRequest &request
     const QDBusReply<bool> running = bus.interface()->isServiceRegistered(ServiceName);
     if (!running.isValid() || !running.value())
         return HandOver::NoReader;
+    const auto callOf = [](const QString &method) {
+        return QDBusMessage::createMethodCall(ServiceName, ObjectPath, ApplicationInterface, method);
+    };
     QDBusMessage call;
     const QVariantMap platformData;
     switch (request.kind) {
     case ReaderRequest::Kind::Show:
-        call = QDBusMessage::createMethodCall(ServiceName, ObjectPath, ApplicationInterface, QStringLiteral("Activate"));
-        call << platformData;
+        call = callOf(QStringLiteral("Activate"));
         break;
     case ReaderRequest::Kind::Open:
-        call = QDBusMessage::createMethodCall(ServiceName, ObjectPath, ApplicationInterface, QStringLiteral("Open"));
-        call << QStringList{QUrl::fromLocalFile(request.document).toString(QUrl::FullyEncoded)} << platformData;
+        call = callOf(QStringLiteral("Open"));
+        call << QStringList{QUrl::fromLocalFile(request.document).toString(QUrl::FullyEncoded)};
         break;
     case ReaderRequest::Kind::SpeakSelection:
     case ReaderRequest::Kind::SpeakClipboard:
-        call = QDBusMessage::createMethodCall(ServiceName, ObjectPath, ApplicationInterface,
-                                              QStringLiteral("ActivateAction"));
-        call << ApplicationAdaptor::actionName(request.kind) << QVariantList() << platformData;
+        call = callOf(QStringLiteral("ActivateAction"));
+        call << ApplicationAdaptor::actionName(request.kind) << QVariantList();
         break;
     }
+    call << platformData; // every method's last argument
     const QDBusMessage reply = bus.call(call, QDBus::Block, HandOverTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage)
         return HandOver::Delivered;
