@@ -371,9 +371,16 @@ void frmMain::cmdSpeak_Click()
         Voice->Resume();
         UpdatePlaybackState(true, false);
     } catch (const Failure &failure) {
-        m_services.messageBox->Show(QStringLiteral("语音进行时错误：") + CrLf + CrLf + failure.description());
-        UpdatePlaybackState(false, m_bPause);
+        SpeakFailed(failure);
     }
+}
+
+// A Speak that failed is shown, and the window no longer counts as speaking;
+// a pause stays as it was.
+void frmMain::SpeakFailed(const Failure &failure)
+{
+    m_services.messageBox->Show(QStringLiteral("语音进行时错误：") + CrLf + CrLf + failure.description());
+    UpdatePlaybackState(false, m_bPause);
 }
 
 // Hands a passage to the voice (dropping what it was saying) and starts

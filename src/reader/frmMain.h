@@ -22,6 +22,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QSlider;
+class QTimer;
 class ReadingPlaces;
 
 // The reader window: the text, the voice list, the playback buttons and the
@@ -123,6 +124,7 @@ private:
     void HighlightWord(long position, long length);
     static void Press(QPushButton *button);
     void SpeakPassage(const ReaderTextBox::Passage &passage);
+    void SpeakFailed(const Failure &failure);
     qsizetype placeBeingRead() const;
     void GoToSentence(qsizetype start);
     void ShowStatus(const QString &words);
@@ -156,6 +158,7 @@ private:
     bool m_showingVoiceFailure = false;
     std::unique_ptr<Exporter::BackgroundExport> m_export;
     QLabel *m_statusNote = nullptr;
+    QTimer *m_statusNoteTimer = nullptr; // hides it
     QElapsedTimer m_heardSince; // valid while speech is heard
     qint64 m_heardBeforeMs = 0; // of the passage, before m_heardSince
 

@@ -22,8 +22,6 @@
 
 namespace {
 
-const QString ResumeCaption = QStringLiteral("Resume");
-const QString CrLf = QStringLiteral("\r\n");
 // A title of the text's first words is kept short, as a panel shows it.
 constexpr qsizetype TitleLength = 24;
 constexpr int StatusNoteMs = 5000;
@@ -84,10 +82,9 @@ void frmMain::ShowStatus(const QString &words)
         m_statusNote->setFrameShape(QFrame::Box);
         m_statusNote->setMargin(4);
         m_statusNote->setWordWrap(true);
-        auto *hide = new QTimer(m_statusNote);
-        hide->setObjectName(QStringLiteral("statusNoteTimer"));
-        hide->setSingleShot(true);
-        connect(hide, &QTimer::timeout, m_statusNote, &QWidget::hide);
+        m_statusNoteTimer = new QTimer(m_statusNote);
+        m_statusNoteTimer->setSingleShot(true);
+        connect(m_statusNoteTimer, &QTimer::timeout, m_statusNote, &QWidget::hide);
     }
     m_statusNote->setText(words);
     m_statusNote->setAccessibleName(words);
@@ -97,7 +94,7 @@ void frmMain::ShowStatus(const QString &words)
     m_statusNote->move(area.left(), area.bottom() - m_statusNote->height());
     m_statusNote->show();
     m_statusNote->raise();
-    m_statusNote->findChild<QTimer *>(QStringLiteral("statusNoteTimer"))->start(StatusNoteMs);
+    m_statusNoteTimer->start(StatusNoteMs);
     QAccessibleEvent alert(m_statusNote, QAccessible::Alert);
     QAccessible::updateAccessibility(&alert);
 }
@@ -106,9 +103,10 @@ QString frmMain::statusNote() const { return m_statusNote && m_statusNote->isVis
 
 // Play after a Pause resumes where it was (the Pause button's Resume): Speak
 // would start the text again. Otherwise it is Speak, unless speech is heard.
+// (m_bPause is true exactly while the Pause button reads "Resume".)
 void frmMain::play()
 {
-    if (cmdPause->text() == ResumeCaption)
+    if (m_bPause)
         Press(cmdPause);
     else if (status() != Status::Playing)
         Press(cmdSpeak);
@@ -116,7 +114,7 @@ void frmMain::play()
 
 void frmMain::pause()
 {
-    if (status() == Status::Playing && cmdPause->text() != ResumeCaption)
+    if (status() == Status::Playing && !m_bPause)
         Press(cmdPause);
 }
 
@@ -162,8 +160,7 @@ void frmMain::GoToSentence(qsizetype start)
         if (!passage.text.isEmpty())
             SpeakPassage(passage);
     } catch (const Failure &failure) {
-        m_services.messageBox->Show(QStringLiteral("语音进行时错误：") + CrLf + CrLf + failure.description());
-        UpdatePlaybackState(false, m_bPause);
+        SpeakFailed(failure);
     }
     emit playerChanged();
 }
