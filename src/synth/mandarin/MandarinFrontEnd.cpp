@@ -103,8 +103,9 @@ void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, Q
         w.kind = Word::Kind::Han;
         w.start = from + end - word.length;
         w.length = word.length;
+        w.syllables.reserve(word.length);
         for (int k = 0; k < word.length; ++k)
-            w.syllables << (word.syllables ? QString(m_dictionary.syllable(word.syllables[k])) : QString());
+            w.syllables << (word.syllables ? m_dictionary.syllable(word.syllables[k]) : QString());
         backwards.append(w);
         end -= word.length;
     }
@@ -159,7 +160,7 @@ void MandarinFrontEnd::chooseReadings(QStringView text, qsizetype from, QList<Wo
                     const ReadingDictionary::Word &phrase = phrases.found[p];
                     if (start + phrase.length <= at)
                         continue;
-                    const QString reading(m_dictionary.syllable(phrase.syllables[at - start]));
+                    const QString &reading = m_dictionary.syllable(phrase.syllables[at - start]);
                     if (!reading.isEmpty() && !context.covering.contains(reading))
                         context.covering.append(reading);
                 }

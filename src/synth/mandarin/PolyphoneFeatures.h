@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 // What is known about one character when its reading is chosen: the text
 // around it, the word the segmentation put it in and the words either side,
@@ -33,6 +34,11 @@ struct PolyphoneContext
 // Every feature of a context, each as UTF-8 bytes, to sink. Their order
 // does not matter; each is given once.
 void polyphoneFeatures(const PolyphoneContext &context, const std::function<void(std::string_view)> &sink);
+
+// The same features as the keys a model file holds them by (see
+// polyphoneFeatureKeyAfter), each hashed as it is made, into keys (cleared
+// first): what the model reads, without making the features' text.
+void polyphoneFeatureKeys(const PolyphoneContext &context, std::uint64_t keyPrefix, std::vector<std::uint64_t> &keys);
 
 // The key of one feature of one character in a model file: FNV-1a, 64 bits,
 // over the character's UTF-8, a unit separator (0x1F), then the feature.

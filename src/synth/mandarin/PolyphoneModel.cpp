@@ -83,7 +83,7 @@ QString PolyphoneModel::open(const QString &path)
     for (quint32 i = 0; i < characters; ++i) {
         const CharacterEntry &entry = characterTable[i];
         if ((i > 0 && characterTable[i - 1].character >= entry.character) || entry.classCount == 0
-            || qint64(entry.firstClass) + entry.classCount > classes)
+            || entry.classCount > MaxClasses || qint64(entry.firstClass) + entry.classCount > classes)
             return damaged();
         for (quint32 c = 0; c < entry.classCount; ++c)
             if (classTable[entry.firstClass + c] >= syllables)
@@ -94,6 +94,10 @@ QString PolyphoneModel::open(const QString &path)
     m_characterCount = characters;
     m_syllables = syllableTable;
     m_syllableCount = syllables;
+    m_syllableTexts.clear();
+    for (quint32 id = 0; id < syllables; ++id)
+        m_syllableTexts.append(QString::fromLatin1(syllableTable + qsizetype(id) * SyllableSize,
+                                                   qsizetype(strnlen(syllableTable + qsizetype(id) * SyllableSize, SyllableSize))));
     m_classes = classTable;
     m_classCount = classes;
     m_slots = slotTable;
@@ -124,9 +128,8 @@ const PolyphoneModel::CharacterEntry *PolyphoneModel::entryOf(QChar character) c
     return it != end && it->character == character.unicode() ? it : nullptr;
 }
 
-const qint16 *PolyphoneModel::weightsOf(std::uint64_t keyPrefix, std::string_view feature) const
+const qint16 *PolyphoneModel::weightsOf(std::uint64_t key) const
 {
-    const std::uint64_t key = polyphoneFeatureKeyAfter(keyPrefix, feature);
     const quint32 fingerprint = fingerprintOf(key);
     for (quint32 probe = 0, slot = quint32(key) & m_slotMask; probe <= m_slotMask; ++probe, slot = (slot + 1) & m_slotMask) {
         const Slot &s = m_slots[slot];
@@ -146,7 +149,7 @@ QLatin1StringView PolyphoneModel::syllableAt(quint32 classEntry) const
 
 qint32 PolyphoneModel::sharedWeight(std::string_view feature) const
 {
-    const qint16 *weights = weightsOf(m_sharedPrefix, feature);
+    const qint16 *weights = weightsOf(polyphoneFeatureKeyAfter(m_sharedPrefix, feature));
     return weights && weights - m_weights < qint64(m_weightCount) ? *weights : 0;
 }
 
@@ -164,28 +167,34 @@ qint32 PolyphoneModel::agreement(const PolyphoneContext &context, QLatin1StringV
     return sum;
 }
 
+void PolyphoneModel::sumWeights(const PolyphoneContext &context, const CharacterEntry &entry, qint32 *sums) const
+{
+    std::fill(sums, sums + entry.classCount, 0);
+    polyphoneFeatureKeys(context, polyphoneKeyPrefix(entry.character), m_keys);
+    for (const std::uint64_t key : m_keys) {
+        const qint16 *weights = weightsOf(key);
+        if (!weights || qint64(weights - m_weights) + entry.classCount > m_weightCount)
+            continue;
+        for (quint32 c = 0; c < entry.classCount; ++c)
+            sums[c] += weights[c];
+    }
+    for (quint32 c = 0; c < entry.classCount; ++c)
+        sums[c] += agreement(context, syllableAt(entry.firstClass + c));
+}
+
 QList<PolyphoneModel::Score> PolyphoneModel::scores(const PolyphoneContext &context) const
 {
     const CharacterEntry *entry = entryOf(context.text[context.at]);
     if (!entry || entry->character == KeepCharacter)
         return {};
+    std::vector<qint32> sums(entry->classCount);
+    sumWeights(context, *entry, sums.data());
     QList<Score> out;
     bool known = false;
     for (quint32 c = 0; c < entry->classCount; ++c) {
-        out.append({syllableAt(entry->firstClass + c), 0.0});
+        out.append({syllableAt(entry->firstClass + c), sums[c] / double(m_scale)});
         known = known || out.back().reading == context.ruleReading;
     }
-    std::vector<qint32> sums(entry->classCount, 0);
-    const std::uint64_t prefix = polyphoneKeyPrefix(entry->character);
-    polyphoneFeatures(context, [&](std::string_view feature) {
-        const qint16 *weights = weightsOf(prefix, feature);
-        if (!weights || qint64(weights - m_weights) + entry->classCount > m_weightCount)
-            return;
-        for (quint32 c = 0; c < entry->classCount; ++c)
-            sums[c] += weights[c];
-    });
-    for (quint32 c = 0; c < entry->classCount; ++c)
-        out[c].score = (sums[c] + agreement(context, out[c].reading)) / double(m_scale);
     if (!known && !context.ruleReading.isEmpty()) {
         // Keeping a reading the data never showed for this character.
         m_keptReading = context.ruleReading.toLatin1();
@@ -197,15 +206,25 @@ QList<PolyphoneModel::Score> PolyphoneModel::scores(const PolyphoneContext &cont
 
 void PolyphoneModel::choose(const PolyphoneContext &context, QString &syllable) const
 {
-    const QList<Score> scored = scores(context);
-    if (scored.isEmpty())
+    // As scores() has it, without making the list: the first of the best,
+    // so that ties go to the most frequent reading; a reading the data
+    // never showed is kept when keeping it scores best.
+    const CharacterEntry *entry = entryOf(context.text[context.at]);
+    if (!entry || entry->character == KeepCharacter)
         return;
-    // The first of the best: ties go to the most frequent reading.
-    const Score *best = &scored.front();
-    for (const Score &s : scored)
-        if (s.score > best->score)
-            best = &s;
-    syllable = best->reading;
+    qint32 sums[MaxClasses]; // open() saw to it that no character has more
+    sumWeights(context, *entry, sums);
+    quint32 best = 0;
+    bool known = false;
+    for (quint32 c = 0; c < entry->classCount; ++c) {
+        if (sums[c] > sums[best])
+            best = c;
+        known = known || syllableAt(entry->firstClass + c) == context.ruleReading;
+    }
+    if (!known && !context.ruleReading.isEmpty()
+        && sharedWeight("kb") + agreement(context, QLatin1StringView(context.ruleReading.toLatin1())) > sums[best])
+        return;
+    syllable = m_syllableTexts[m_classes[entry->firstClass + best]];
 }
 
 QList<QLatin1StringView> PolyphoneModel::readings(QChar character) const

@@ -11,6 +11,7 @@
 
 #include <bitset>
 #include <memory>
+#include <vector>
 
 // The reading model of polyphonic characters: for each character it knows,
 // the readings it may have and a linear score of each reading from the
@@ -62,8 +63,12 @@ private:
     QLatin1StringView syllableAt(quint32 classEntry) const;
     qint32 sharedWeight(std::string_view feature) const;
     qint32 agreement(const PolyphoneContext &context, QLatin1StringView reading) const;
-    // The weights of one feature of a character, or null.
-    const qint16 *weightsOf(std::uint64_t keyPrefix, std::string_view feature) const;
+    // The weights of one feature of a character by its key, or null.
+    const qint16 *weightsOf(std::uint64_t key) const;
+    // Each class's score of the context, as stored (before the scale).
+    void sumWeights(const PolyphoneContext &context, const CharacterEntry &entry, qint32 *sums) const;
+    // More readings than any character has: a file with more is damaged.
+    static constexpr quint32 MaxClasses = 32;
 
     MappedFile m_file;
     const CharacterEntry *m_characters = nullptr;
@@ -82,4 +87,6 @@ private:
     // The kept reading a Score points at, until the next call; like the
     // front end, the model is not for two threads at once.
     mutable QByteArray m_keptReading;
+    QList<QString> m_syllableTexts; // each syllable once, for the readings chosen to share
+    mutable std::vector<std::uint64_t> m_keys; // the features of the context being scored
 };

@@ -51,8 +51,13 @@ QString ReadingDictionary::open(const QString &path)
         + 4 * qint64(keyUnits);
     if (expected != size)
         return damaged();
-    m_syllables = reinterpret_cast<const char *>(bytes + HeaderSize);
-    m_syllableCount = syllables;
+    const char *syllableTable = reinterpret_cast<const char *>(bytes + HeaderSize);
+    m_syllables.clear();
+    m_syllables.reserve(syllables);
+    for (quint32 id = 0; id < syllables; ++id) {
+        const char *text = syllableTable + qsizetype(id) * SyllableSize;
+        m_syllables.append(QString::fromLatin1(text, qsizetype(strnlen(text, SyllableSize))));
+    }
     const uchar *table = bytes + HeaderSize + qsizetype(syllables) * SyllableSize;
     m_keys = reinterpret_cast<const quint16 *>(table + qsizetype(entries) * qsizetype(sizeof(Entry)));
     m_readings = m_keys + keyUnits;
@@ -72,12 +77,10 @@ QStringView ReadingDictionary::keyOf(const Entry &entry) const
     return QStringView(reinterpret_cast<const QChar *>(m_keys + entry.keyOffset), entry.length);
 }
 
-QLatin1StringView ReadingDictionary::syllable(quint16 id) const
+const QString &ReadingDictionary::syllable(quint16 id) const
 {
-    if (id >= m_syllableCount)
-        return {};
-    const char *text = m_syllables + qsizetype(id) * SyllableSize;
-    return QLatin1StringView(text, qsizetype(strnlen(text, SyllableSize)));
+    static const QString none;
+    return id < m_syllables.size() ? m_syllables[id] : none;
 }
 
 // Entries sort by their keys' code units, so the words that begin with a

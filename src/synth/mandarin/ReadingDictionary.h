@@ -3,7 +3,7 @@
 
 #include "synth/mandarin/MappedFile.h"
 
-#include <QLatin1StringView>
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -39,8 +39,10 @@ public:
     void wordsAt(QStringView text, qsizetype at, std::vector<Word> &out) const;
     // The pinyin of a syllable id, tone digit last ("hang2"); empty for an
     // id the file does not have (the front end then leaves the character
-    // to the engine).
-    QLatin1StringView syllable(quint16 id) const;
+    // to the engine). Made once when the file is opened, so that a word's
+    // syllables share these strings rather than each making its own (that
+    // was a tenth of all reading).
+    const QString &syllable(quint16 id) const;
 
 private:
     struct Entry;
@@ -49,8 +51,7 @@ private:
     MappedFile m_file;
     const Entry *m_entries = nullptr;
     quint32 m_entryCount = 0;
-    const char *m_syllables = nullptr;
-    quint32 m_syllableCount = 0;
+    QList<QString> m_syllables;
     const quint16 *m_keys = nullptr;
     const quint16 *m_readings = nullptr;
     quint32 m_keyUnits = 0;
