@@ -8,6 +8,7 @@
 #include "synth/mandarin/ReadingDictionary.h"
 #include "synth/mandarin/TextNormaliser.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -96,7 +97,8 @@ void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, Q
         for (const ReadingDictionary::Word &word : words)
             consider(word);
     }
-    QList<Word> backwards;
+    // Found from the end backwards, then turned round in place.
+    const qsizetype first = out.size();
     for (qsizetype end = n; end > 0;) {
         const ReadingDictionary::Word &word = chosen[std::size_t(end)];
         Word w;
@@ -106,12 +108,10 @@ void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, Q
         w.syllables.reserve(word.length);
         for (int k = 0; k < word.length; ++k)
             w.syllables << (word.syllables ? m_dictionary.syllable(word.syllables[k]) : QString());
-        backwards.append(w);
+        out.append(std::move(w));
         end -= word.length;
     }
-    const qsizetype first = out.size();
-    for (auto it = backwards.crbegin(); it != backwards.crend(); ++it)
-        out.append(*it);
+    std::reverse(out.begin() + first, out.end());
     if (!m_chooser) {
         settleReadingsByContext(text, out, first);
         return;
@@ -243,14 +243,15 @@ QString MandarinFrontEnd::pinyinLine(QStringView line, Tones tones) const
     bool lastWasMark = false; // the last token is marks that are no word ("——", "...")
     qsizetype lastEnd = -1;
     const QList<Word> words = read(line);
-    const QList<QStringList> syllables = tones == Tones::Spoken ? spokenSyllables(words, line) : QList<QStringList>();
+    const SpokenSyllables spoken = tones == Tones::Spoken ? spokenSyllables(words, line) : SpokenSyllables();
     for (qsizetype w = 0; w < words.size(); ++w) {
         const Word &word = words[w];
         const QStringView written = line.mid(word.start, word.length);
         if (word.kind == Word::Kind::Han) {
             const QStringView said = word.spoken.isEmpty() ? written : QStringView(word.spoken);
-            const QStringList &read = tones == Tones::Spoken ? syllables[w] : word.syllables;
-            for (qsizetype k = 0; k < read.size(); ++k)
+            const QString *read = tones == Tones::Spoken ? spoken.syllables.constData() + spoken.firstOf[std::size_t(w)]
+                                                         : word.syllables.constData();
+            for (qsizetype k = 0; k < word.syllables.size(); ++k)
                 tokens << (read[k].isEmpty() ? said.mid(k, 1).toString() : read[k]);
             lastWasMark = false;
         } else if (!written.trimmed().isEmpty()) {
@@ -272,37 +273,45 @@ void MandarinFrontEnd::applyToneChanges(QStringList &syllables, QStringView char
     SpokenTones::changeYiAndBu(syllables, characters);
 }
 
-// Each word's syllables as they are said: the tone changes look across the
-// words of a run of Han (no punctuation between), so each run's syllables
-// are changed together, with its characters and its words' sizes.
-QList<QStringList> MandarinFrontEnd::spokenSyllables(const QList<Word> &words, QStringView text)
+// Every word's syllables as they are said, one after the other: the tone
+// changes look across the words of a run of Han (no punctuation between),
+// so each run's syllables are changed together, with its characters and its
+// words' sizes. One list for the whole text, not one per word: a list per
+// word was a large part of the cost of reading.
+MandarinFrontEnd::SpokenSyllables MandarinFrontEnd::spokenSyllables(const QList<Word> &words, QStringView text)
 {
-    QList<QStringList> spoken;
-    spoken.reserve(words.size());
+    SpokenSyllables spoken;
+    spoken.firstOf.reserve(std::size_t(words.size()) + 1);
+    QString characters;
+    std::vector<qsizetype> sizes;
     for (qsizetype w = 0; w < words.size();) {
         if (words[w].kind != Word::Kind::Han) {
-            spoken.append(words[w].syllables);
+            spoken.firstOf.push_back(spoken.syllables.size());
+            spoken.syllables << words[w].syllables;
             ++w;
             continue;
         }
-        QStringList run;
-        QString characters;
-        std::vector<qsizetype> sizes;
-        qsizetype end = w;
-        for (; end < words.size() && words[end].kind == Word::Kind::Han; ++end) {
-            run << words[end].syllables;
-            characters += words[end].spoken.isEmpty()
-                ? text.mid(words[end].start, words[end].length).toString().remove(QChar(u'\n'))
-                : words[end].spoken;
-            sizes.push_back(words[end].syllables.size());
+        characters.clear();
+        sizes.clear();
+        const qsizetype runStart = spoken.syllables.size();
+        for (; w < words.size() && words[w].kind == Word::Kind::Han; ++w) {
+            const Word &word = words[w];
+            spoken.firstOf.push_back(spoken.syllables.size());
+            spoken.syllables << word.syllables;
+            if (word.spoken.isEmpty()) {
+                for (const QChar c : text.mid(word.start, word.length))
+                    if (c != u'\n')
+                        characters += c;
+            } else {
+                characters += word.spoken;
+            }
+            sizes.push_back(word.syllables.size());
         }
+        QStringList run = spoken.syllables.mid(runStart);
         SpokenTones::apply(run, characters, sizes);
-        qsizetype at = 0;
-        for (; w < end; ++w) {
-            spoken.append(run.mid(at, words[w].syllables.size()));
-            at += words[w].syllables.size();
-        }
+        std::move(run.begin(), run.end(), spoken.syllables.begin() + runStart);
     }
+    spoken.firstOf.push_back(spoken.syllables.size());
     return spoken;
 }
 
@@ -310,14 +319,18 @@ QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece 
 {
     QList<EnginePart> parts;
     EngineText current;
+    // Room for a syllable and a blank a character, kept from part to part.
+    current.text.reserve(text.size() * 4);
+    current.source.reserve(text.size() * 4);
     bool english = false;
     const auto flush = [&](qsizetype upTo) {
-        if (!current.text.trimmed().isEmpty())
+        if (!QStringView(current.text).trimmed().isEmpty())
             parts.append({english, current.finish(original, upTo)});
-        current = {};
+        current.text.resize(0);
+        current.source.resize(0);
     };
     const QList<Word> words = read(text);
-    const QList<QStringList> said = spokenSyllables(words, text);
+    const SpokenSyllables said = spokenSyllables(words, text);
     for (qsizetype w = 0; w < words.size(); ++w) {
         const Word &word = words[w];
         const QStringView written = text.mid(word.start, word.length);
@@ -342,7 +355,7 @@ QList<MandarinFrontEnd::EnginePart> MandarinFrontEnd::forEngine(const TextPiece 
         const bool rewritten = !word.spoken.isEmpty();
         qsizetype writtenAt = word.start; // the next character said, past line breaks
         for (qsizetype k = 0; k < word.syllables.size(); ++k) {
-            const QString &syllable = said[w][k];
+            const QString &syllable = said.syllables[said.firstOf[std::size_t(w)] + k];
             while (!rewritten && writtenAt < word.start + word.length - 1 && text[writtenAt] == u'\n')
                 ++writtenAt;
             const qsizetype at = rewritten ? word.start : writtenAt++;

@@ -68,7 +68,12 @@ public:
     static void applyToneChanges(QStringList &syllables, QStringView characters);
 
 private:
-    static QList<QStringList> spokenSyllables(const QList<Word> &words, QStringView text);
+    struct SpokenSyllables
+    {
+        QStringList syllables; // every word's, in order
+        std::vector<qsizetype> firstOf; // word w's are syllables[firstOf[w] .. firstOf[w + 1])
+    };
+    static SpokenSyllables spokenSyllables(const QList<Word> &words, QStringView text);
     void readHan(QStringView text, qsizetype from, qsizetype to, QList<Word> &out) const;
     // The dictionary's phrases of two or more characters found in one run of
     // Han: those starting at from + i are found[firstAt[i] .. firstAt[i + 1]).

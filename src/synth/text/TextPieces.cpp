@@ -80,24 +80,39 @@ bool isSoftLineBreak(QStringView text, qsizetype newline)
 
 QByteArray synthesisSafeUtf8(QStringView text, QList<qsizetype> *codePointOffsets)
 {
-    QString safe;
-    safe.reserve(text.size());
-    codePointOffsets->clear();
-    codePointOffsets->reserve(text.size() + 1);
+    // Written as UTF-8 straight away, into room made once (at most three
+    // bytes a unit): every piece the engine is given passes here.
+    QByteArray utf8(text.size() * 3, Qt::Uninitialized);
+    char *out = utf8.data();
+    codePointOffsets->resize(text.size() + 1);
+    qsizetype *offsets = codePointOffsets->data();
+    qsizetype codePoints = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        codePointOffsets->append(i);
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            safe.append(c);
-            safe.append(text[++i]);
-        } else if (c.isSurrogate() || isUnreadable(c.unicode())) {
-            safe.append(QLatin1Char(' '));
+        offsets[codePoints++] = i;
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            const char32_t u = QChar::surrogateToUcs4(c, text[++i].unicode());
+            *out++ = char(0xF0 | (u >> 18));
+            *out++ = char(0x80 | ((u >> 12) & 0x3F));
+            *out++ = char(0x80 | ((u >> 6) & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
+        } else if (QChar::isSurrogate(c) || isUnreadable(c)) {
+            *out++ = ' ';
+        } else if (c < 0x80) {
+            *out++ = char(c);
+        } else if (c < 0x800) {
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
         } else {
-            safe.append(c);
+            *out++ = char(0xE0 | (c >> 12));
+            *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
         }
     }
-    codePointOffsets->append(text.size());
-    return safe.toUtf8();
+    offsets[codePoints++] = text.size();
+    codePointOffsets->resize(codePoints);
+    utf8.truncate(out - utf8.constData());
+    return utf8;
 }
 
 std::pair<qsizetype, qsizetype> TextPiece::toUtf16Range(int codePointPosition, int codePointLength) const
