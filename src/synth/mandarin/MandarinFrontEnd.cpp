@@ -33,8 +33,7 @@ struct EngineText
     void append(QStringView s, qsizetype from)
     {
         text += s;
-        for (qsizetype i = 0; i < s.size(); ++i)
-            source.append(from);
+        source.resize(source.size() + s.size(), from);
     }
     // Written text passed on as it is: each unit points at itself.
     void appendWritten(QStringView s, qsizetype from)
@@ -282,6 +281,7 @@ MandarinFrontEnd::SpokenSyllables MandarinFrontEnd::spokenSyllables(const QList<
 {
     SpokenSyllables spoken;
     spoken.firstOf.reserve(std::size_t(words.size()) + 1);
+    spoken.syllables.reserve(text.size());
     QString characters;
     std::vector<qsizetype> sizes;
     for (qsizetype w = 0; w < words.size();) {
