@@ -67,6 +67,8 @@ private slots:
     void trainerAndScorerAgree();
     void featureWindowAtTheEdges_data();
     void featureWindowAtTheEdges();
+    void featureKeysAreTheFeaturesHashed_data();
+    void featureKeysAreTheFeaturesHashed();
     void everyReadingChosenIsOneTheCharacterHas();
     void damagedModelIsRefused_data();
     void damagedModelIsRefused();
@@ -181,6 +183,45 @@ void TestPolyphoneModel::featureWindowAtTheEdges()
     for (const QString &feature : features)
         QVERIFY2(watching.features.count(feature.toStdString()),
                  qPrintable(QStringLiteral("%1 missing").arg(feature)));
+}
+
+// The model reads keys hashed as the features are made, the trainer the
+// features' text: both must name the same features, at the edges too.
+void TestPolyphoneModel::featureKeysAreTheFeaturesHashed_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QStringList>("covering");
+    QTest::newRow("the start of a text") << "行不行" << 0 << QStringList{};
+    QTest::newRow("the end of a text") << "我们一起去银行" << 6 << QStringList{"hang2"};
+    QTest::newRow("after digits, rules differ") << "第3行" << 2 << QStringList{"xing2", "hang2"};
+    QTest::newRow("between Latin letters") << "ABC行XY" << 3 << QStringList{};
+    QTest::newRow("beside a surrogate pair") << QString::fromUtf8("😀行。") << 2 << QStringList{"xing2"};
+}
+
+void TestPolyphoneModel::featureKeysAreTheFeaturesHashed()
+{
+    QFETCH(QString, text);
+    QFETCH(int, at);
+    QFETCH(QStringList, covering);
+    PolyphoneContext context;
+    context.text = text;
+    context.at = at;
+    context.wordStart = at;
+    context.previousStart = at > 0 ? at - 1 : -1;
+    context.previousLength = at > 0 ? 1 : 0;
+    context.dictionaryReading = QStringLiteral("xing2");
+    context.ruleReading = covering.isEmpty() ? context.dictionaryReading : covering.back();
+    context.covering = covering;
+    const std::uint64_t prefix = polyphoneKeyPrefix(text[at].unicode());
+    std::vector<std::uint64_t> fromText;
+    polyphoneFeatures(context, [&](std::string_view feature) {
+        fromText.push_back(polyphoneFeatureKeyAfter(prefix, feature));
+    });
+    std::vector<std::uint64_t> keys{42}; // cleared first
+    polyphoneFeatureKeys(context, prefix, keys);
+    QVERIFY(fromText.size() >= 19);
+    QCOMPARE(keys, fromText);
 }
 
 // Over every sentence of our tables, each reading the model gives is one it

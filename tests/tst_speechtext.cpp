@@ -26,6 +26,8 @@ private slots:
     void longRunsAreCutWithoutSplittingSurrogates();
     void codePointPositionsMapToUtf16();
     void unreadableCharactersKeepTheirCount();
+    void engineTextOfEveryWidth_data();
+    void engineTextOfEveryWidth();
 
     void wordRangesAreCleanedUp_data();
     void wordRangesAreCleanedUp();
@@ -166,6 +168,33 @@ void TestSpeechText::unreadableCharactersKeepTheirCount()
     QVERIFY(!utf8.contains('\0'));
     QCOMPARE(QString::fromUtf8(utf8).size(), text.size());
     QCOMPARE(offsets, QList<qsizetype>({0, 1, 2, 3, 4, 5}));
+}
+
+// Every width of UTF-8, and what the engine must not see, side by side.
+void TestSpeechText::engineTextOfEveryWidth_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::addColumn<QList<qsizetype>>("offsets");
+    QTest::newRow("empty") << QString() << QByteArray() << QList<qsizetype>{0};
+    QTest::newRow("one to four bytes") << QString::fromUtf8("aé中😀") << QByteArray("a\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80")
+                                      << QList<qsizetype>{0, 1, 2, 3, 5};
+    QTest::newRow("a lone low surrogate between") << (QStringLiteral("中") + QChar(0xdc00) + QStringLiteral("文"))
+                                                  << QByteArray("\xe4\xb8\xad \xe6\x96\x87") << QList<qsizetype>{0, 1, 2, 3};
+    QTest::newRow("a high surrogate at the end") << (QStringLiteral("a") + QChar(0xd83d)) << QByteArray("a ")
+                                                 << QList<qsizetype>{0, 1, 2};
+    QTest::newRow("replacement and delete") << QString::fromUtf8("x\uFFFD\x7F\ty") << QByteArray("x  \ty")
+                                            << QList<qsizetype>{0, 1, 2, 3, 4, 5};
+}
+
+void TestSpeechText::engineTextOfEveryWidth()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, utf8);
+    QFETCH(QList<qsizetype>, offsets);
+    QList<qsizetype> found{7, 7}; // replaced, not added to
+    QCOMPARE(synthesisSafeUtf8(text, &found), utf8);
+    QCOMPARE(found, offsets);
 }
 
 void TestSpeechText::wordRangesAreCleanedUp_data()
