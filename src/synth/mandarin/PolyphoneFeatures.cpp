@@ -215,12 +215,10 @@ std::uint64_t polyphoneKeyPrefix(char16_t character)
 
 std::uint64_t polyphoneFeatureKeyAfter(std::uint64_t prefix, std::string_view feature)
 {
-    std::uint64_t hash = prefix;
-    for (const char byte : feature) {
-        hash ^= static_cast<unsigned char>(byte);
-        hash *= 1099511628211ULL;
-    }
-    return hash;
+    std::vector<std::uint64_t> none; // the hash alone is wanted
+    KeyOut out{prefix, none};
+    out.put(feature);
+    return out.hash;
 }
 
 std::uint64_t polyphoneFeatureKey(char16_t character, std::string_view feature)

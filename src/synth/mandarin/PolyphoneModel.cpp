@@ -167,6 +167,11 @@ qint32 PolyphoneModel::agreement(const PolyphoneContext &context, QLatin1StringV
     return sum;
 }
 
+qint32 PolyphoneModel::keepScore(const PolyphoneContext &context, QLatin1StringView kept) const
+{
+    return sharedWeight("kb") + agreement(context, kept);
+}
+
 void PolyphoneModel::sumWeights(const PolyphoneContext &context, const CharacterEntry &entry, qint32 *sums) const
 {
     std::fill(sums, sums + entry.classCount, 0);
@@ -199,7 +204,7 @@ QList<PolyphoneModel::Score> PolyphoneModel::scores(const PolyphoneContext &cont
         // Keeping a reading the data never showed for this character.
         m_keptReading = context.ruleReading.toLatin1();
         const QLatin1StringView kept(m_keptReading);
-        out.append({kept, (sharedWeight("kb") + agreement(context, kept)) / double(m_scale)});
+        out.append({kept, keepScore(context, kept) / double(m_scale)});
     }
     return out;
 }
@@ -222,7 +227,7 @@ void PolyphoneModel::choose(const PolyphoneContext &context, QString &syllable) 
         known = known || syllableAt(entry->firstClass + c) == context.ruleReading;
     }
     if (!known && !context.ruleReading.isEmpty()
-        && sharedWeight("kb") + agreement(context, QLatin1StringView(context.ruleReading.toLatin1())) > sums[best])
+        && keepScore(context, QLatin1StringView(context.ruleReading.toLatin1())) > sums[best])
         return;
     syllable = m_syllableTexts[m_classes[entry->firstClass + best]];
 }

@@ -65,6 +65,8 @@ private:
     qint32 agreement(const PolyphoneContext &context, QLatin1StringView reading) const;
     // The weights of one feature of a character by its key, or null.
     const qint16 *weightsOf(std::uint64_t key) const;
+    // The score of keeping a reading the data never showed for the character.
+    qint32 keepScore(const PolyphoneContext &context, QLatin1StringView kept) const;
     // Each class's score of the context, as stored (before the scale).
     void sumWeights(const PolyphoneContext &context, const CharacterEntry &entry, qint32 *sums) const;
     // More readings than any character has: a file with more is damaged.
