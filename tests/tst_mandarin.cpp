@@ -277,6 +277,9 @@ void TestMandarin::writtenFormsAreSaidAsANewsReaderSaysThem_data()
     QTest::newRow("order number, not a date") << "订单号20240311已发货" << "订单号二零二四零三幺幺已发货";
     QTest::newRow("code after a colon") << "验证码：561234" << "验证码：五六幺二三四";
     QTest::newRow("in the middle of a phrase") << "他说尾号是88" << "他说尾号是八八";
+    QTest::newRow("before a full-width comma") << "尾号1234，时速" << "尾号幺二三四，时速";
+    QTest::newRow("before a full stop") << "手机尾号5678." << "手机尾号五六七八.";
+    QTest::newRow("a cue before a time is still a time") << "电话12:30打来" << "电话十二点三十分打来";
     QTest::newRow("a count is still a count") << "共有1234人" << "共有一千二百三十四人";
     QTest::newRow("a count after a cue's other words") << "号码有12个" << "号码有十二个";
     // Compound units, and prices per something.
@@ -452,6 +455,8 @@ void TestMandarin::tonesArePrintedAsTheyAreSaid_data()
     QTest::newRow("3-3 across two short words") << "你好" << "ni2 hao3";
     QTest::newRow("3-3 in the middle of a phrase") << "他说你好吗" << "ta1 shuo1 ni2 hao3 ma5";
     QTest::newRow("a particle does not part them") << "买好了" << "mai2 hao3 le5";
+    QTest::newRow("nor do two particles") << "买好了吗" << "mai2 hao3 le5 ma5";
+    QTest::newRow("two particles mid-phrase") << "他买好了吗？" << "ta1 mai2 hao3 le5 ma5 ？";
     QTest::newRow("three in one group") << "展览馆" << "zhan2 lan2 guan3";
     QTest::newRow("two groups of two") << "很好很好" << "hen2 hao3 hen2 hao3";
     QTest::newRow("not across punctuation") << "你，好" << "ni3 ， hao3";

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/mandarin/SpokenTones.h"
 
+#include <algorithm>
+
 namespace SpokenTones {
 
 namespace {
@@ -35,8 +37,10 @@ std::vector<qsizetype> starts(const std::vector<qsizetype> &sizes)
 
 std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::vector<qsizetype> &wordSizes)
 {
-    // Light particles (了, 吗, 的: one syllable, neutral tone) go with the
-    // word before them and do not count towards a group's length.
+    // Light particles (了, 吗, 的: neutral tones) do not count towards a
+    // group's length, whether they are words of their own (买好/了) or end
+    // the dictionary's word (好了吗, which then counts as 好 alone); a word of
+    // nothing but particles (了吗) goes with the word before it.
     struct Unit
     {
         qsizetype core = 0, total = 0;
@@ -45,11 +49,13 @@ std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::ve
     std::vector<Unit> units;
     qsizetype at = 0;
     for (qsizetype size : wordSizes) {
-        const bool light = size == 1 && at < syllables.size() && toneOf(syllables[at]) == 5;
-        if (light && !units.empty())
-            units.back().total += 1;
+        qsizetype core = size;
+        while (core > 0 && at + core - 1 < syllables.size() && toneOf(syllables[at + core - 1]) == 5)
+            --core;
+        if (core == 0 && !units.empty())
+            units.back().total += size;
         else
-            units.push_back({size, size});
+            units.push_back({std::max<qsizetype>(core, 1), size});
         at += size;
     }
     // From the end: a one-syllable word joins a one-syllable word after it

@@ -145,8 +145,11 @@ const QList<Rule> &rules()
         QList<Rule> r;
         // Numbers that name rather than count, after the words that bring
         // them in (尾号1234, 订单号20240311, 验证码：561234): digit by digit, 1
-        // as 幺, as they are read out over a telephone.
-        r.append({QRegularExpression(QStringLiteral("\\d{2,}(?![\\d.,:/-])")),
+        // as 幺, as they are read out over a telephone. A separator ends the
+        // number only when no digit follows it: 1,234 and 12:30 are other
+        // forms, but the full-width comma after 尾号1234， (folded to ',')
+        // ends the clause.
+        r.append({QRegularExpression(QStringLiteral("\\d{2,}(?!\\d|[.,:/-]\\d)")),
                   [](const QRegularExpressionMatch &m, QStringView subject) {
                       QStringView before = subject.first(m.capturedStart(0));
                       while (!before.isEmpty() && QStringView(u" 为是：:").contains(before.back()))
