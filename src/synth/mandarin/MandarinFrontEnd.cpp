@@ -64,13 +64,16 @@ void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, Q
     // The most probable segmentation: best[i] is the lowest total cost of
     // words covering text[from, from + i).
     const qsizetype n = to - from;
-    std::vector<int> best(std::size_t(n) + 1, std::numeric_limits<int>::max());
-    std::vector<ReadingDictionary::Word> chosen(std::size_t(n) + 1);
+    std::vector<int> &best = m_scratch.best;
+    best.assign(std::size_t(n) + 1, std::numeric_limits<int>::max());
+    std::vector<ReadingDictionary::Word> &chosen = m_scratch.chosen;
+    chosen.assign(std::size_t(n) + 1, {});
     best[0] = 0;
-    std::vector<ReadingDictionary::Word> words;
+    std::vector<ReadingDictionary::Word> &words = m_scratch.words;
     // The longer phrases found at each start, kept for the chooser, which
     // looks at every phrase over a character: found once, here.
-    Phrases phrases;
+    Phrases &phrases = m_scratch.phrases;
+    phrases.found.clear();
     if (m_chooser)
         phrases.firstAt.assign(std::size_t(n) + 1, 0);
     for (qsizetype i = 0; i < n; ++i) {
@@ -115,8 +118,8 @@ void MandarinFrontEnd::readHan(QStringView text, qsizetype from, qsizetype to, Q
         settleReadingsByContext(text, out, first);
         return;
     }
-    QList<QStringList> fromDictionary;
-    fromDictionary.reserve(out.size() - first);
+    QList<QStringList> &fromDictionary = m_scratch.fromDictionary;
+    fromDictionary.resize(0);
     for (qsizetype w = first; w < out.size(); ++w)
         fromDictionary.append(out[w].syllables);
     settleReadingsByContext(text, out, first);

@@ -84,6 +84,19 @@ private:
     };
     void chooseReadings(QStringView text, qsizetype from, QList<Word> &words, qsizetype first,
                         const QList<QStringList> &fromDictionary, const Phrases &phrases) const;
+    // Room kept from one run of Han to the next: a text has a run between
+    // every two marks, and making these afresh for each was a large part of
+    // the cost of reading. A front end reads one text at a time (the helper
+    // has one reader), so one set of room serves every call.
+    struct Scratch
+    {
+        std::vector<int> best;
+        std::vector<ReadingDictionary::Word> chosen;
+        std::vector<ReadingDictionary::Word> words;
+        Phrases phrases;
+        QList<QStringList> fromDictionary;
+    };
+    mutable Scratch m_scratch;
 
     const ReadingDictionary &m_dictionary;
     const ReadingChooser *m_chooser = nullptr;
