@@ -287,6 +287,7 @@ MandarinFrontEnd::SpokenSyllables MandarinFrontEnd::spokenSyllables(const QList<
     spoken.syllables.reserve(text.size());
     QString characters;
     std::vector<qsizetype> sizes;
+    QStringList run; // one run's syllables, changed together; its room kept
     for (qsizetype w = 0; w < words.size();) {
         if (words[w].kind != Word::Kind::Han) {
             spoken.firstOf.push_back(spoken.syllables.size());
@@ -296,11 +297,12 @@ MandarinFrontEnd::SpokenSyllables MandarinFrontEnd::spokenSyllables(const QList<
         }
         characters.clear();
         sizes.clear();
+        run.resize(0);
         const qsizetype runStart = spoken.syllables.size();
         for (; w < words.size() && words[w].kind == Word::Kind::Han; ++w) {
             const Word &word = words[w];
-            spoken.firstOf.push_back(spoken.syllables.size());
-            spoken.syllables << word.syllables;
+            spoken.firstOf.push_back(runStart + run.size());
+            run << word.syllables;
             if (word.spoken.isEmpty()) {
                 for (const QChar c : text.mid(word.start, word.length))
                     if (c != u'\n')
@@ -310,9 +312,9 @@ MandarinFrontEnd::SpokenSyllables MandarinFrontEnd::spokenSyllables(const QList<
             }
             sizes.push_back(word.syllables.size());
         }
-        QStringList run = spoken.syllables.mid(runStart);
         SpokenTones::apply(run, characters, sizes);
-        std::move(run.begin(), run.end(), spoken.syllables.begin() + runStart);
+        for (QString &syllable : run)
+            spoken.syllables.append(std::move(syllable));
     }
     spoken.firstOf.push_back(spoken.syllables.size());
     return spoken;

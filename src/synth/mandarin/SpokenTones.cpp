@@ -1,13 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/mandarin/SpokenTones.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 
 namespace SpokenTones {
 
 namespace {
 
-int toneOf(const QString &syllable) { return syllable.isEmpty() ? 0 : syllable.back().digitValue(); }
+// The tone digit that ends a syllable (an ASCII digit, so no Unicode
+// look-up); 0 for no syllable (the engine's own reading), -1 for no digit.
+int toneOf(const QString &syllable)
+{
+    if (syllable.isEmpty())
+        return 0;
+    const char16_t last = syllable.back().unicode();
+    return last >= u'0' && last <= u'9' ? last - u'0' : -1;
+}
 
 void setTone(QString &syllable, int tone)
 {
@@ -24,18 +34,11 @@ bool isNumeral(QChar c) { return QStringView(u"零一二三四五六七八九十
 // doubled (常常, 慢慢, 渐渐) keep both tones.
 constexpr QStringView DoubledVerbs = u"看想试听说走问谈聊找尝动练写读学玩坐歇摸闻洗擦查猜算讲逛";
 
-// Where each word starts in the run, and where the run ends.
-std::vector<qsizetype> starts(const std::vector<qsizetype> &sizes)
-{
-    std::vector<qsizetype> at{0};
-    for (qsizetype size : sizes)
-        at.push_back(at.back() + size);
-    return at;
-}
+// A run has rarely more than a few dozen words: the lists of one live on
+// the stack, as this is done for every run of every text read.
+using SmallSizes = QVarLengthArray<qsizetype, 64>;
 
-} // namespace
-
-std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::vector<qsizetype> &wordSizes)
+void groupSizes(const QStringList &syllables, const std::vector<qsizetype> &wordSizes, SmallSizes &sizes)
 {
     // Light particles (了, 吗, 的: neutral tones) do not count towards a
     // group's length, whether they are words of their own (买好/了) or end
@@ -46,7 +49,7 @@ std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::ve
         qsizetype core = 0, total = 0;
         bool merged = false;
     };
-    std::vector<Unit> units;
+    QVarLengthArray<Unit, 64> units;
     qsizetype at = 0;
     for (qsizetype size : wordSizes) {
         qsizetype core = size;
@@ -61,7 +64,7 @@ std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::ve
     // From the end: a one-syllable word joins a one-syllable word after it
     // (很/好), or a word of two that is not itself a group (小/老虎), so that
     // a group stays within three syllables and 很好很好 is two groups.
-    std::vector<Unit> groups; // backwards
+    QVarLengthArray<Unit, 64> groups; // backwards
     for (auto unit = units.rbegin(); unit != units.rend(); ++unit) {
         Unit &next = groups.empty() ? *unit : groups.back();
         if (unit->core == 1 && !groups.empty() && (next.core == 1 || (next.core == 2 && !next.merged))) {
@@ -72,7 +75,7 @@ std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::ve
             groups.push_back(*unit);
         }
     }
-    std::vector<qsizetype> sizes;
+    sizes.clear();
     for (auto group = groups.rbegin(); group != groups.rend(); ++group)
         sizes.push_back(group->total);
     // A one-syllable word left alone at the end goes with the word before it (展览/馆).
@@ -80,16 +83,23 @@ std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::ve
         sizes.pop_back();
         sizes.back() += groups.front().total;
     }
-    return sizes;
+}
+
+} // namespace
+
+std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::vector<qsizetype> &wordSizes)
+{
+    SmallSizes sizes;
+    groupSizes(syllables, wordSizes, sizes);
+    return {sizes.begin(), sizes.end()};
 }
 
 void lightenReduplicatedVerbs(QStringList &syllables, QStringView characters, const std::vector<qsizetype> &wordSizes)
 {
-    const std::vector<qsizetype> at = starts(wordSizes);
-    for (std::size_t w = 0; w < wordSizes.size(); ++w) {
+    qsizetype i = 0; // where word w starts in the run
+    for (std::size_t w = 0; w < wordSizes.size(); i += wordSizes[w++]) {
         // As one word (看看) or as two of one syllable each (看/看), but not
         // the end of one word and the start of the next (好看/看书).
-        const qsizetype i = at[w];
         const bool oneWord = wordSizes[w] == 2;
         const bool twoWords = wordSizes[w] == 1 && w + 1 < wordSizes.size() && wordSizes[w + 1] == 1;
         if (!(oneWord || twoWords) || i + 1 >= syllables.size() || i + 1 >= characters.size())
@@ -102,8 +112,10 @@ void lightenReduplicatedVerbs(QStringList &syllables, QStringView characters, co
 
 void raiseThirdTones(QStringList &syllables, const std::vector<qsizetype> &wordSizes)
 {
+    SmallSizes sizes;
+    groupSizes(syllables, wordSizes, sizes);
     qsizetype from = 0;
-    for (qsizetype size : prosodicWords(syllables, wordSizes)) {
+    for (qsizetype size : sizes) {
         // Every third tone before another third tone of its prosodic word
         // rises; the last of them stays.
         for (qsizetype i = from; i + 1 < from + size && i + 1 < syllables.size(); ++i)
