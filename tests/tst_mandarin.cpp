@@ -460,6 +460,8 @@ void TestMandarin::tonesArePrintedAsTheyAreSaid_data()
     QTest::newRow("three in one group") << "展览馆" << "zhan2 lan2 guan3";
     QTest::newRow("two groups of two") << "很好很好" << "hen2 hao3 hen2 hao3";
     QTest::newRow("not across punctuation") << "你，好" << "ni3 ， hao3";
+    QTest::newRow("by the words of a written form read out") << "时速120km/h"
+                                                             << "shi2 su4 yi4 bai3 er4 shi2 qian1 mi3 mei2 xiao3 shi2";
     QTest::newRow("a third tone before another tone stays") << "好人" << "hao3 ren2";
     // 一 and 不, with the tone after them as it is said.
     QTest::newRow("yi before a fourth tone") << "一个" << "yi2 ge4";

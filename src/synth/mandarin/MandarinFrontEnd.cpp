@@ -184,9 +184,11 @@ QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const
             const TextNormaliser::Rewrite &rewrite = rewrites[nextRewrite++];
             QList<Word> said;
             readHan(rewrite.spoken, 0, rewrite.spoken.size(), said);
-            Word word{Word::Kind::Han, i, rewrite.length, {}, rewrite.spoken};
-            for (const Word &part : std::as_const(said))
+            Word word{Word::Kind::Han, i, rewrite.length, {}, rewrite.spoken, {}};
+            for (const Word &part : std::as_const(said)) {
                 word.syllables << part.syllables;
+                word.spokenWordSizes.push_back(part.syllables.size());
+            }
             words.append(word);
             i += rewrite.length;
             continue;
@@ -228,11 +230,11 @@ QList<MandarinFrontEnd::Word> MandarinFrontEnd::read(QStringView text) const
             while (end < limit
                    && (isLatin(text[end]) || (text[end] == u'\'' && end + 1 < limit && isLatin(text[end + 1]))))
                 ++end;
-            words.append({Word::Kind::Latin, i, end - i, {}, {}});
+            words.append({Word::Kind::Latin, i, end - i, {}, {}, {}});
         } else {
             if (text[i].isHighSurrogate() && end < text.size() && text[end].isLowSurrogate())
                 ++end;
-            words.append({Word::Kind::Other, i, end - i, {}, {}});
+            words.append({Word::Kind::Other, i, end - i, {}, {}, {}});
         }
         i = end;
     }
@@ -307,10 +309,11 @@ MandarinFrontEnd::SpokenSyllables MandarinFrontEnd::spokenSyllables(const QList<
                 for (const QChar c : text.mid(word.start, word.length))
                     if (c != u'\n')
                         characters += c;
+                sizes.push_back(word.syllables.size());
             } else {
                 characters += word.spoken;
+                sizes.insert(sizes.end(), word.spokenWordSizes.begin(), word.spokenWordSizes.end());
             }
-            sizes.push_back(word.syllables.size());
         }
         SpokenTones::apply(run, characters, sizes);
         for (QString &syllable : run)

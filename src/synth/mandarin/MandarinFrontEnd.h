@@ -41,6 +41,9 @@ public:
         qsizetype length = 0;
         QStringList syllables; // Han: pinyin with dictionary tones, one per character said
         QString spoken; // a written form read out (2008 -> 二零零八); empty: as written
+        // A written form's own words, as their numbers of syllables (千米/每/
+        // 小时), for the tone changes, which go by word.
+        std::vector<qsizetype> spokenWordSizes;
     };
     // The text's words in order; blanks and everything between words are
     // Other words of their own.
