@@ -27,7 +27,7 @@
 
 namespace {
 
-const QString CrLf = QStringLiteral("\r\n");
+const QString NoteLineBreak = QStringLiteral("\r\n");
 
 } // namespace
 
@@ -93,10 +93,10 @@ void frmMain::OpenDocument(const QString &path)
             GoToRememberedPlace();
             if (!outcome.notes.isEmpty())
                 m_services.messageBox->Show(
-                    QStringLiteral("文件“%1”已打开，但有部分内容无法读取：").arg(QDir::toNativeSeparators(path)) + CrLf
-                    + outcome.notes.join(CrLf));
+                    QStringLiteral("文件“%1”已打开，但有部分内容无法读取：").arg(QDir::toNativeSeparators(path)) + NoteLineBreak
+                    + outcome.notes.join(NoteLineBreak));
         } else
-            m_services.messageBox->Show(QStringLiteral("无法打开文件“%1”：").arg(QDir::toNativeSeparators(path)) + CrLf
+            m_services.messageBox->Show(QStringLiteral("无法打开文件“%1”：").arg(QDir::toNativeSeparators(path)) + NoteLineBreak
                                         + outcome.failure);
         if (!m_nextDocument.isEmpty())
             OpenDocument(std::exchange(m_nextDocument, QString()));
@@ -153,6 +153,6 @@ void frmMain::SaveAsAudio()
             if (shown)
                 shown->close();
             if (!failure.isEmpty())
-                m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + CrLf + failure);
+                m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + NoteLineBreak + failure);
         });
 }

@@ -22,9 +22,9 @@ struct PolyphoneModel::Slot
 
 namespace {
 
-constexpr char Magic[8] = {'S', 'A', 'Y', 'P', 'L', 'Y', '1', '\0'};
-constexpr qsizetype HeaderSize = 40;
-constexpr qsizetype SyllableSize = 8;
+constexpr char ModelMagic[8] = {'S', 'A', 'Y', 'P', 'L', 'Y', '1', '\0'};
+constexpr qsizetype ModelHeaderSize = 40;
+constexpr qsizetype ModelSyllableSize = 8;
 
 quint32 fingerprintOf(std::uint64_t key) { return quint32(key >> 32) | 1u; }
 
@@ -39,7 +39,7 @@ PolyphoneModel::~PolyphoneModel() = default;
 
 QString PolyphoneModel::open(const QString &path)
 {
-    switch (m_file.map(path, HeaderSize)) {
+    switch (m_file.map(path, ModelHeaderSize)) {
     case MappedFile::Result::Missing:
         return QStringLiteral("找不到多音字模型“%1”。").arg(path);
     case MappedFile::Result::Unreadable:
@@ -53,7 +53,7 @@ QString PolyphoneModel::open(const QString &path)
         m_file.unmap();
         return QStringLiteral("多音字模型“%1”已损坏。").arg(path);
     };
-    if (std::memcmp(bytes, Magic, sizeof Magic) != 0)
+    if (std::memcmp(bytes, ModelMagic, sizeof ModelMagic) != 0)
         return damaged();
     const quint32 characters = qFromLittleEndian<quint32>(bytes + 8);
     const quint32 syllables = qFromLittleEndian<quint32>(bytes + 12);
@@ -63,13 +63,13 @@ QString PolyphoneModel::open(const QString &path)
     float scale;
     std::memcpy(&scale, bytes + 28, sizeof scale);
     const qint64 paddedClasses = (qint64(classes) + 1) / 2 * 2; // the slotCount start 4-aligned
-    const qint64 expected = HeaderSize + qint64(syllables) * SyllableSize + qint64(characters) * 8 + paddedClasses * 2
+    const qint64 expected = ModelHeaderSize + qint64(syllables) * ModelSyllableSize + qint64(characters) * 8 + paddedClasses * 2
         + qint64(slotCount) * 8 + qint64(weights) * 2;
     if (expected != size || slotCount == 0 || (slotCount & (slotCount - 1)) != 0 || !(scale > 0))
         return damaged();
-    const uchar *at = bytes + HeaderSize;
+    const uchar *at = bytes + ModelHeaderSize;
     const char *syllableTable = reinterpret_cast<const char *>(at);
-    at += qsizetype(syllables) * SyllableSize;
+    at += qsizetype(syllables) * ModelSyllableSize;
     const auto *characterTable = reinterpret_cast<const CharacterEntry *>(at);
     at += qsizetype(characters) * 8;
     const auto *classTable = reinterpret_cast<const quint16 *>(at);
@@ -96,8 +96,8 @@ QString PolyphoneModel::open(const QString &path)
     m_syllableCount = syllables;
     m_syllableTexts.clear();
     for (quint32 id = 0; id < syllables; ++id)
-        m_syllableTexts.append(QString::fromLatin1(syllableTable + qsizetype(id) * SyllableSize,
-                                                   qsizetype(strnlen(syllableTable + qsizetype(id) * SyllableSize, SyllableSize))));
+        m_syllableTexts.append(QString::fromLatin1(syllableTable + qsizetype(id) * ModelSyllableSize,
+                                                   qsizetype(strnlen(syllableTable + qsizetype(id) * ModelSyllableSize, ModelSyllableSize))));
     m_classes = classTable;
     m_classCount = classes;
     m_slots = slotTable;
@@ -143,8 +143,8 @@ const qint16 *PolyphoneModel::weightsOf(std::uint64_t key) const
 
 QLatin1StringView PolyphoneModel::syllableAt(quint32 classEntry) const
 {
-    const char *s = m_syllables + qsizetype(m_classes[classEntry]) * SyllableSize;
-    return QLatin1StringView(s, qsizetype(strnlen(s, SyllableSize)));
+    const char *s = m_syllables + qsizetype(m_classes[classEntry]) * ModelSyllableSize;
+    return QLatin1StringView(s, qsizetype(strnlen(s, ModelSyllableSize)));
 }
 
 qint32 PolyphoneModel::sharedWeight(std::string_view feature) const
