@@ -21,9 +21,10 @@ BUILD := build
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Trees built from nothing (CI's, and the two sanitizer builds) compile each
 # library's sources as one unit: Qt's headers are then parsed once per
-# library, not once per file, which halves those builds. Names local to a
-# file must therefore differ between the files of one library; a clash is a
-# compile error there, never a silent merge.
+# library, not once per file (a sanitizer build took 331 s before, 239 s
+# after, on two cores). File-local names must therefore differ between the
+# files of one library: the same constant twice is an error, but two
+# overloads of one helper would meet without a word.
 UNITY := -DCMAKE_UNITY_BUILD=ON
 CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DSAYRELLA_WERROR=ON $(UNITY))
 # The sanitizer builds compile at -O1 with line tables only: what their
