@@ -32,7 +32,6 @@ namespace {
 
 const QString PauseCaption = QStringLiteral("Pause");
 const QString ResumeCaption = QStringLiteral("Resume");
-const QString CrLf = QStringLiteral("\r\n");
 
 QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
 {

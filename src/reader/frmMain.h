@@ -123,6 +123,9 @@ private:
     void Voice_Failed(const QString &description);
     void HighlightWord(long position, long length);
     static void Press(QPushButton *button);
+    // The line break of the window's messages, the one the messages have
+    // always used, in every part of the window that shows one.
+    static inline const QString CrLf = QStringLiteral("\r\n");
     void SpeakPassage(const ReaderTextBox::Passage &passage);
     void SpeakFailed(const Failure &failure);
     qsizetype placeBeingRead() const;

@@ -25,12 +25,6 @@
 
 #include <utility>
 
-namespace {
-
-const QString NoteLineBreak = QStringLiteral("\r\n");
-
-} // namespace
-
 // The last word heard in the open document is kept as its place, when the
 // text is still the document's. A text not edited since it was opened (its
 // revision unchanged) is, without going over it: Stop need not hash a whole
@@ -93,10 +87,10 @@ void frmMain::OpenDocument(const QString &path)
             GoToRememberedPlace();
             if (!outcome.notes.isEmpty())
                 m_services.messageBox->Show(
-                    QStringLiteral("文件“%1”已打开，但有部分内容无法读取：").arg(QDir::toNativeSeparators(path)) + NoteLineBreak
-                    + outcome.notes.join(NoteLineBreak));
+                    QStringLiteral("文件“%1”已打开，但有部分内容无法读取：").arg(QDir::toNativeSeparators(path)) + CrLf
+                    + outcome.notes.join(CrLf));
         } else
-            m_services.messageBox->Show(QStringLiteral("无法打开文件“%1”：").arg(QDir::toNativeSeparators(path)) + NoteLineBreak
+            m_services.messageBox->Show(QStringLiteral("无法打开文件“%1”：").arg(QDir::toNativeSeparators(path)) + CrLf
                                         + outcome.failure);
         if (!m_nextDocument.isEmpty())
             OpenDocument(std::exchange(m_nextDocument, QString()));
@@ -153,6 +147,6 @@ void frmMain::SaveAsAudio()
             if (shown)
                 shown->close();
             if (!failure.isEmpty())
-                m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + NoteLineBreak + failure);
+                m_services.messageBox->Show(QStringLiteral("无法保存音频文件“%1”：").arg(target) + CrLf + failure);
         });
 }
