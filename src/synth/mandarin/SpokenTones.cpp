@@ -38,7 +38,12 @@ constexpr QStringView DoubledVerbs = u"看想试听说走问谈聊找尝动练�
 // the stack, as this is done for every run of every text read.
 using SmallSizes = QVarLengthArray<qsizetype, 64>;
 
-void groupSizes(const QStringList &syllables, const std::vector<qsizetype> &wordSizes, SmallSizes &sizes)
+// The prosodic words of a run, as the number of syllables in each: a word
+// of one syllable is said together with a one-syllable word after it, or
+// with a word of two (with the word before it at the run's end), and a
+// light particle with the word before it: 很/好 is one group, 很/好/很/好
+// two, 展览/馆 and 买/好/了 one each.
+void prosodicWords(const QStringList &syllables, const std::vector<qsizetype> &wordSizes, SmallSizes &sizes)
 {
     // Light particles (了, 吗, 的: neutral tones) do not count towards a
     // group's length, whether they are words of their own (买好/了) or end
@@ -87,13 +92,6 @@ void groupSizes(const QStringList &syllables, const std::vector<qsizetype> &word
 
 } // namespace
 
-std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::vector<qsizetype> &wordSizes)
-{
-    SmallSizes sizes;
-    groupSizes(syllables, wordSizes, sizes);
-    return {sizes.begin(), sizes.end()};
-}
-
 void lightenReduplicatedVerbs(QStringList &syllables, QStringView characters, const std::vector<qsizetype> &wordSizes)
 {
     qsizetype i = 0; // where word w starts in the run
@@ -113,7 +111,7 @@ void lightenReduplicatedVerbs(QStringList &syllables, QStringView characters, co
 void raiseThirdTones(QStringList &syllables, const std::vector<qsizetype> &wordSizes)
 {
     SmallSizes sizes;
-    groupSizes(syllables, wordSizes, sizes);
+    prosodicWords(syllables, wordSizes, sizes);
     qsizetype from = 0;
     for (qsizetype size : sizes) {
         // Every third tone before another third tone of its prosodic word

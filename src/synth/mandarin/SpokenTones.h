@@ -23,11 +23,4 @@ void lightenReduplicatedVerbs(QStringList &syllables, QStringView characters, co
 void raiseThirdTones(QStringList &syllables, const std::vector<qsizetype> &wordSizes);
 void changeYiAndBu(QStringList &syllables, QStringView characters);
 
-// The prosodic words of a run, as the number of syllables in each: a word
-// of one syllable is said together with a one-syllable word after it, or
-// with a word of two (with the word before it at the run's end), and a
-// light particle with the word before it: 很/好 is one group, 很/好/很/好
-// two, 展览/馆 and 买/好/了 one each.
-std::vector<qsizetype> prosodicWords(const QStringList &syllables, const std::vector<qsizetype> &wordSizes);
-
 } // namespace SpokenTones

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synth/mandarin/TextNormaliser.h"
 
+#include "synth/mandarin/ContextReadings.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -330,8 +332,7 @@ QList<Rewrite> rewrites(QStringView text)
         // Most of a Chinese text is ideographs, which start no rule: stepped
         // over before the Unicode look-ups below, which were a large part
         // of the cost of this loop.
-        const char16_t unit = subject[at].unicode();
-        if (unit >= 0x3400 && unit <= 0x9FFF) {
+        if (isHanCharacter(subject[at])) {
             ++at;
             continue;
         }
